@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building and testing the project needs, and nothing when all
+# of them are present. The one list of the project's system dependencies.
+set -euo pipefail
+
+packages=(
+  # Linux build and unit tests
+  cmake ninja-build g++ make googletest zlib1g-dev
+  # Windows cross-build (posix thread model, static zlib) and its test runner
+  g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64 wine
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+if [ "$(id -u)" -ne 0 ]; then
+  echo "install-deps: missing packages (${missing[*]}); run as root or install them" >&2
+  exit 1
+fi
+echo "install-deps: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -qq
+apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null

@@ -1,0 +1,171 @@
+// The file layer: every file and directory service the system needs, with one contract for
+// Windows (platform/win32) and POSIX (platform/posix).
+//
+// Paths are UTF-8 text with "\" as separator. The Windows side converts them to UTF-16 and calls
+// the wide API. The POSIX side turns "\" into "/" on the way in and "/" into "\" in the paths it
+// reports (CurrentDirectory, ExecutablePath, ExpandFileName).
+//
+// Every failing call records the operation, the path and the OS error code (GetLastError or
+// errno) in LastError() of the calling thread, for the caller to turn into the exception or
+// result it expects. A path with a NUL byte in it is refused as an invalid name.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+// ---- Errors ---------------------------------------------------------------------------------
+
+struct OsError {
+  std::string operation;  // "open", "read", "set attributes", ...
+  std::string path;       // the path as the caller gave it; empty for handle operations
+  int code = 0;           // GetLastError() on Windows, errno on POSIX
+};
+
+// The failure most recently recorded on this thread.
+const OsError& LastError();
+// The system's own text for an OS error code, without a trailing full stop or line break;
+// "Unknown error <code>" when the system has none.
+std::string SystemErrorText(int code);
+
+// ---- Open modes -----------------------------------------------------------------------------
+// A 16-bit value: the low two bits give the access, bits 4 to 7 the sharing. kOpenCreate stands
+// alone: read and write, no sharing, an existing file truncated, a missing one created.
+//
+// On POSIX there are no sharing modes: the sharing part has no effect there (another process may
+// always open the file). Only the access part and create-versus-existing are honoured. A created
+// file gets the permissions 0666 less the umask; no file is inherited by a child process.
+// An access part of 3 or a sharing part above 0x40 is refused on both (an invalid-parameter error).
+enum : uint16_t {
+  kOpenRead = 0x0000,
+  kOpenWrite = 0x0001,
+  kOpenReadWrite = 0x0002,
+  kShareExclusive = 0x0010,
+  kShareDenyWrite = 0x0020,
+  kShareDenyRead = 0x0030,
+  kShareDenyNone = 0x0040,
+  kOpenCreate = 0xFFFF,
+};
+
+// ---- Open files -----------------------------------------------------------------------------
+
+// An open file handle; closed by the destructor. Movable, not copyable.
+class File {
+ public:
+  File() = default;
+  ~File();
+  File(File&& other) noexcept;
+  File& operator=(File&& other) noexcept;
+  File(const File&) = delete;
+  File& operator=(const File&) = delete;
+
+  // Opens `path` with one of the modes above; an invalid (not IsOpen) File on failure, with the
+  // operation recorded as "create" for kOpenCreate and "open" otherwise. Every mode but
+  // kOpenCreate needs an existing file. A directory cannot be opened.
+  static File Open(const std::string& path, uint16_t mode);
+
+  bool IsOpen() const;
+  void Close();
+
+  // The operations below fail (-1 or false) on a File that is not open.
+  // Bytes transferred, or -1 on failure; a count of 0 or less transfers nothing and returns 0.
+  // A short read means the end of the file.
+  int32_t Read(void* buffer, int32_t count);
+  int32_t Write(const void* buffer, int32_t count);
+  // Origin 0 from the start, 1 from the current position, 2 from the end. Returns the new
+  // position, or -1 on failure (a negative target fails and does not move).
+  int64_t Seek(int64_t offset, int origin);
+  // The file's size in bytes, or -1 on failure.
+  int64_t Size();
+  // Cuts or extends (with zero bytes) the file at the current position.
+  bool SetEndOfFile();
+  // Asks the OS to write the file's data to disk (FlushFileBuffers / fsync).
+  bool FlushToDisk();
+  // Sets the last-write time only, from a DOS date (high half) and time (low half) in local
+  // time; creation and access times are left alone. Fails, changing nothing, when the fields do
+  // not form a real date and time (month 0, 31 February, hour 24, 60 seconds, ...). Needs write
+  // access on Windows.
+  bool SetLastWriteDosTime(uint32_t dosDateTime);
+  // The last-write time as a local DOS date/time, or -1 (see FileDosDateTime). Needs read
+  // access on Windows.
+  int32_t LastWriteDosTime();
+
+  // The OS handle (a HANDLE on Windows, a file descriptor on POSIX), as an integer.
+  intptr_t NativeHandle() const { return handle_; }
+
+ private:
+  explicit File(intptr_t handle) : handle_(handle) {}
+  intptr_t handle_ = kInvalid;
+  static constexpr intptr_t kInvalid = -1;
+};
+
+// ---- Names and attributes -------------------------------------------------------------------
+// DOS attribute bits as Windows reports them.
+enum : uint32_t {
+  kAttrReadOnly = 0x01,
+  kAttrHidden = 0x02,
+  kAttrSystem = 0x04,
+  kAttrDirectory = 0x10,
+  kAttrArchive = 0x20,
+  kAttrNormal = 0x80,
+};
+constexpr uint32_t kInvalidAttributes = 0xFFFFFFFF;
+
+// GetFileAttributes: kInvalidAttributes when the name does not exist.
+// POSIX mapping: a directory reports kAttrDirectory, any other file kAttrArchive plus
+// kAttrReadOnly when its owner has no write permission. Symbolic links are followed.
+uint32_t ReadAttributes(const std::string& path);
+// SetFileAttributes with the value unchanged: 0, or the OS error code.
+// POSIX mapping: on a file that is not a directory, kAttrReadOnly set removes every write
+// permission (owner, group, other); clear, it gives the owner write permission back. A
+// directory keeps its permissions, as the read-only attribute of a Windows directory does not
+// stop files being created in it. The other bits have no POSIX counterpart and are ignored.
+int WriteAttributes(const std::string& path, uint32_t attributes);
+
+// The last-write time of a file (not a directory) as a local DOS date (high half) and time (low
+// half); -1 when the name does not exist, names a directory or the time cannot be converted
+// (years before 1980 or after 2107).
+int32_t FileDosDateTime(const std::string& path);
+
+// ---- Directories and moves ------------------------------------------------------------------
+
+// Creates one directory; its parent must exist, the directory itself must not.
+bool MakeDirectory(const std::string& path);
+// Removes an empty directory. (Not RemoveDirectory: <windows.h> defines that name as a macro.)
+bool DeleteDirectory(const std::string& path);
+// Deletes a file. Windows refuses a read-only file; POSIX does not look at the permissions of
+// the file itself.
+bool RemoveFile(const std::string& path);
+// Renames a file or directory; fails when `to` exists (MoveFile semantics). POSIX cannot move
+// across file systems; Windows copies a file to another volume.
+bool RenameFile(const std::string& from, const std::string& to);
+bool ChangeDirectory(const std::string& path);
+// The current directory; empty when it cannot be determined.
+std::string CurrentDirectory();
+// The full path of the running executable; empty when it cannot be determined.
+std::string ExecutablePath();
+// The absolute form of `path` (relative to the current directory), with "." and ".." resolved
+// textually and a final separator kept; empty for an empty path or when it cannot be formed.
+std::string ExpandFileName(const std::string& path);
+
+// ---- Drives ---------------------------------------------------------------------------------
+// Values of GetDriveType.
+enum class DriveKind : int {
+  kUnknown = 0,
+  kNoRootDir = 1,
+  kRemovable = 2,
+  kFixed = 3,
+  kRemote = 4,
+  kCdRom = 5,
+  kRamDisk = 6,
+};
+// The kind of drive that holds `rootPath` (such as "A:\"; empty means the current directory's).
+// POSIX has no drive letters: every existing path is reported as kFixed, a missing one as
+// kNoRootDir.
+DriveKind DriveKindOf(const std::string& rootPath);
+// The volume label of `rootPath`, at most 13 characters; empty when there is none or the query
+// fails. POSIX reports no label (empty).
+std::string VolumeLabel(const std::string& rootPath);
+
+}  // namespace platform

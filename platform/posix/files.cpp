@@ -1,0 +1,492 @@
+// The file layer on POSIX: file descriptors, stat/chmod for attributes, local time through
+// localtime_r/mktime for DOS times. Paths come in with "\" and go out with "\".
+#include "platform/files.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <vector>
+
+#include "platform/files_internal.h"
+
+namespace platform {
+namespace {
+
+void Record(const char* operation, const std::string& path, int code) {
+  internal::RecordError(operation, path, code);
+}
+
+// The native form of a system path ("\" -> "/"); false, with EINVAL recorded, when the path has
+// a NUL byte in it, which would silently cut the name short at the system call.
+bool Native(const char* operation, const std::string& path, std::string* native) {
+  if (path.find('\0') != std::string::npos) {
+    Record(operation, path, EINVAL);
+    return false;
+  }
+  *native = path;
+  for (char& c : *native) {
+    if (c == '\\') c = '/';
+  }
+  return true;
+}
+
+std::string SystemForm(std::string path) {
+  for (char& c : path) {
+    if (c == '/') c = '\\';
+  }
+  return path;
+}
+
+// strerror_r comes in two shapes (XSI returns int, GNU returns the text); take either.
+[[maybe_unused]] const char* ErrorTextOf(int result, const char* buffer) {
+  return result == 0 ? buffer : nullptr;
+}
+[[maybe_unused]] const char* ErrorTextOf(const char* result, const char*) {
+  return result;
+}
+
+// The current directory in native form, or empty (with the failure recorded).
+std::string NativeCurrentDirectory() {
+  std::vector<char> buffer(256);
+  for (;;) {
+    if (getcwd(buffer.data(), buffer.size()) != nullptr) return buffer.data();
+    if (errno != ERANGE || buffer.size() >= (1u << 20)) {
+      Record("get current directory", "", errno);
+      return "";
+    }
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+bool IsLeapYear(int year) {
+  return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
+
+// The local time that a DOS date/time names, or false when its fields do not form a real date
+// and time (mktime would quietly roll 31 February over into March).
+bool DosDateTimeToTime(uint32_t dosDateTime, time_t* result) {
+  const unsigned date = dosDateTime >> 16;
+  const unsigned time = dosDateTime & 0xFFFF;
+  const int year = 1980 + static_cast<int>(date >> 9);
+  const int month = static_cast<int>((date >> 5) & 0x0F);
+  const int day = static_cast<int>(date & 0x1F);
+  const int hour = static_cast<int>(time >> 11);
+  const int minute = static_cast<int>((time >> 5) & 0x3F);
+  const int second = static_cast<int>(time & 0x1F) * 2;
+  static constexpr int kDaysInMonth[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  if (month < 1 || month > 12 || hour > 23 || minute > 59 || second > 59 || day < 1) return false;
+  const int monthLength = kDaysInMonth[month - 1] + (month == 2 && IsLeapYear(year) ? 1 : 0);
+  if (day > monthLength) return false;
+  std::tm fields{};
+  fields.tm_year = year - 1900;
+  fields.tm_mon = month - 1;
+  fields.tm_mday = day;
+  fields.tm_hour = hour;
+  fields.tm_min = minute;
+  fields.tm_sec = second;
+  fields.tm_isdst = -1;
+  const time_t value = std::mktime(&fields);
+  if (value == static_cast<time_t>(-1)) return false;
+  *result = value;
+  return true;
+}
+
+// The local DOS date/time of a time stamp, or -1 outside the years 1980 to 2107.
+int32_t TimeToDosDateTime(time_t value) {
+  std::tm fields{};
+  if (localtime_r(&value, &fields) == nullptr) return -1;
+  const int year = fields.tm_year + 1900;
+  if (year < 1980 || year > 2107) return -1;
+  const uint32_t date = (static_cast<uint32_t>(year - 1980) << 9) |
+                        (static_cast<uint32_t>(fields.tm_mon + 1) << 5) |
+                        static_cast<uint32_t>(fields.tm_mday);
+  // tm_sec can be 60 on a leap second; DOS time stops at 58.
+  const int second = fields.tm_sec > 59 ? 59 : fields.tm_sec;
+  const uint32_t time = (static_cast<uint32_t>(fields.tm_hour) << 11) |
+                        (static_cast<uint32_t>(fields.tm_min) << 5) |
+                        static_cast<uint32_t>(second / 2);
+  return static_cast<int32_t>((date << 16) | time);
+}
+
+}  // namespace
+
+// ---- Errors ---------------------------------------------------------------------------------
+
+std::string SystemErrorText(int code) {
+  char buffer[256] = {};
+  const char* text = ErrorTextOf(strerror_r(code, buffer, sizeof buffer), buffer);
+  return internal::TrimSystemText(text != nullptr ? text : "", code);
+}
+
+// ---- Open files -----------------------------------------------------------------------------
+
+File File::Open(const std::string& path, uint16_t mode) {
+  const bool create = mode == kOpenCreate;
+  const char* operation = create ? "create" : "open";
+  std::string native;
+  if (!Native(operation, path, &native)) return File();
+  int flags = O_CLOEXEC;
+  if (create) {
+    flags |= O_RDWR | O_CREAT | O_TRUNC;
+  } else {
+    const int access = mode & 0x03;
+    if (access == 3 || (mode & 0xF0) > kShareDenyNone) {
+      Record(operation, path, EINVAL);
+      return File();
+    }
+    flags |= access == 0 ? O_RDONLY : access == 1 ? O_WRONLY : O_RDWR;
+  }
+  // Non-blocking only for the open itself, so that a FIFO without a partner cannot hang it.
+  int fd;
+  do {
+    fd = ::open(native.c_str(), flags | O_NONBLOCK, 0666);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) {
+    Record(operation, path, errno);
+    return File();
+  }
+  File file(fd);
+  struct stat info;
+  if (fstat(fd, &info) != 0) {
+    Record(operation, path, errno);
+    return File();
+  }
+  // Windows cannot open a directory as a file; a read-only open of one succeeds here.
+  if (S_ISDIR(info.st_mode)) {
+    Record(operation, path, EISDIR);
+    return File();
+  }
+  const int statusFlags = fcntl(fd, F_GETFL);
+  if (statusFlags < 0 || fcntl(fd, F_SETFL, statusFlags & ~O_NONBLOCK) != 0) {
+    Record(operation, path, errno);
+    return File();
+  }
+  return file;
+}
+
+bool File::IsOpen() const {
+  return handle_ != kInvalid;
+}
+
+void File::Close() {
+  if (!IsOpen()) return;
+  // Linux releases the descriptor even when close reports an error, so it is never retried.
+  ::close(static_cast<int>(handle_));
+  handle_ = kInvalid;
+}
+
+int32_t File::Read(void* buffer, int32_t count) {
+  if (!IsOpen()) {
+    Record("read", "", EBADF);
+    return -1;
+  }
+  if (count <= 0) return 0;
+  auto* out = static_cast<char*>(buffer);
+  int32_t total = 0;
+  while (total < count) {
+    const ssize_t n = ::read(static_cast<int>(handle_), out + total, count - total);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      Record("read", "", errno);
+      return total > 0 ? total : -1;
+    }
+    if (n == 0) break;
+    total += static_cast<int32_t>(n);
+  }
+  return total;
+}
+
+int32_t File::Write(const void* buffer, int32_t count) {
+  if (!IsOpen()) {
+    Record("write", "", EBADF);
+    return -1;
+  }
+  if (count <= 0) return 0;
+  const auto* in = static_cast<const char*>(buffer);
+  int32_t total = 0;
+  while (total < count) {
+    const ssize_t n = ::write(static_cast<int>(handle_), in + total, count - total);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      Record("write", "", errno);
+      return total > 0 ? total : -1;
+    }
+    if (n == 0) {
+      Record("write", "", ENOSPC);
+      return total > 0 ? total : -1;
+    }
+    total += static_cast<int32_t>(n);
+  }
+  return total;
+}
+
+int64_t File::Seek(int64_t offset, int origin) {
+  static constexpr int kWhence[3] = {SEEK_SET, SEEK_CUR, SEEK_END};
+  if (!IsOpen() || origin < 0 || origin > 2) {
+    Record("seek", "", IsOpen() ? EINVAL : EBADF);
+    return -1;
+  }
+  // lseek itself refuses a negative target with EINVAL and leaves the position alone.
+  const off_t result =
+      ::lseek(static_cast<int>(handle_), static_cast<off_t>(offset), kWhence[origin]);
+  if (result < 0) {
+    Record("seek", "", errno);
+    return -1;
+  }
+  return static_cast<int64_t>(result);
+}
+
+int64_t File::Size() {
+  struct stat info;
+  if (!IsOpen() || fstat(static_cast<int>(handle_), &info) != 0) {
+    Record("get size", "", IsOpen() ? errno : EBADF);
+    return -1;
+  }
+  return static_cast<int64_t>(info.st_size);
+}
+
+bool File::SetEndOfFile() {
+  const int64_t position = Seek(0, 1);
+  if (position < 0) return false;
+  if (ftruncate(static_cast<int>(handle_), static_cast<off_t>(position)) != 0) {
+    Record("set end of file", "", errno);
+    return false;
+  }
+  return true;
+}
+
+bool File::FlushToDisk() {
+  if (!IsOpen() || fsync(static_cast<int>(handle_)) != 0) {
+    Record("flush", "", IsOpen() ? errno : EBADF);
+    return false;
+  }
+  return true;
+}
+
+bool File::SetLastWriteDosTime(uint32_t dosDateTime) {
+  if (!IsOpen()) {
+    Record("set file time", "", EBADF);
+    return false;
+  }
+  time_t value;
+  if (!DosDateTimeToTime(dosDateTime, &value)) {
+    Record("set file time", "", EINVAL);
+    return false;
+  }
+  const struct timespec times[2] = {{0, UTIME_OMIT}, {value, 0}};
+  if (futimens(static_cast<int>(handle_), times) != 0) {
+    Record("set file time", "", errno);
+    return false;
+  }
+  return true;
+}
+
+int32_t File::LastWriteDosTime() {
+  struct stat info;
+  if (!IsOpen() || fstat(static_cast<int>(handle_), &info) != 0) {
+    Record("get file time", "", IsOpen() ? errno : EBADF);
+    return -1;
+  }
+  const int32_t result = TimeToDosDateTime(info.st_mtim.tv_sec);
+  if (result == -1) Record("get file time", "", EOVERFLOW);
+  return result;
+}
+
+// ---- Names and attributes -------------------------------------------------------------------
+
+uint32_t ReadAttributes(const std::string& path) {
+  std::string native;
+  if (!Native("get attributes", path, &native)) return kInvalidAttributes;
+  struct stat info;
+  if (stat(native.c_str(), &info) != 0) {
+    Record("get attributes", path, errno);
+    return kInvalidAttributes;
+  }
+  if (S_ISDIR(info.st_mode)) return kAttrDirectory;
+  return (info.st_mode & S_IWUSR) == 0 ? kAttrArchive | kAttrReadOnly : kAttrArchive;
+}
+
+int WriteAttributes(const std::string& path, uint32_t attributes) {
+  std::string native;
+  if (!Native("set attributes", path, &native)) return EINVAL;
+  struct stat info;
+  if (stat(native.c_str(), &info) != 0) {
+    const int code = errno;
+    Record("set attributes", path, code);
+    return code;
+  }
+  if (S_ISDIR(info.st_mode)) return 0;
+  const mode_t current = info.st_mode & 07777;
+  const mode_t wanted = (attributes & kAttrReadOnly) != 0
+                            ? current & ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH)
+                            : current | S_IWUSR;
+  if (wanted != current && chmod(native.c_str(), wanted) != 0) {
+    const int code = errno;
+    Record("set attributes", path, code);
+    return code;
+  }
+  return 0;
+}
+
+int32_t FileDosDateTime(const std::string& path) {
+  std::string native;
+  if (!Native("file date", path, &native)) return -1;
+  struct stat info;
+  if (stat(native.c_str(), &info) != 0) {
+    Record("file date", path, errno);
+    return -1;
+  }
+  if (S_ISDIR(info.st_mode)) {
+    Record("file date", path, EISDIR);
+    return -1;
+  }
+  const int32_t result = TimeToDosDateTime(info.st_mtim.tv_sec);
+  if (result == -1) Record("file date", path, EOVERFLOW);
+  return result;
+}
+
+// ---- Directories and moves ------------------------------------------------------------------
+
+bool MakeDirectory(const std::string& path) {
+  std::string native;
+  if (!Native("create directory", path, &native)) return false;
+  if (mkdir(native.c_str(), 0777) != 0) {
+    Record("create directory", path, errno);
+    return false;
+  }
+  return true;
+}
+
+bool DeleteDirectory(const std::string& path) {
+  std::string native;
+  if (!Native("remove directory", path, &native)) return false;
+  if (rmdir(native.c_str()) != 0) {
+    Record("remove directory", path, errno);
+    return false;
+  }
+  return true;
+}
+
+bool RemoveFile(const std::string& path) {
+  std::string native;
+  if (!Native("delete file", path, &native)) return false;
+  if (unlink(native.c_str()) != 0) {
+    Record("delete file", path, errno);
+    return false;
+  }
+  return true;
+}
+
+bool RenameFile(const std::string& from, const std::string& to) {
+  std::string nativeFrom;
+  std::string nativeTo;
+  if (!Native("rename", from, &nativeFrom) || !Native("rename", to, &nativeTo)) return false;
+  // renameat2 refuses an existing target atomically; file systems without RENAME_NOREPLACE
+  // get the check-then-rename fallback.
+  if (renameat2(AT_FDCWD, nativeFrom.c_str(), AT_FDCWD, nativeTo.c_str(), RENAME_NOREPLACE) == 0) {
+    return true;
+  }
+  if (errno != EINVAL && errno != ENOSYS) {
+    Record("rename", from, errno);
+    return false;
+  }
+  struct stat info;
+  if (lstat(nativeTo.c_str(), &info) == 0) {
+    Record("rename", from, EEXIST);
+    return false;
+  }
+  if (rename(nativeFrom.c_str(), nativeTo.c_str()) != 0) {
+    Record("rename", from, errno);
+    return false;
+  }
+  return true;
+}
+
+bool ChangeDirectory(const std::string& path) {
+  std::string native;
+  if (!Native("change directory", path, &native)) return false;
+  if (chdir(native.c_str()) != 0) {
+    Record("change directory", path, errno);
+    return false;
+  }
+  return true;
+}
+
+std::string CurrentDirectory() {
+  return SystemForm(NativeCurrentDirectory());
+}
+
+std::string ExecutablePath() {
+  std::vector<char> buffer(256);
+  for (;;) {
+    const ssize_t n = readlink("/proc/self/exe", buffer.data(), buffer.size());
+    if (n < 0) {
+      Record("get executable path", "/proc/self/exe", errno);
+      return "";
+    }
+    // readlink truncates silently: only a result shorter than the buffer is known to be whole.
+    if (static_cast<size_t>(n) < buffer.size()) {
+      return SystemForm(std::string(buffer.data(), static_cast<size_t>(n)));
+    }
+    if (buffer.size() >= (1u << 20)) {
+      Record("get executable path", "/proc/self/exe", ENAMETOOLONG);
+      return "";
+    }
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+std::string ExpandFileName(const std::string& path) {
+  std::string native;
+  if (path.empty()) return "";
+  if (!Native("expand file name", path, &native)) return "";
+  if (native.front() != '/') {
+    const std::string current = NativeCurrentDirectory();
+    if (current.empty()) return "";
+    native = current + "/" + native;
+  }
+  std::vector<std::string> parts;
+  size_t start = 0;
+  while (start <= native.size()) {
+    size_t end = native.find('/', start);
+    if (end == std::string::npos) end = native.size();
+    const std::string part = native.substr(start, end - start);
+    if (part == "..") {
+      if (!parts.empty()) parts.pop_back();
+    } else if (!part.empty() && part != ".") {
+      parts.push_back(part);
+    }
+    start = end + 1;
+  }
+  std::string result;
+  for (const std::string& part : parts) result += "\\" + part;
+  if (result.empty() || native.back() == '/') result += "\\";
+  return result;
+}
+
+// ---- Drives ---------------------------------------------------------------------------------
+
+DriveKind DriveKindOf(const std::string& rootPath) {
+  std::string native;
+  if (!Native("get drive type", rootPath, &native)) return DriveKind::kNoRootDir;
+  // Windows takes an empty root as the current directory's drive.
+  if (native.empty()) native.push_back('.');
+  struct stat info;
+  if (stat(native.c_str(), &info) != 0) {
+    Record("get drive type", rootPath, errno);
+    return DriveKind::kNoRootDir;
+  }
+  return DriveKind::kFixed;
+}
+
+std::string VolumeLabel(const std::string&) {
+  return "";
+}
+
+}  // namespace platform

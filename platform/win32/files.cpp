@@ -1,0 +1,406 @@
+// The file layer on Windows: the wide file API, with UTF-8 paths converted to UTF-16 and back,
+// so that names outside the user's code page survive.
+#include <windows.h>
+
+#include <vector>
+
+// Included after <windows.h> on purpose: it proves that no name of the header is a macro there.
+#include "platform/files.h"
+#include "platform/files_internal.h"
+
+namespace platform {
+namespace {
+
+void Record(const char* operation, const std::string& path, DWORD code) {
+  internal::RecordError(operation, path, static_cast<int>(code));
+}
+
+// UTF-8 -> UTF-16; false, with ERROR_INVALID_NAME recorded, when the path has a NUL byte in it,
+// which would silently cut the name short at the system call. Malformed UTF-8 becomes U+FFFD.
+bool Wide(const char* operation, const std::string& path, std::wstring* wide) {
+  wide->clear();
+  if (path.find('\0') != std::string::npos) {
+    Record(operation, path, ERROR_INVALID_NAME);
+    return false;
+  }
+  if (path.empty()) return true;
+  const int size = static_cast<int>(path.size());
+  const int length = MultiByteToWideChar(CP_UTF8, 0, path.data(), size, nullptr, 0);
+  if (length <= 0) {
+    Record(operation, path, GetLastError());
+    return false;
+  }
+  wide->resize(static_cast<size_t>(length));
+  MultiByteToWideChar(CP_UTF8, 0, path.data(), size, wide->data(), length);
+  return true;
+}
+
+std::string Narrow(const wchar_t* text, size_t length) {
+  if (length == 0) return "";
+  const int size = static_cast<int>(length);
+  const int bytes = WideCharToMultiByte(CP_UTF8, 0, text, size, nullptr, 0, nullptr, nullptr);
+  if (bytes <= 0) return "";
+  std::string result(static_cast<size_t>(bytes), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text, size, result.data(), bytes, nullptr, nullptr);
+  return result;
+}
+
+HANDLE AsHandle(intptr_t handle) {
+  return reinterpret_cast<HANDLE>(handle);
+}
+
+// GetLastError, or ERROR_INVALID_PARAMETER for a call that failed without setting it (the time
+// conversions may), so that a recorded failure never carries code 0.
+DWORD FailureCode() {
+  const DWORD code = GetLastError();
+  return code != 0 ? code : ERROR_INVALID_PARAMETER;
+}
+
+// DosDateTimeToFileTime checks the ranges of the fields but lets a day past the end of its month
+// roll over into the next; refuse that here too, so that both systems agree.
+bool DayFitsMonth(uint32_t dosDateTime) {
+  static constexpr int kDaysInMonth[12] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const unsigned date = dosDateTime >> 16;
+  const int year = 1980 + static_cast<int>(date >> 9);
+  const int month = static_cast<int>((date >> 5) & 0x0F);
+  const int day = static_cast<int>(date & 0x1F);
+  if (month < 1 || month > 12) return true;  // left to the system
+  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  return day <= kDaysInMonth[month - 1] - (month == 2 && !leap ? 1 : 0);
+}
+
+// A local DOS date/time of a UTC file time, or -1 outside the years 1980 to 2107.
+int32_t FileTimeToDos(const FILETIME& utc) {
+  FILETIME local;
+  WORD date = 0;
+  WORD time = 0;
+  if (!FileTimeToLocalFileTime(&utc, &local) || !FileTimeToDosDateTime(&local, &date, &time)) {
+    return -1;
+  }
+  return static_cast<int32_t>((static_cast<uint32_t>(date) << 16) | time);
+}
+
+}  // namespace
+
+// ---- Errors ---------------------------------------------------------------------------------
+
+std::string SystemErrorText(int code) {
+  wchar_t* text = nullptr;
+  const DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+  std::string result = length > 0 ? Narrow(text, length) : "";
+  if (text != nullptr) LocalFree(text);
+  return internal::TrimSystemText(result, code);
+}
+
+// ---- Open files -----------------------------------------------------------------------------
+
+File File::Open(const std::string& path, uint16_t mode) {
+  const bool create = mode == kOpenCreate;
+  const char* operation = create ? "create" : "open";
+  std::wstring wide;
+  if (!Wide(operation, path, &wide)) return File();
+  DWORD access = GENERIC_READ | GENERIC_WRITE;
+  DWORD share = 0;
+  DWORD disposition = CREATE_ALWAYS;
+  if (!create) {
+    static constexpr DWORD kAccess[3] = {GENERIC_READ, GENERIC_WRITE, GENERIC_READ | GENERIC_WRITE};
+    static constexpr DWORD kShare[5] = {0, 0, FILE_SHARE_READ, FILE_SHARE_WRITE,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE};
+    const unsigned accessPart = mode & 0x03;
+    const unsigned sharePart = (mode & 0xF0) >> 4;
+    if (accessPart > 2 || sharePart > 4) {
+      Record(operation, path, ERROR_INVALID_PARAMETER);
+      return File();
+    }
+    access = kAccess[accessPart];
+    share = kShare[sharePart];
+    disposition = OPEN_EXISTING;
+  }
+  const HANDLE handle = CreateFileW(wide.c_str(), access, share, nullptr, disposition,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    Record(operation, path, GetLastError());
+    return File();
+  }
+  return File(reinterpret_cast<intptr_t>(handle));
+}
+
+bool File::IsOpen() const {
+  return handle_ != kInvalid;
+}
+
+void File::Close() {
+  if (!IsOpen()) return;
+  CloseHandle(AsHandle(handle_));
+  handle_ = kInvalid;
+}
+
+// The handle value -1 is also the pseudo handle of the current process, so a closed File must
+// never reach the API: every operation checks IsOpen first.
+
+int32_t File::Read(void* buffer, int32_t count) {
+  if (!IsOpen()) {
+    Record("read", "", ERROR_INVALID_HANDLE);
+    return -1;
+  }
+  if (count <= 0) return 0;
+  DWORD done = 0;
+  if (!ReadFile(AsHandle(handle_), buffer, static_cast<DWORD>(count), &done, nullptr)) {
+    Record("read", "", GetLastError());
+    return -1;
+  }
+  return static_cast<int32_t>(done);
+}
+
+int32_t File::Write(const void* buffer, int32_t count) {
+  if (!IsOpen()) {
+    Record("write", "", ERROR_INVALID_HANDLE);
+    return -1;
+  }
+  if (count <= 0) return 0;
+  DWORD done = 0;
+  if (!WriteFile(AsHandle(handle_), buffer, static_cast<DWORD>(count), &done, nullptr)) {
+    Record("write", "", GetLastError());
+    return -1;
+  }
+  return static_cast<int32_t>(done);
+}
+
+int64_t File::Seek(int64_t offset, int origin) {
+  static constexpr DWORD kMethod[3] = {FILE_BEGIN, FILE_CURRENT, FILE_END};
+  if (!IsOpen() || origin < 0 || origin > 2) {
+    Record("seek", "", IsOpen() ? ERROR_INVALID_PARAMETER : ERROR_INVALID_HANDLE);
+    return -1;
+  }
+  LARGE_INTEGER distance;
+  distance.QuadPart = offset;
+  LARGE_INTEGER result;
+  // A negative target fails with ERROR_NEGATIVE_SEEK and leaves the file pointer alone.
+  if (!SetFilePointerEx(AsHandle(handle_), distance, &result, kMethod[origin])) {
+    Record("seek", "", GetLastError());
+    return -1;
+  }
+  return result.QuadPart;
+}
+
+int64_t File::Size() {
+  LARGE_INTEGER size;
+  if (!IsOpen() || !GetFileSizeEx(AsHandle(handle_), &size)) {
+    Record("get size", "", IsOpen() ? GetLastError() : ERROR_INVALID_HANDLE);
+    return -1;
+  }
+  return size.QuadPart;
+}
+
+bool File::SetEndOfFile() {
+  if (!IsOpen() || !::SetEndOfFile(AsHandle(handle_))) {
+    Record("set end of file", "", IsOpen() ? GetLastError() : ERROR_INVALID_HANDLE);
+    return false;
+  }
+  return true;
+}
+
+bool File::FlushToDisk() {
+  if (!IsOpen() || !FlushFileBuffers(AsHandle(handle_))) {
+    Record("flush", "", IsOpen() ? GetLastError() : ERROR_INVALID_HANDLE);
+    return false;
+  }
+  return true;
+}
+
+bool File::SetLastWriteDosTime(uint32_t dosDateTime) {
+  FILETIME local;
+  FILETIME utc;
+  if (IsOpen() && !DayFitsMonth(dosDateTime)) {
+    Record("set file time", "", ERROR_INVALID_PARAMETER);
+    return false;
+  }
+  if (!IsOpen() ||
+      !DosDateTimeToFileTime(static_cast<WORD>(dosDateTime >> 16),
+                             static_cast<WORD>(dosDateTime & 0xFFFF), &local) ||
+      !LocalFileTimeToFileTime(&local, &utc) ||
+      !SetFileTime(AsHandle(handle_), nullptr, nullptr, &utc)) {
+    Record("set file time", "", IsOpen() ? FailureCode() : ERROR_INVALID_HANDLE);
+    return false;
+  }
+  return true;
+}
+
+int32_t File::LastWriteDosTime() {
+  FILETIME utc;
+  if (!IsOpen() || !GetFileTime(AsHandle(handle_), nullptr, nullptr, &utc)) {
+    Record("get file time", "", IsOpen() ? GetLastError() : ERROR_INVALID_HANDLE);
+    return -1;
+  }
+  const int32_t result = FileTimeToDos(utc);
+  if (result == -1) Record("get file time", "", FailureCode());
+  return result;
+}
+
+// ---- Names and attributes -------------------------------------------------------------------
+
+uint32_t ReadAttributes(const std::string& path) {
+  std::wstring wide;
+  if (!Wide("get attributes", path, &wide)) return kInvalidAttributes;
+  const DWORD attributes = GetFileAttributesW(wide.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) Record("get attributes", path, GetLastError());
+  return attributes;
+}
+
+int WriteAttributes(const std::string& path, uint32_t attributes) {
+  std::wstring wide;
+  if (!Wide("set attributes", path, &wide)) return ERROR_INVALID_NAME;
+  if (!SetFileAttributesW(wide.c_str(), attributes)) {
+    const DWORD code = GetLastError();
+    Record("set attributes", path, code);
+    return static_cast<int>(code);
+  }
+  return 0;
+}
+
+int32_t FileDosDateTime(const std::string& path) {
+  std::wstring wide;
+  if (!Wide("file date", path, &wide)) return -1;
+  // Not FindFirstFile: it would take "*" and "?" in the name as wildcards.
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(wide.c_str(), GetFileExInfoStandard, &data)) {
+    Record("file date", path, GetLastError());
+    return -1;
+  }
+  if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    Record("file date", path, ERROR_DIRECTORY);
+    return -1;
+  }
+  const int32_t result = FileTimeToDos(data.ftLastWriteTime);
+  if (result == -1) Record("file date", path, FailureCode());
+  return result;
+}
+
+// ---- Directories and moves ------------------------------------------------------------------
+
+bool MakeDirectory(const std::string& path) {
+  std::wstring wide;
+  if (!Wide("create directory", path, &wide)) return false;
+  if (!CreateDirectoryW(wide.c_str(), nullptr)) {
+    Record("create directory", path, GetLastError());
+    return false;
+  }
+  return true;
+}
+
+bool DeleteDirectory(const std::string& path) {
+  std::wstring wide;
+  if (!Wide("remove directory", path, &wide)) return false;
+  if (!RemoveDirectoryW(wide.c_str())) {
+    Record("remove directory", path, GetLastError());
+    return false;
+  }
+  return true;
+}
+
+bool RemoveFile(const std::string& path) {
+  std::wstring wide;
+  if (!Wide("delete file", path, &wide)) return false;
+  if (!DeleteFileW(wide.c_str())) {
+    Record("delete file", path, GetLastError());
+    return false;
+  }
+  return true;
+}
+
+bool RenameFile(const std::string& from, const std::string& to) {
+  std::wstring wideFrom;
+  std::wstring wideTo;
+  if (!Wide("rename", from, &wideFrom) || !Wide("rename", to, &wideTo)) return false;
+  if (!MoveFileW(wideFrom.c_str(), wideTo.c_str())) {
+    Record("rename", from, GetLastError());
+    return false;
+  }
+  return true;
+}
+
+bool ChangeDirectory(const std::string& path) {
+  std::wstring wide;
+  if (!Wide("change directory", path, &wide)) return false;
+  if (!SetCurrentDirectoryW(wide.c_str())) {
+    Record("change directory", path, GetLastError());
+    return false;
+  }
+  return true;
+}
+
+std::string CurrentDirectory() {
+  std::vector<wchar_t> buffer(MAX_PATH);
+  for (;;) {
+    const DWORD size = static_cast<DWORD>(buffer.size());
+    const DWORD length = GetCurrentDirectoryW(size, buffer.data());
+    if (length == 0) {
+      Record("get current directory", "", GetLastError());
+      return "";
+    }
+    // Too small a buffer makes the call return the size it needs, terminating NUL included.
+    if (length < size) return Narrow(buffer.data(), length);
+    buffer.resize(length);
+  }
+}
+
+std::string ExecutablePath() {
+  std::vector<wchar_t> buffer(MAX_PATH);
+  for (;;) {
+    const DWORD size = static_cast<DWORD>(buffer.size());
+    const DWORD length = GetModuleFileNameW(nullptr, buffer.data(), size);
+    if (length == 0) {
+      Record("get executable path", "", GetLastError());
+      return "";
+    }
+    // A truncated name fills the buffer completely.
+    if (length < size) return Narrow(buffer.data(), length);
+    if (size >= 32768) {
+      Record("get executable path", "", ERROR_INSUFFICIENT_BUFFER);
+      return "";
+    }
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+std::string ExpandFileName(const std::string& path) {
+  std::wstring wide;
+  if (path.empty() || !Wide("expand file name", path, &wide)) return "";
+  std::vector<wchar_t> buffer(MAX_PATH);
+  for (;;) {
+    const DWORD size = static_cast<DWORD>(buffer.size());
+    const DWORD length = GetFullPathNameW(wide.c_str(), size, buffer.data(), nullptr);
+    if (length == 0) {
+      Record("expand file name", path, GetLastError());
+      return "";
+    }
+    if (length < size) return Narrow(buffer.data(), length);
+    buffer.resize(length);
+  }
+}
+
+// ---- Drives ---------------------------------------------------------------------------------
+
+DriveKind DriveKindOf(const std::string& rootPath) {
+  std::wstring wide;
+  if (!Wide("get drive type", rootPath, &wide)) return DriveKind::kNoRootDir;
+  const UINT kind = GetDriveTypeW(wide.empty() ? nullptr : wide.c_str());
+  return kind <= DRIVE_RAMDISK ? static_cast<DriveKind>(kind) : DriveKind::kUnknown;
+}
+
+std::string VolumeLabel(const std::string& rootPath) {
+  std::wstring wide;
+  if (!Wide("get volume information", rootPath, &wide)) return "";
+  wchar_t label[14] = {};
+  if (!GetVolumeInformationW(wide.empty() ? nullptr : wide.c_str(), label, 14, nullptr, nullptr,
+                             nullptr, nullptr, 0)) {
+    Record("get volume information", rootPath, GetLastError());
+    return "";
+  }
+  label[13] = L'\0';
+  return Narrow(label, wcslen(label));
+}
+
+}  // namespace platform
