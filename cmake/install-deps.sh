@@ -8,6 +8,10 @@ packages=(
   cmake ninja-build g++ make googletest zlib1g-dev
   # Windows cross-build (posix thread model, static zlib) and its test runner
   g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64 wine
+  # fuzz targets (libFuzzer)
+  clang libclang-rt-14-dev
+  # archives made by the tools users have, read back in the tests
+  zip unzip 7zip python3
 )
 
 missing=()

@@ -10,6 +10,18 @@ struct MessageEntry {
 };
 
 constexpr MessageEntry kMessages[] = {
+    {kMsgCanceledDestDir, "User canceled Set Desination Directory"},
+    {kMsgIndexOutOfRange, "Index %d is out of range"},
+    {kMsgUserAborted, "User Aborted Operation"},
+    {kMsgInsertDisk, "Please insert disk %d of the multi-disk set."},
+    {kMsgInflateOutOfMemory, "*** inflate out of memory ***"},
+    {kMsgPrematureEnd, "Premature end of file reached"},
+    {kMsgReplaceExisting, "Replace existing file "},
+    {kMsgFileExistsAlert, "File Exists Alert"},
+    {kMsgUnknownMethod, "Unknown Compression Method"},
+    {kMsgZipError, "Zip Error"},
+    {kMsgBiggerThanUncompressed, "File is larger than uncompressed size!"},
+    {kMsgCantWriteUcf, "Cant write uncompressed file"},
     {kMsgSeekError, "Seek error"},
     {kMsgInvalidSeekOrigin, "Invalid seek origin (%d)"},
     {kMsgPutbackOverflow, "Putback overflow"},

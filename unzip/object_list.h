@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/exceptions.h"
 
@@ -20,7 +21,10 @@ int NextListCapacity(int capacity);
 [[noreturn]] void RaiseListIndexError(int index);
 [[noreturn]] void RaiseListCapacityError(int capacity);
 
-// Items are plain pointers. When OwnsObjects is true the list deletes its items when it is
+// Items are plain pointers. Capacity follows the growth rule above; the storage behind it grows
+// geometrically, so that a list of n items costs O(n) copying, not O(n^1.5).
+//
+// When OwnsObjects is true the list deletes its items when it is
 // destroyed and when Put replaces one; Clear never deletes them (their owner must then be someone
 // else). The list itself cannot be copied.
 template <typename T>
@@ -41,13 +45,12 @@ class TObjectList {
   // Raises "List capacity out of bounds" for a capacity below Count or above kMaxListSize.
   void SetCapacity(int newCapacity) {
     if (newCapacity < count_ || newCapacity > kMaxListSize) RaiseListCapacityError(newCapacity);
-    if (newCapacity == capacity_) return;
-    std::unique_ptr<T*[]> items;
-    if (newCapacity > 0) {
-      items = std::make_unique<T*[]>(static_cast<size_t>(newCapacity));
-      std::copy(items_.get(), items_.get() + count_, items.get());
+    const auto wanted = static_cast<size_t>(newCapacity);
+    if (wanted > items_.capacity()) {
+      items_.reserve(std::max(wanted, 2 * items_.capacity()));
+    } else if (newCapacity == 0) {
+      items_.shrink_to_fit();
     }
-    items_ = std::move(items);
     capacity_ = newCapacity;
   }
 
@@ -75,15 +78,14 @@ class TObjectList {
 
   // Linear search by identity; -1 when absent.
   virtual int IndexOf(const T* item) const {
-    for (int i = 0; i < count_; ++i) {
-      if (items_[i] == item) return i;
-    }
-    return -1;
+    const auto it = std::find(items_.begin(), items_.end(), item);
+    return it == items_.end() ? -1 : static_cast<int>(it - items_.begin());
   }
 
   // Empties the list and releases its storage. Items are NOT deleted, even by an owning list.
   void Clear() {
-    items_.reset();
+    items_.clear();
+    items_.shrink_to_fit();
     count_ = 0;
     capacity_ = 0;
   }
@@ -94,8 +96,7 @@ class TObjectList {
   int InsertAt(int index, T* item) {
     if (index < 0 || index > count_) RaiseListIndexError(index);
     if (count_ == capacity_) SetCapacity(NextListCapacity(capacity_));
-    std::copy_backward(items_.get() + index, items_.get() + count_, items_.get() + count_ + 1);
-    items_[index] = item;
+    items_.insert(items_.begin() + index, item);
     ++count_;
     return index;
   }
@@ -105,7 +106,7 @@ class TObjectList {
   }
 
  private:
-  std::unique_ptr<T*[]> items_;
+  std::vector<T*> items_;
   int count_ = 0;
   int capacity_ = 0;
 };

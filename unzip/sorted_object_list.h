@@ -24,6 +24,12 @@ class TSortedObjectList : public TObjectList<T> {
   // otherwise the position where `key` would be inserted. Under DupAccept the search goes on to
   // the left, so `index` is the first of the equal items and a new one goes before them.
   virtual bool Find(const T* key, int& index) const {
+    // Entries mostly arrive in order: a key above the last item goes at the end, as the search
+    // below would also find.
+    if (this->Count() > 0 && Compare(KeyOf(this->Items(this->Count() - 1)), key) < 0) {
+      index = this->Count();
+      return false;
+    }
     int lo = 0;
     int hi = this->Count() - 1;
     bool found = false;

@@ -1,10 +1,14 @@
 // TZipHeaderInfo: the in-memory record of one archive entry, with its optional Zip64, AES and
-// Unicode path records and the accessors that combine short fields with Zip64 values.
+// Unicode path records, the readers of central and local headers, and the 64-bit accessors.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
+
+class TStream;
 
 // How entry names are decoded: oemFlexible tries the OEM code page first, oemNever decodes every
 // name as UTF-8.
@@ -45,11 +49,67 @@ inline constexpr uint16_t kZip64Marker16 = 0xFFFF;
 // The compression method that stands for "AES-encrypted; the real method is in the AES block".
 inline constexpr uint16_t kAesMethod = 99;
 
+// Extra field block IDs that the readers interpret.
+inline constexpr uint16_t kZip64ExtraId = 0x0001, kNtfsExtraId = 0x000A,
+                          kUnicodePathExtraId = 0x7075, kAesExtraId = 0x9901;
+
+// Bits of TZipHeaderInfo::Zip64Supplied: which Zip64Info values hold a real value.
+enum : uint8_t {
+  kZip64UncompressedSize = 0x01,
+  kZip64CompressedSize = 0x02,
+  kZip64LocalHeaderOffset = 0x04,
+  kZip64DiskNumberStart = 0x08,
+};
+
+// Fixed sizes of the two headers, before the name.
+inline constexpr int kCentralHeaderSize = 46, kLocalHeaderSize = 30;
+
 class TZipHeaderInfo {
  public:
   TZipHeaderInfo() = default;
   TZipHeaderInfo(const TZipHeaderInfo&) = delete;
   TZipHeaderInfo& operator=(const TZipHeaderInfo&) = delete;
+
+  // Switches `stream` to the stream of the next archive part when a central header runs on there.
+  using TNextPartCallback = std::function<void(TZipHeaderInfo* entry, TStream*& stream)>;
+
+  // Reads the central header at the stream's position. True: the record holds the entry and the
+  // stream is at the start of the central extra field (the caller skips the extra field and the
+  // comment). False, for a short read or another signature: the stream is back where the header
+  // began (when `nextPart` switched streams, the new stream is back where the switch left it).
+  // `nextPart` is called when the stream ends before the 46 fixed bytes are complete and the
+  // bytes read so far are (the start of) a central signature, or no byte could be read.
+  bool ReadCentralHeader(TStream*& stream, const TNextPartCallback& nextPart = nullptr);
+  // Reads the local header at the stream's position. True: the stream is at the start of the
+  // local extra field, which is not read. False as for ReadCentralHeader. LocalHeaderOffset
+  // becomes the header's position (through SetLocalHeaderOffset64).
+  bool ReadLocalHeader(TStream& stream);
+  // Reads CentralExtraLength bytes at the stream's position (fewer when the stream ends first)
+  // and takes the Zip64 (0x0001), Unicode path (0x7075) and AES (0x9901) blocks; any other block
+  // is skipped by its size. A block that runs past the bytes read ends the parsing. The stream is
+  // left after the bytes read.
+  void ParseExtraFields(TStream& stream);
+  // For the rebuild from local headers: reads LocalExtraLength bytes at the stream's position
+  // (the stream is left after them) and takes the Zip64 sizes from a 0x0001 block when the local
+  // sizes hold markers, the Unicode path name and the AES block; an AES entry (method 99) then
+  // gets its real method and strength as in ReadCentralHeader.
+  void ReadLocalExtraFields(TStream& stream);
+  // The two-way OEM test on `name` (see OemRoundTripName), only under oemFlexible; false and
+  // `name` unchanged under oemNever.
+  bool ConvertOemName(std::string& name);
+  // Take the fields of a raw central (46 bytes) or local (30 bytes) header and its raw name
+  // bytes: the name is decoded (DecodeEntryName) and split into Directory and FileName, the date
+  // clamped, Comment emptied, Matched and Selected cleared, and the Zip64, AES and Unicode path
+  // records of an earlier entry dropped. Central: LocalExtraLength is kept; CentralHeaderOffset
+  // is the caller's to set. Local: VersionMadeBy, CommentLength, DiskNumberStart, the attributes
+  // and CentralHeaderOffset become 0, CentralExtraLength is kept; LocalHeaderOffset is the
+  // caller's to set.
+  void FillFromCentral(const uint8_t* raw46, std::string_view nameBytes);
+  void FillFromLocal(const uint8_t* raw30, std::string_view nameBytes);
+  // True when a size, offset or disk field holds its marker but no Zip64 value was supplied for
+  // it (no 0x0001 block, or one too short for every value its markers call for). Such an entry
+  // has no trustworthy value for that field.
+  bool HasMissingZip64Values() const;
 
   // The name texts keep NameLength (and the comment CommentLength) in step: change FileName,
   // Directory and Comment through these setters only. A length above 0xFFFF is stored as 0xFFFF.
@@ -60,8 +120,8 @@ class TZipHeaderInfo {
   // Copies the header fields VersionMadeBy..CentralHeaderOffset as stored (markers included) and
   // CompressionMethod, the names (through their setters), EncryptionStrength, the Zip64 and AES
   // values when `source` has them (an existing record of this entry stays when `source` has none),
-  // the comment when `source` has one loaded (else Comment becomes empty, i.e. not loaded), and
-  // Matched, FileOk and Selected. OEMConvert, UnicodePathInfo, CentralExtraOffset,
+  // Zip64Supplied, the comment when `source` has one loaded (else Comment becomes empty, i.e. not
+  // loaded), and Matched, FileOk and Selected. OEMConvert, UnicodePathInfo, CentralExtraOffset,
   // SavedCentralExtraLength and Zip64ExtraLength keep this entry's values.
   void CopyFrom(const TZipHeaderInfo& source);
 
@@ -71,8 +131,9 @@ class TZipHeaderInfo {
   uint64_t GetUncompressedSize64() const;
   uint64_t GetLocalHeaderOffset64() const;
   uint32_t GetDiskNumberStart32() const;
-  // A value at or above the marker goes into Zip64Info (created when missing) and the short
-  // field gets the marker; a smaller one goes into the short field and leaves Zip64Info alone.
+  // A value at or above the marker goes into Zip64Info (created when missing, the value marked
+  // in Zip64Supplied) and the short field gets the marker; a smaller one goes into the short
+  // field and leaves Zip64Info alone.
   void SetCompressedSize64(uint64_t value);
   void SetUncompressedSize64(uint64_t value);
   void SetLocalHeaderOffset64(uint64_t value);
@@ -122,4 +183,21 @@ class TZipHeaderInfo {
   uint16_t SavedCentralExtraLength = 0;
   uint16_t Zip64ExtraLength = 0;  // data size + 4 of the Zip64 block, as read
   uint16_t CompressionMethod = 8;
+  // kZip64... bits of the Zip64Info values read from a block or set through the 64-bit setters.
+  // Code that writes Zip64Info fields directly keeps it up to date itself.
+  uint8_t Zip64Supplied = 0;
+
+ private:
+  // The part of FillFromCentral and FillFromLocal that does not depend on the header kind.
+  void FillCommon(std::string_view nameBytes, int host);
+  // Splits a decoded path into Directory and FileName.
+  void SetPath(std::string_view path);
+  // Interprets an extra area already in memory; `local` selects the local header's Zip64 rule.
+  void ParseExtraArea(const uint8_t* data, size_t size, bool local);
+  // Takes the values of a Zip64 block; returns where the parsing goes on, from the block's data.
+  size_t TakeZip64Values(const uint8_t* block, uint16_t dataSize, bool local);
+  // Takes a Unicode path block: its parameters, and its name when that is usable.
+  void TakeUnicodePath(const uint8_t* block, uint16_t dataSize);
+  // Takes the AES block's method and strength for an entry stored with method 99.
+  void ApplyAesMethod();
 };

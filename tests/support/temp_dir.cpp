@@ -80,3 +80,24 @@ std::string ReadFileBytes(const std::string& path) {
 }
 
 }  // namespace test
+
+namespace test {
+
+std::string HostPath(const std::string& path) {
+  if (fs::path::preferred_separator != '\\' || path.empty() || path[0] != '/') return path;
+  std::string windows = "Z:" + path;
+  for (char& c : windows) {
+    if (c == '/') c = '\\';
+  }
+  return windows;
+}
+
+std::string ToolArchive(const std::string& name) {
+  return HostPath(std::string(UPDATE_TOOL_ARCHIVES) + "/" + name);
+}
+
+std::string SourceFile(const std::string& relative) {
+  return HostPath(std::string(UPDATE_SOURCE_DIR) + "/" + relative);
+}
+
+}  // namespace test

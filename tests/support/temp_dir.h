@@ -28,3 +28,17 @@ void WriteFileBytes(const std::string& path, const std::string& bytes);
 std::string ReadFileBytes(const std::string& path);
 
 }  // namespace test
+
+namespace test {
+
+// A path of the build machine as the running test sees it: unchanged on Linux; under Wine a
+// "/..." path becomes "Z:\..." (Wine's drive for the host's root).
+std::string HostPath(const std::string& path);
+
+// The directory of the archives made by other tools for the tests (see make_tool_archives.sh).
+std::string ToolArchive(const std::string& name);
+
+// A file of the project's source tree, given relative to its root with "/" separators.
+std::string SourceFile(const std::string& relative);
+
+}  // namespace test

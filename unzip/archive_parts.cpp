@@ -1,0 +1,73 @@
+// TUnZipper: finding and opening the parts of an archive split over several files or disks.
+#include <cctype>
+
+#include "platform/dialogs.h"
+#include "platform/files.h"
+#include "unzip/file_utils.h"
+#include "unzip/format_text.h"
+#include "unzip/messages.h"
+#include "unzip/unzip_exceptions.h"
+#include "unzip/unzipper.h"
+
+namespace {
+
+std::string PaddedNumber(int value, int width) {
+  std::string digits = std::to_string(value);
+  if (static_cast<int>(digits.size()) < width) digits.insert(0, width - digits.size(), '0');
+  return digits;
+}
+
+}  // namespace
+
+bool TUnZipper::PartLabelMatches(int part) const {
+  if (SpanMode != 1) return true;
+  std::string root = FZipName.substr(0, 3);
+  for (char& c : root) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  const std::string label = GetVolumeLabel(root);
+  const std::string expected = PaddedNumber(part, 3);
+  return label.size() >= 3 && label.compare(label.size() - 3, 3, expected) == 0;
+}
+
+std::string TUnZipper::PartFileName(int part) {
+  if (SpanMode == 2) {
+    std::string name = ZipBaseName;
+    const TSplitPartType type = OperationMode == 1 && part == PartCount ? spLast
+                                : part == 1                             ? spFirst
+                                                                        : spMiddle;
+    if (OnFileNameForSplitPart) {
+      OnFileNameForSplitPart(this, name, part, type);
+    } else if (BlockMode == bmStandard) {
+      name += type == spLast ? ".zip" : ".z" + PaddedNumber(part, 2);
+    } else {
+      name += "." + PaddedNumber(part, 3);
+    }
+    return name;
+  }
+  // Parts on removable disks: ask until the right disk is in.
+  std::string name = FZipName;
+  for (;;) {
+    if (OnGetNextDisk) {
+      OnGetNextDisk(this, part, name);
+    } else if (SpanMode == 1) {
+      const int answer = HandleMessage(kMsgInsertDisk, FormatMessageText(kMsgInsertDisk, part), "",
+                                       platform::kMbOkCancel);
+      if (answer == platform::kIdCancel) name.clear();
+    }
+    if (name.empty()) throw EUserCanceled(kTextCanceledNewDisk);
+    if ((!CheckPartLabels || PartLabelMatches(part)) && FileExists(name)) return name;
+    // Asking again only helps when someone can answer differently.
+    if (!OnGetNextDisk && SpanMode != 1) throw EUserCanceled(kTextCanceledNewDisk);
+  }
+}
+
+TStream* TUnZipper::SwapToPart(int part) {
+  ArchiveFile.reset();
+  const std::string name = PartFileName(part);
+  ArchiveFile =
+      std::make_unique<TBufferedFileStream>(name, static_cast<int32_t>(BufferedStreamSize), false,
+                                            platform::kOpenRead | platform::kShareDenyNone);
+  CurrentPart = part - 1;
+  DirectoryDate = FileDateTimeOf(*ArchiveFile);
+  FZipName = name;
+  return ArchiveFile.get();
+}

@@ -1,0 +1,89 @@
+// TUnZipper: rebuilding the entry list of a damaged or self-extracting archive from its local
+// headers, when the central directory cannot be used.
+#include <cctype>
+
+#include "unzip/messages.h"
+#include "unzip/unzip_exceptions.h"
+#include "unzip/unzipper.h"
+#include "unzip/zip_signatures.h"
+
+namespace {
+
+constexpr int64_t kSelfExtractorStart = 14000;  // where the archive of a ".exe" may begin
+constexpr int kPumpInterval = 10240;            // scanned bytes between two message pumps
+
+bool HasExeExtension(const std::string& name) {
+  if (name.size() < 4) return false;
+  std::string tail = name.substr(name.size() - 4);
+  for (char& c : tail) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return tail == ".EXE";
+}
+
+}  // namespace
+
+bool TUnZipper::RecoverFromLocalHeaders() {
+  if (ArchiveIsBad) return false;  // one rebuild per directory read
+  ArchiveIsBad = true;
+  ImproperArchive = true;
+  ReleaseEntries();
+  TStream& stream = *ArchiveFile;
+
+  // Find the first local header signature followed by a plausible "version needed".
+  stream.SetPosition(HasExeExtension(FZipName) ? kSelfExtractorStart : 0);
+  uint32_t window = 0;  // the last four bytes read, the newest in the top byte
+  int sinceStart = 0;
+  int sincePump = 0;
+  for (;;) {
+    uint8_t byte;
+    if (stream.Read(&byte, 1) != 1) return false;
+    window = (window >> 8) | static_cast<uint32_t>(byte) << 24;
+    if (++sinceStart >= 4 && window == kLocalHeaderSignature) {
+      uint8_t version[2];
+      const int32_t got = stream.Read(version, 2);
+      if (got == 2 && version[1] < 10) break;
+      stream.Seek(-got, soCurrent);  // rescan those bytes: a signature may start there
+      window = 0;
+      sinceStart = 0;
+      continue;
+    }
+    if (++sincePump >= kPumpInterval) {
+      sincePump = 0;
+      PumpAndCheckCancel();
+    }
+  }
+  stream.Seek(-6, soCurrent);
+
+  Entries = std::make_unique<TSortedZip>(DupError, true);
+  SortedEntries = Entries.get();
+  for (;;) {
+    std::unique_ptr<TZipHeaderInfo> entry = NewEntryRecord();
+    const int64_t headerStart = stream.Position();
+    if (!entry->ReadLocalHeader(stream)) break;
+    // Local headers of archives beyond 4 GB carry their sizes in a Zip64 block; the offset is
+    // kept whole rather than cut to 32 bits.
+    entry->ReadLocalExtraFields(stream);
+    if (entry->HasMissingZip64Values()) {
+      stream.SetPosition(headerStart);
+      break;
+    }
+    entry->SetLocalHeaderOffset64(static_cast<uint64_t>(headerStart));
+    PumpAndCheckCancel();
+    int64_t skip = static_cast<int64_t>(entry->GetCompressedSize64());
+    if (entry->HasDataDescriptor()) skip += 16;
+    try {
+      Entries->Add(entry.get());
+    } catch (const EListError&) {
+      stream.SetPosition(headerStart);  // a header seen twice: stop at it
+      break;
+    }
+    entry.release();
+    if (skip < 0 || stream.Seek(skip, soCurrent) < 0) break;
+  }
+
+  EndRecord->SetThisDisk32(0);
+  EndRecord->SetCentralOffset64(static_cast<uint64_t>(stream.Position()));
+  EndRecord->SetTotalEntries64(static_cast<uint64_t>(Entries->Count()));
+  CurrentPart = 0;
+  PartCount = 1;
+  return true;
+}

@@ -1,0 +1,37 @@
+// The archive component's own exceptions. Each carries only its message.
+#pragma once
+
+#include "platform/exceptions.h"
+
+class EUnZipException : public Exception {
+ public:
+  using Exception::Exception;
+};
+
+#define UNZIP_EXCEPTION(Name)               \
+  class Name : public EUnZipException {     \
+   public:                                  \
+    using EUnZipException::EUnZipException; \
+  }
+
+UNZIP_EXCEPTION(EBadZipFile);
+UNZIP_EXCEPTION(EIncompleteZip);
+UNZIP_EXCEPTION(ENotAZipFile);
+UNZIP_EXCEPTION(EFatalUnzipError);
+UNZIP_EXCEPTION(EUserCanceled);
+UNZIP_EXCEPTION(EBiggerThanUncompressed);
+UNZIP_EXCEPTION(ECantWriteUCF);
+UNZIP_EXCEPTION(ECanceledUnzipToBuffer);
+
+#undef UNZIP_EXCEPTION
+
+// Errors of the zlib binding.
+class EZLibError : public Exception {
+ public:
+  using Exception::Exception;
+};
+
+class EZCompressionError : public EZLibError {
+ public:
+  using EZLibError::EZLibError;
+};

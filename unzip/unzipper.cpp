@@ -1,0 +1,191 @@
+// TUnZipper: construction, settings, the message routine and the read-only view of the directory.
+#include "unzip/unzipper.h"
+
+#include <chrono>
+#include <thread>
+
+#include "platform/dialogs.h"
+#include "platform/exceptions.h"
+#include "unzip/file_utils.h"
+#include "unzip/little_endian.h"
+#include "unzip/messages.h"
+#include "unzip/path_text.h"
+#include "unzip/unzip_exceptions.h"
+
+namespace {
+
+bool SameTextAscii(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    auto fold = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; };
+    if (fold(a[i]) != fold(b[i])) return false;
+  }
+  return true;
+}
+
+// The name without the extension of its file-name part: everything before the last "." of the
+// part after the last "\" or ":", so that "app-1.2.zip" gives "app-1.2".
+std::string WithoutExtension(const std::string& name) {
+  const size_t partStart = ExtractFilePath(name).size();
+  const size_t dot = name.rfind('.');
+  return dot != std::string::npos && dot >= partStart ? name.substr(0, dot) : name;
+}
+
+}  // namespace
+
+TUnZipper::TUnZipper() : EndRecord(std::make_unique<TEndCentral>()), WorkEntry(NewEntryRecord()) {}
+
+TUnZipper::~TUnZipper() {
+  ClearArchive();
+}
+
+void TUnZipper::Assign(const TUnZipper& source) {
+  FZipName = source.FZipName;
+  SortMode = source.SortMode;
+  IncompleteZipMode = source.IncompleteZipMode;
+  KeepZipOpen = source.KeepZipOpen;
+  DoProcessMessages = source.DoProcessMessages;
+  OnInCompleteZip = source.OnInCompleteZip;
+  OnGetNextDisk = source.OnGetNextDisk;
+  OnFileNameForSplitPart = source.OnFileNameForSplitPart;
+}
+
+void TUnZipper::SetZipName(const std::string& value) {
+  if (SameTextAscii(value, FZipName)) return;
+  std::string name = value;
+  if (!name.empty() && name.back() == '?') {
+    const std::string dir = ExtractFilePath(name);
+    const std::string initialDir = !dir.empty() && DirectoryExists(dir) ? dir : "C:\\";
+    std::string chosen;
+    if (!platform::ShowFileOpenDialog("Open a Zip File",
+                                      "Zip Files (*.ZIP)|*.zip|SFX Files (*.EXE)|*.exe|"
+                                      "Jar Files (*.JAR)|*.jar|All Files (*.*)|*.*",
+                                      initialDir, &chosen)) {
+      throw EUserCanceled(kTextCanceledZipName);
+    }
+    name = chosen;
+  }
+  FZipName = name;
+  ZipBaseName = WithoutExtension(name);
+  ForgetDirectory();
+}
+
+void TUnZipper::ForgetDirectory() {
+  ReleaseEntries();
+  DirectoryDate = 0;
+  EndRecord->Clear();
+  ArchiveFile.reset();
+  ArchiveIsBad = false;
+}
+
+void TUnZipper::ReleaseEntries() {
+  SortedEntries = nullptr;
+  SeparateView.reset();
+  Entries.reset();
+}
+
+std::unique_ptr<TZipHeaderInfo> TUnZipper::NewEntryRecord() const {
+  auto entry = std::make_unique<TZipHeaderInfo>();
+  entry->OEMConvert = OEMConvert;
+  return entry;
+}
+
+int TUnZipper::HandleMessage(int messageId, const std::string& msg1, const std::string& msg2,
+                             uint32_t flags) {
+  if (OnHandleMessage) {
+    int result = 0;
+    OnHandleMessage(this, messageId, msg1, msg2, flags, result);
+    return result;
+  }
+  return platform::ShowMessageBox(msg1, msg2, flags);
+}
+
+void TUnZipper::WaitWhilePaused() {
+  while (PauseRequested) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    PumpWaitingMessages();
+  }
+}
+
+void TUnZipper::PumpAndCheckCancel() {
+  if (!DoProcessMessages) return;
+  PumpWaitingMessages();
+  if (CancelRequested) {
+    CancelRequested = false;
+    throw EUserCanceled(MessageText(kMsgUserAborted));
+  }
+  if (PauseRequested) WaitWhilePaused();
+}
+
+// ---- The read-only view ---------------------------------------------------------------------
+
+int TUnZipper::EntryCount() const {
+  return Entries ? Entries->Count() : 0;
+}
+
+void TUnZipper::CheckIndex(int index) const {
+  if (index < 0 || index >= EntryCount() || SortedEntries == nullptr) {
+    throw EListError(FormatMessageText(kMsgIndexOutOfRange, index));
+  }
+}
+
+std::string TUnZipper::EntryFileName(int index) {
+  CheckIndex(index);
+  return SortedEntries->Items(index)->FileName;
+}
+
+std::string TUnZipper::EntryComment(int index) {
+  CheckIndex(index);
+  TZipHeaderInfo* entry = SortedEntries->Items(index);
+  if (entry->CommentLength == 0 || !entry->Comment.empty()) return entry->Comment;
+  OpenArchive();
+  // OpenArchive may have read the directory again.
+  CheckIndex(index);
+  entry = SortedEntries->Items(index);
+  const std::string comment = LoadEntryComment(*ArchiveFile, *entry);
+  entry->Comment = comment;
+  if (SpanMode == 0) CloseArchive();
+  return comment;
+}
+
+void TUnZipper::SetEntryComment(int index, const std::string& comment) {
+  CheckIndex(index);
+  SortedEntries->Items(index)->SetComment(comment);
+  EndRecord->CommentChanged = true;
+}
+
+std::string TUnZipper::ArchiveComment() {
+  if (EndRecord->CommentLength == 0 || !EndRecord->Comment.empty()) return EndRecord->Comment;
+  OpenArchive();
+  EndRecord->Comment =
+      ReadCommentAt(*ArchiveFile, EndRecord->CommentPosition, EndRecord->CommentLength);
+  if (SpanMode == 0) CloseArchive();
+  return EndRecord->Comment;
+}
+
+void TUnZipper::SetArchiveComment(const std::string& comment) {
+  EndRecord->SetComment(comment);
+  EndRecord->CommentChanged = true;
+}
+
+std::string TUnZipper::ReadCommentAt(TStream& stream, int64_t position, uint16_t length) const {
+  const int64_t saved = stream.Position();
+  stream.SetPosition(position);
+  std::string text(length, '\0');
+  text.resize(static_cast<size_t>(std::max<int32_t>(stream.Read(text.data(), length), 0)));
+  stream.SetPosition(saved);
+  return text;
+}
+
+std::string TUnZipper::LoadEntryComment(TStream& stream, const TZipHeaderInfo& entry) const {
+  const int64_t saved = stream.Position();
+  stream.SetPosition(entry.CentralHeaderOffset);
+  uint8_t header[46];
+  std::string text;
+  if (stream.Read(header, 46) == 46) {
+    const int64_t commentStart = stream.Position() + Le16(header + 28) + Le16(header + 30);
+    text = ReadCommentAt(stream, commentStart, Le16(header + 32));
+  }
+  stream.SetPosition(saved);
+  return text;
+}
