@@ -3,7 +3,7 @@
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -G Ninja
 
-.PHONY: all linux windows asan test deps clean
+.PHONY: all linux windows asan fuzz test deps clean
 
 all: linux
 
@@ -23,8 +23,14 @@ windows: deps
 	  -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
 	cmake --build build-windows -j $(JOBS)
 
-test: linux asan windows
-	@bash cmake/run-tests.sh build build-asan build-windows
+# The fuzz targets with clang and libFuzzer; their tests replay the seeds and make a short run.
+fuzz: deps
+	cmake -S . -B build-fuzz $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DUPDATE_FUZZ=ON -DUPDATE_TESTS=OFF
+	cmake --build build-fuzz -j $(JOBS)
+
+test: linux asan windows fuzz
+	@bash cmake/run-tests.sh build build-asan build-windows build-fuzz
 
 clean:
-	rm -rf build build-asan build-windows
+	rm -rf build build-asan build-windows build-fuzz

@@ -359,6 +359,34 @@ TEST(DirectoryReader, DiskPartsAreAskedForThroughTheMessageRoutine) {
   ExpectRaises<EUserCanceled>([&] { zip.SwapToPart(2); }, "User canceled loading new disk.");
 }
 
+TEST(DirectoryReader, AFailedLabelTestAsksForTheDiskAgain) {
+  test::TempDir dir;
+  const std::string last = WriteTwoPartSet(dir, "label.z01", "label.zip");
+  TUnZipper zip;
+  zip.SetZipName(last);
+  zip.LoadDirectory();
+  zip.SpanMode = 1;  // the temporary directory's volume has no label "...001"
+  int asked = 0;
+  zip.OnGetNextDisk = [&](TUnZipper*, int, std::string& name) {
+    name = ++asked == 1 ? dir.File("label.z01") : "";
+  };
+  ExpectRaises<EUserCanceled>([&] { zip.SwapToPart(1); }, "User canceled loading new disk.");
+  EXPECT_EQ(asked, 2);
+}
+
+TEST(DirectoryReader, APauseLastsUntilTheFlagIsCleared) {
+  TUnZipper zip;
+  int pumped = 0;
+  platform::SetMessagePump([&] {
+    zip.PauseRequested = ++pumped < 2;
+    return false;
+  });
+  zip.PauseRequested = true;
+  zip.WaitWhilePaused();
+  platform::SetMessagePump(nullptr);
+  EXPECT_EQ(pumped, 2);
+}
+
 TEST(DirectoryReader, CompanionFileHoldsTheDirectoryOfAnArchiveWithoutOne) {
   test::TempDir dir;
   ZipArchive data = ThreeEntries();
