@@ -7,6 +7,7 @@
 #include <span>
 
 #include "unzip/bit_reader.h"
+#include "unzip/messages.h"
 #include "unzip/output_window.h"
 #include "unzip/shannon_fano.h"
 
@@ -70,7 +71,7 @@ void Explode(TDecoderIO& io, TOlderMethodsMemory& memory, uint16_t flags, uint64
       readTree(distanceLengths, kDistanceRootBits, distances);
   if (outOfMemory) {
     // The tables built so far go with their owners when this function returns.
-    io.HandleMessage(kExplodeOutOfMemoryMessage, "*** inflate out of memory ***", "Error", 0);
+    io.HandleMessage(kMsgInflateOutOfMemory, MessageText(kMsgInflateOutOfMemory), "Error", 0);
     return;
   }
   if (!treesGood) return;

@@ -8,9 +8,6 @@
 #include "unzip/decoder_io.h"
 #include "unzip/older_methods_memory.h"
 
-// Notice given when the code tables cannot be allocated.
-inline constexpr int kExplodeOutOfMemoryMessage = 193;
-
 // Decodes the entry's input into the run's output buffer until `uncompressedSize` bytes are due
 // no more, and flushes it. `flags` is the entry's general-purpose flag: bit 1 selects the 8 KB
 // dictionary, bit 2 the literal tree. The code tables come from `tableMemory`; when it cannot

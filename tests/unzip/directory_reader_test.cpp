@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "entry_names.h"
 #include "platform/dialogs.h"
 #include "platform/message_pump.h"
 #include "support/temp_dir.h"
@@ -33,12 +34,7 @@ ZipArchive ThreeEntries() {
 }
 
 std::vector<std::string> Names(TUnZipper& zip) {
-  std::vector<std::string> names;
-  for (int i = 0; i < zip.EntryCount(); ++i) {
-    const TZipHeaderInfo* entry = zip.SortedEntries->Items(i);
-    names.push_back(entry->Directory + entry->FileName);
-  }
-  return names;
+  return test::EntryNames(zip);
 }
 
 const std::vector<std::string> kThreeNames = {"a.txt", "dir\\", "dir\\b.txt"};

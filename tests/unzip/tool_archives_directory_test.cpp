@@ -6,6 +6,7 @@
 #include <set>
 #include <string>
 
+#include "entry_names.h"
 #include "support/temp_dir.h"
 #include "unzip/unzipper.h"
 
@@ -23,12 +24,8 @@ const ToolArchive kArchives[] = {
 };
 
 std::set<std::string> Names(TUnZipper& zip) {
-  std::set<std::string> names;
-  for (int i = 0; i < zip.EntryCount(); ++i) {
-    const TZipHeaderInfo* entry = zip.SortedEntries->Items(i);
-    names.insert(entry->Directory + entry->FileName);
-  }
-  return names;
+  const std::vector<std::string> names = test::EntryNames(zip);
+  return std::set<std::string>(names.begin(), names.end());
 }
 
 TEST(ToolArchivesDirectory, EveryToolsArchiveListsTheSameTree) {
