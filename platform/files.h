@@ -123,6 +123,20 @@ uint32_t ReadAttributes(const std::string& path);
 // stop files being created in it. The other bits have no POSIX counterpart and are ignored.
 int WriteAttributes(const std::string& path, uint32_t attributes);
 
+// Gives `path` the permission bits of `mode` (read, write and execute for owner, group and
+// other; setuid, setgid, sticky and the file type are dropped). A directory keeps its owner's
+// read, write and search permission whatever `mode` says, as later files must be written into
+// it. 0, or the OS error code. Windows has no such bits: it does nothing and returns 0.
+int WritePermissions(const std::string& path, uint32_t mode);
+// The permission bits (07777) of `path`, or -1 when it does not exist; always -1 on Windows.
+int32_t ReadPermissions(const std::string& path);
+
+// True when one path component is a name the file system would not store as a plain file or
+// directory of that name. Windows: the device names (CON, PRN, AUX, NUL, COM1-9, LPT1-9,
+// CONIN$, CONOUT$), also with an extension; a name ending in a dot or a space; a name holding
+// ":" (a stream name). POSIX: none.
+bool IsReservedFileName(const std::string& component);
+
 // The last-write time of a file (not a directory) as a local DOS date (high half) and time (low
 // half); -1 when the name does not exist, names a directory or the time cannot be converted
 // (years before 1980 or after 2107).

@@ -6,24 +6,11 @@
 #include "unzip/dos_date_time.h"
 #include "unzip/file_utils.h"
 #include "unzip/messages.h"
+#include "unzip/restore_on_exit.h"
 #include "unzip/unzip_exceptions.h"
 #include "unzip/unzipper.h"
 
 namespace {
-
-// Restores a value when the scope ends, also by an exception.
-template <typename T>
-class TRestoreOnExit {
- public:
-  TRestoreOnExit(T& target, T value) : target_(target), saved_(target) { target_ = value; }
-  ~TRestoreOnExit() { target_ = saved_; }
-  TRestoreOnExit(const TRestoreOnExit&) = delete;
-  TRestoreOnExit& operator=(const TRestoreOnExit&) = delete;
-
- private:
-  T& target_;
-  T saved_;
-};
 
 std::string CompanionName(const std::string& zipName) {
   const size_t partStart = zipName.find_last_of("\\:") + 1;  // npos + 1 == 0

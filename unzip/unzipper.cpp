@@ -6,6 +6,7 @@
 
 #include "platform/dialogs.h"
 #include "platform/exceptions.h"
+#include "unzip/entry_decoder.h"
 #include "unzip/file_utils.h"
 #include "unzip/little_endian.h"
 #include "unzip/messages.h"
@@ -48,6 +49,32 @@ void TUnZipper::Assign(const TUnZipper& source) {
   OnInCompleteZip = source.OnInCompleteZip;
   OnGetNextDisk = source.OnGetNextDisk;
   OnFileNameForSplitPart = source.OnFileNameForSplitPart;
+  OnHandleMessage = source.OnHandleMessage;
+  FlushFilesOnClose = source.FlushFilesOnClose;
+  BlockMode = source.BlockMode;
+  OEMConvert = source.OEMConvert;
+  BufferedStreamSize = source.BufferedStreamSize;
+  FDestDir = source.FDestDir;
+  FRootDir = source.FRootDir;
+  RelativePathList = source.RelativePathList;
+  FilesList = source.FilesList;
+  RecreateDirs = source.RecreateDirs;
+  OverwriteMode = source.OverwriteMode;
+  DoAll = source.DoAll;
+  RetainAttributes = source.RetainAttributes;
+  ReplaceReadOnly = source.ReplaceReadOnly;
+  EncryptedBeforeCompression = source.EncryptedBeforeCompression;
+  OnStartUnZipInfo = source.OnStartUnZipInfo;
+  OnStartUnZip = source.OnStartUnZip;
+  OnPromptForOverwrite = source.OnPromptForOverwrite;
+  OnSkippingFile = source.OnSkippingFile;
+  OnBadPassword = source.OnBadPassword;
+  OnBadCRC = source.OnBadCRC;
+  OnFilePercentDone = source.OnFilePercentDone;
+  OnTotalPercentDone = source.OnTotalPercentDone;
+  OnEndUnZip = source.OnEndUnZip;
+  OnUnZipComplete = source.OnUnZipComplete;
+  OnDecrypt = source.OnDecrypt;
 }
 
 void TUnZipper::SetZipName(const std::string& value) {

@@ -7,15 +7,37 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "unzip/aes_decryptor.h"
 #include "unzip/buffered_stream.h"
 #include "unzip/end_central.h"
 #include "unzip/sorted_zip.h"
+#include "unzip/traditional_cipher.h"
 #include "unzip/zip_header_info.h"
+
+class TEntryDecoder;
+struct TEntryJob;
 
 enum TIncompleteZipMode : uint8_t { izAssumeMulti = 0, izAssumeBad = 1, izAssumeNotAZip = 2 };
 enum TBlockMode : uint8_t { bmStandard = 0, bmClassic = 1 };
 enum TSplitPartType : uint8_t { spFirst = 0, spMiddle = 1, spLast = 2 };
+// What to do when an output file exists already.
+enum TUZOverwriteMode : uint8_t { Prompt = 0, Always = 1, Never = 2, ifNewer = 3, ifOlder = 4 };
+// Why an entry was given up. Extraction reports srBadPassword, srNoOverwrite, srCreateError and
+// srUnsafePath: a name that would put the entry outside the destination directory (or name a
+// device), or an entry whose data overlaps the entry before it in the archive.
+enum TSkipReason : uint8_t {
+  srBadPassword = 0,
+  srNoOverwrite = 1,
+  srFileOpenError = 2,
+  srCreateError = 3,
+  srExcludeList = 4,
+  srArchiveBitNotSet = 5,
+  srNoFileToFreshen = 6,
+  srSkippedInStartZip = 7,
+  srUnsafePath = 8,
+};
 
 class TUnZipper {
  public:
@@ -27,14 +49,32 @@ class TUnZipper {
   using THandleMessageEvent =
       std::function<void(TUnZipper* sender, int messageId, const std::string& msg1,
                          const std::string& msg2, uint32_t flags, int& result)>;
+  using TStartUnzipInfo =
+      std::function<void(TUnZipper* sender, int numFiles, int64_t totalBytes, bool& stopNow)>;
+  using TStartUnZipEvent =
+      std::function<void(TUnZipper* sender, int fileIndex, std::string& fName, bool& skip)>;
+  using TPromptForOverwrite =
+      std::function<void(TUnZipper* sender, bool& overWriteIt, int fileIndex, std::string& fName)>;
+  using TSkippingFile = std::function<void(TUnZipper* sender, TSkipReason reason,
+                                           const std::string& fName, int fileIndex, bool& retry)>;
+  using TBadPassword =
+      std::function<void(TUnZipper* sender, int fileIndex, std::string& newPassword)>;
+  using TBadCRC =
+      std::function<void(TUnZipper* sender, uint32_t calcCrc, uint32_t storedCrc, int fileIndex)>;
+  using TPercentDone = std::function<void(TUnZipper* sender, int percent)>;
+  using TEndUnZipEvent =
+      std::function<void(TUnZipper* sender, int fileIndex, const std::string& fName)>;
+  using TUnZipComplete = std::function<void(TUnZipper* sender, int fileCount)>;
+  using TDecryptEvent = std::function<void(TUnZipper* sender, uint8_t* buffer, int length,
+                                           const std::string& password)>;
 
   TUnZipper();
   ~TUnZipper();
   TUnZipper(const TUnZipper&) = delete;
   TUnZipper& operator=(const TUnZipper&) = delete;
 
-  // Copies the settings and event handlers of another component; ZipName is stored as it is,
-  // without the setter's effects.
+  // Copies the settings and event handlers of another component; ZipName, DestDir and RootDir
+  // are stored as they are, without the setters' effects.
   void Assign(const TUnZipper& source);
 
   // ---- Settings -------------------------------------------------------------------------------
@@ -53,6 +93,31 @@ class TUnZipper {
   uint32_t BufferedStreamSize = 8192;
   bool CheckPartLabels = true;
 
+  const std::string& DestDir() const { return FDestDir; }
+  // "?" asks for the directory with the directory chooser (EUserCanceled, text 178, when it is
+  // cancelled). One trailing "\" is dropped, so "C:\" is stored as "C:". An empty value stands
+  // for the current directory.
+  void SetDestDir(const std::string& value);
+  const std::string& RootDir() const { return FRootDir; }
+  // Stored with a trailing "\"; RelativePathList becomes this single item.
+  void SetRootDir(const std::string& value);
+  // Prefixes taken off stored directories (the first that matches, letter case ignored).
+  std::vector<std::string> RelativePathList;
+  // Wildcard patterns choosing the entries when DoAll is false; emptied after every run.
+  std::vector<std::string> FilesList;
+  void SetFilesList(const std::vector<std::string>& patterns) { FilesList = patterns; }
+  bool RecreateDirs = false;
+  TUZOverwriteMode OverwriteMode = Prompt;
+  bool DoAll = false;
+  bool RetainAttributes = true;
+  bool ReplaceReadOnly = false;
+  // Tried for every encrypted entry; OnBadPassword may replace it.
+  std::string Password;
+  // The stored bytes were encrypted before compression: decrypt the decoded output instead.
+  bool EncryptedBeforeCompression = false;
+  // Non-zero: the traditional header check accepts every non-empty password.
+  int Tag = 0;
+
   // Informative: always 100, 1 and "Release".
   int ThisVersion() const { return 100; }
   int ThisBuild() const { return 1; }
@@ -62,6 +127,23 @@ class TUnZipper {
   TGetNextDisk OnGetNextDisk;
   TFileNameForSplitPartEvent OnFileNameForSplitPart;
   THandleMessageEvent OnHandleMessage;
+  TStartUnzipInfo OnStartUnZipInfo;
+  TStartUnZipEvent OnStartUnZip;
+  TPromptForOverwrite OnPromptForOverwrite;
+  TSkippingFile OnSkippingFile;
+  TBadPassword OnBadPassword;
+  TBadCRC OnBadCRC;
+  TPercentDone OnFilePercentDone;
+  TPercentDone OnTotalPercentDone;
+  TEndUnZipEvent OnEndUnZip;
+  TUnZipComplete OnUnZipComplete;
+  TDecryptEvent OnDecrypt;
+
+  // ---- Extraction -----------------------------------------------------------------------------
+  // Extracts the chosen entries under DestDir. Returns the files extracted and verified plus the
+  // directory entries made. Failures of the archive itself and of writing leave as exceptions;
+  // OnUnZipComplete has been raised before one that arises after the directory was read.
+  int UnZip();
 
   // ---- The directory --------------------------------------------------------------------------
   // Entries in the directory; 0 when none was read. Does not read the directory.
@@ -118,6 +200,14 @@ class TUnZipper {
   uint8_t OperationMode = 0;
   std::unique_ptr<TZipHeaderInfo> WorkEntry;
 
+  // ---- Extraction state -----------------------------------------------------------------------
+  int64_t RunTotalBytes = 0;
+  int64_t RunBytesDone = 0;
+  int ExtractedCount = 0;
+  bool RetryEntry = false;
+  std::string OutputPath;      // the current file entry's output file
+  std::string EntryTargetDir;  // the current entry's destination directory, ending in "\"
+
  private:
   void ForgetDirectory();
   void ReleaseEntries();
@@ -129,6 +219,47 @@ class TUnZipper {
   std::string PartFileName(int part);
   bool PartLabelMatches(int part) const;
 
+  // Extraction (extraction_run.cpp, entry_output.cpp, password_check.cpp).
+  int Run();
+  // Sets Matched on every entry, RunTotalBytes and the overlap marks; returns NumFiles.
+  int ChooseEntries();
+  void ProcessEntry(int index);
+  // Positions the archive after the entry's local header, its name and its extra field.
+  void SkipLocalHeader();
+  void ExtractFile(int index);
+  void ExtractDirectory(int index);
+  void MakeOutputDirectory();
+  // Raises OnSkippingFile and takes the entry out of the run's total.
+  void GiveUp(TSkipReason reason, const std::string& name, int index);
+  bool MayReplaceExisting(int index);
+  // The output file, pre-sized; nullptr when the entry was given up with srCreateError.
+  std::unique_ptr<TBufferedFileStream> CreateOutputFile(int index);
+  TEntryJob MakeEntryJob(TBufferedFileStream& output);
+  // Reads the stored authentication code, `unread` bytes of entry data further on.
+  bool AuthenticationCodeMatches(int64_t unread);
+  // Every byte written and (FlushFilesOnClose) on the disk, the size exact, the time stamped
+  // when `stampTime`; ECantWriteUCF when the file did not take it all.
+  void EndOutputFile(TBufferedFileStream& output, bool stampTime);
+  void Verdict(int index, bool authFailed, bool failedDecoding);
+  void ApplyStoredAttributes(const std::string& path, bool isDirectory);
+  // The password loop; false when the entry was given up with srBadPassword.
+  bool CheckPassword(int index);
+  // Checks `candidate` on the encryption header at the archive's position. Accepted: the
+  // cipher is ready, the archive is at the first data byte and the compressed size no longer
+  // counts the overhead. Refused: the archive is back where it was.
+  bool VerifyPassword(const std::string& candidate);
+  void OnBlockWritten(int32_t count);
+  bool IsMultiPart() const;
+
   std::string FZipName;
+  std::string FDestDir;
+  std::string FRootDir;
+  std::string FBaseDir;  // DestDir for the current run; the current directory when it is empty
+  std::vector<bool> FUnsafeEntries;  // by list index, for the current run
+  std::string FLastMadeDirectory;    // output directory known to exist in this run
+  int64_t FOutputPreSize = 0;
+  std::unique_ptr<TEntryDecoder> FDecoder;
+  TTraditionalCipher FTraditional;
+  TAesDecryptor FAes;
   std::unique_ptr<TSortedZip> SeparateView;
 };

@@ -334,6 +334,40 @@ int WriteAttributes(const std::string& path, uint32_t attributes) {
   return 0;
 }
 
+int WritePermissions(const std::string& path, uint32_t mode) {
+  std::string native;
+  if (!Native("set permissions", path, &native)) return EINVAL;
+  struct stat info;
+  if (stat(native.c_str(), &info) != 0) {
+    const int code = errno;
+    Record("set permissions", path, code);
+    return code;
+  }
+  mode_t wanted = static_cast<mode_t>(mode) & 0777;
+  if (S_ISDIR(info.st_mode)) wanted |= S_IRWXU;
+  if (wanted != (info.st_mode & 07777) && chmod(native.c_str(), wanted) != 0) {
+    const int code = errno;
+    Record("set permissions", path, code);
+    return code;
+  }
+  return 0;
+}
+
+int32_t ReadPermissions(const std::string& path) {
+  std::string native;
+  if (!Native("read permissions", path, &native)) return -1;
+  struct stat info;
+  if (stat(native.c_str(), &info) != 0) {
+    Record("read permissions", path, errno);
+    return -1;
+  }
+  return static_cast<int32_t>(info.st_mode & 07777);
+}
+
+bool IsReservedFileName(const std::string&) {
+  return false;
+}
+
 int32_t FileDosDateTime(const std::string& path) {
   std::string native;
   if (!Native("file date", path, &native)) return -1;

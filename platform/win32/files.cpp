@@ -7,6 +7,7 @@
 // Included after <windows.h> on purpose: it proves that no name of the header is a macro there.
 #include "platform/files.h"
 #include "platform/files_internal.h"
+#include "platform/win32/wide_text.h"
 
 namespace platform {
 namespace {
@@ -18,31 +19,10 @@ void Record(const char* operation, const std::string& path, DWORD code) {
 // UTF-8 -> UTF-16; false, with ERROR_INVALID_NAME recorded, when the path has a NUL byte in it,
 // which would silently cut the name short at the system call. Malformed UTF-8 becomes U+FFFD.
 bool Wide(const char* operation, const std::string& path, std::wstring* wide) {
-  wide->clear();
-  if (path.find('\0') != std::string::npos) {
-    Record(operation, path, ERROR_INVALID_NAME);
-    return false;
-  }
-  if (path.empty()) return true;
-  const int size = static_cast<int>(path.size());
-  const int length = MultiByteToWideChar(CP_UTF8, 0, path.data(), size, nullptr, 0);
-  if (length <= 0) {
-    Record(operation, path, GetLastError());
-    return false;
-  }
-  wide->resize(static_cast<size_t>(length));
-  MultiByteToWideChar(CP_UTF8, 0, path.data(), size, wide->data(), length);
-  return true;
-}
-
-std::string Narrow(const wchar_t* text, size_t length) {
-  if (length == 0) return "";
-  const int size = static_cast<int>(length);
-  const int bytes = WideCharToMultiByte(CP_UTF8, 0, text, size, nullptr, 0, nullptr, nullptr);
-  if (bytes <= 0) return "";
-  std::string result(static_cast<size_t>(bytes), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text, size, result.data(), bytes, nullptr, nullptr);
-  return result;
+  if (internal::ToWide(path, wide)) return true;
+  Record(operation, path,
+         path.find('\0') != std::string::npos ? ERROR_INVALID_NAME : GetLastError());
+  return false;
 }
 
 HANDLE AsHandle(intptr_t handle) {
@@ -89,7 +69,7 @@ std::string SystemErrorText(int code) {
   const DWORD length = FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
       nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::string result = length > 0 ? Narrow(text, length) : "";
+  std::string result = length > 0 ? internal::ToUtf8(text, length) : "";
   if (text != nullptr) LocalFree(text);
   return internal::TrimSystemText(result, code);
 }
@@ -260,6 +240,32 @@ int WriteAttributes(const std::string& path, uint32_t attributes) {
   return 0;
 }
 
+int WritePermissions(const std::string&, uint32_t) {
+  return 0;
+}
+
+int32_t ReadPermissions(const std::string&) {
+  return -1;
+}
+
+bool IsReservedFileName(const std::string& component) {
+  if (component.empty()) return false;
+  if (component.back() == '.' || component.back() == ' ') return true;
+  if (component.find(':') != std::string::npos) return true;
+  // The device name is the part before the first dot, without trailing spaces ("CON .txt").
+  std::string base = component.substr(0, component.find('.'));
+  while (!base.empty() && base.back() == ' ') base.pop_back();
+  for (char& c : base) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+  for (const char* device : kDevices) {
+    if (base == device) return true;
+  }
+  return base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) &&
+         base[3] >= '1' && base[3] <= '9';
+}
+
 int32_t FileDosDateTime(const std::string& path) {
   std::wstring wide;
   if (!Wide("file date", path, &wide)) return -1;
@@ -341,7 +347,7 @@ std::string CurrentDirectory() {
       return "";
     }
     // Too small a buffer makes the call return the size it needs, terminating NUL included.
-    if (length < size) return Narrow(buffer.data(), length);
+    if (length < size) return internal::ToUtf8(buffer.data(), length);
     buffer.resize(length);
   }
 }
@@ -356,7 +362,7 @@ std::string ExecutablePath() {
       return "";
     }
     // A truncated name fills the buffer completely.
-    if (length < size) return Narrow(buffer.data(), length);
+    if (length < size) return internal::ToUtf8(buffer.data(), length);
     if (size >= 32768) {
       Record("get executable path", "", ERROR_INSUFFICIENT_BUFFER);
       return "";
@@ -376,7 +382,7 @@ std::string ExpandFileName(const std::string& path) {
       Record("expand file name", path, GetLastError());
       return "";
     }
-    if (length < size) return Narrow(buffer.data(), length);
+    if (length < size) return internal::ToUtf8(buffer.data(), length);
     buffer.resize(length);
   }
 }
@@ -400,7 +406,7 @@ std::string VolumeLabel(const std::string& rootPath) {
     return "";
   }
   label[13] = L'\0';
-  return Narrow(label, wcslen(label));
+  return internal::ToUtf8(label, wcslen(label));
 }
 
 }  // namespace platform

@@ -9,6 +9,7 @@
 #include <string>
 #include <utility>
 
+#include "support/child_processes.h"
 #include "support/temp_dir.h"
 
 namespace platform {
@@ -16,17 +17,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Sharing modes exist on Windows only, the system whose native separator is "\".
+// Sharing modes exist on Windows only.
 bool SharingModesEnforced() {
-  return fs::path::preferred_separator == L'\\';
-}
-
-fs::path NativePath(const std::string& systemPath) {
-  std::u8string s(systemPath.begin(), systemPath.end());
-  for (char8_t& c : s) {
-    if (c == u8'\\') c = static_cast<char8_t>(fs::path::preferred_separator);
-  }
-  return fs::path(s);
+  return test::OnWindows();
 }
 
 // Puts the process back into the directory it was in (through std::filesystem, not through the
@@ -285,7 +278,7 @@ TEST(FilesTest, FileDateOfDirectoriesMissingNamesAndOldTimes) {
   // A time before 1980 has no DOS form. (Not one after 2107: the Windows runtime cannot set it.)
   const std::string path = dir.File("past.txt");
   test::WriteFileBytes(path, "x");
-  const fs::path native = NativePath(path);
+  const fs::path native = test::FsPath(path);
   fs::last_write_time(native, fs::last_write_time(native) - std::chrono::hours(24 * 366 * 50));
   EXPECT_EQ(FileDosDateTime(path), -1);
   File file = File::Open(path, kOpenRead | kShareDenyNone);
@@ -425,7 +418,7 @@ TEST(FilesTest, Utf8NamesRoundTrip) {
   file.Close();
   // Read back by a route that does not go through the code under test.
   EXPECT_EQ(test::ReadFileBytes(name), content);
-  EXPECT_TRUE(fs::exists(NativePath(folder) / fs::path(u8"файл-文件.txt")));
+  EXPECT_TRUE(fs::exists(test::FsPath(folder) / fs::path(u8"файл-文件.txt")));
 
   EXPECT_EQ(static_cast<uint32_t>(FileDosDateTime(name)), stamp);
   EXPECT_EQ(WriteAttributes(name, kAttrReadOnly), 0);

@@ -92,6 +92,11 @@ std::string HostPath(const std::string& path) {
   return windows;
 }
 
+std::string NativePath(const std::string& systemPath) {
+  const std::u8string text = NativeForm(systemPath).u8string();
+  return std::string(text.begin(), text.end());
+}
+
 std::string ToolArchive(const std::string& name) {
   return HostPath(std::string(UPDATE_TOOL_ARCHIVES) + "/" + name);
 }

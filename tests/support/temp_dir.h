@@ -35,6 +35,10 @@ namespace test {
 // "/..." path becomes "Z:\..." (Wine's drive for the host's root).
 std::string HostPath(const std::string& path);
 
+// A path in the system's form ("\" separators) as the host's own programs and shell take it:
+// "/" separators on Linux, unchanged on Windows.
+std::string NativePath(const std::string& systemPath);
+
 // The directory of the archives made by other tools for the tests (see make_tool_archives.sh).
 std::string ToolArchive(const std::string& name);
 

@@ -12,12 +12,23 @@ printf 'nested file\n' > sub/nested.txt
 printf 'cyrillic name\n' > "файл.txt"
 # 200 KB that do not compress, so that a split set has several parts.
 python3 -c 'import random,sys; r=random.Random(7); sys.stdout.buffer.write(bytes(r.getrandbits(8) for _ in range(200000)))' > data.bin
-touch -d '2008-02-29 18:00:00' readme.txt empty.txt sub/nested.txt "файл.txt" data.bin
+# Text that deflates well, for the encrypted archives (7-Zip stores what does not shrink).
+python3 -c 'import sys; sys.stdout.write("".join("line %d of a text that compresses\n" % i for i in range(3000)))' > text.txt
+touch -d '2008-02-29 18:00:00' readme.txt empty.txt sub/nested.txt "файл.txt" data.bin text.txt
 
 zip -q -X -r ../infozip.zip readme.txt empty.txt sub "файл.txt" data.bin
 zip -q -X -r -fz ../infozip64.zip readme.txt empty.txt sub "файл.txt" data.bin
 zip -q -X -r -s 64k ../split.zip readme.txt empty.txt sub "файл.txt" data.bin
 7zz a -tzip -bd -bso0 ../sevenzip.zip readme.txt empty.txt sub "файл.txt" data.bin
+# Encrypted: the traditional cipher from Info-ZIP, AES of every strength from 7-Zip (deflated, and
+# stored for AES-256).
+zip -q -X -r -P zip-secret ../infozip_password.zip readme.txt sub data.bin text.txt
+for bits in 128 192 256; do
+  7zz a -tzip -bd -bso0 -mem=AES$bits -paes-secret ../sevenzip_aes$bits.zip \
+    readme.txt empty.txt sub "файл.txt" data.bin text.txt
+done
+7zz a -tzip -bd -bso0 -mem=AES256 -mx0 -paes-secret ../sevenzip_aes256_stored.zip \
+  readme.txt empty.txt sub "файл.txt" data.bin text.txt
 python3 - ../python.zip <<'PY'
 import sys, zipfile
 with zipfile.ZipFile(sys.argv[1], "w", zipfile.ZIP_DEFLATED) as z:

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "support/memory_stream.h"
+#include "support/raw_deflate.h"
 #include "support/temp_dir.h"
 #include "unzip/little_endian.h"
 #include "unzip/unzip_exceptions.h"
@@ -17,20 +18,6 @@
 namespace {
 
 using test::MemoryStream;
-
-std::string RawDeflate(const std::string& data) {
-  z_stream z{};
-  EXPECT_EQ(deflateInit2(&z, 6, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY), Z_OK);
-  std::string out(deflateBound(&z, data.size()), '\0');
-  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
-  z.avail_in = static_cast<uInt>(data.size());
-  z.next_out = reinterpret_cast<Bytef*>(out.data());
-  z.avail_out = static_cast<uInt>(out.size());
-  EXPECT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
-  out.resize(z.total_out);
-  deflateEnd(&z);
-  return out;
-}
 
 std::string Pseudorandom(size_t n) {
   std::mt19937 random(3);
@@ -87,7 +74,7 @@ TEST(EntryDecoder, AnEmptyEntryWritesNothing) {
 
 TEST(EntryDecoder, DeflatedDataIsWrittenInFullBlocks) {
   const std::string data = Pseudorandom(100000);
-  DecodeRun run(RawDeflate(data), 8, data.size());
+  DecodeRun run(test::RawDeflate(data), 8, data.size());
   ASSERT_TRUE(run.Decode());
   EXPECT_EQ(run.output.data, data);
   EXPECT_EQ(run.blocks, (std::vector<int32_t>{32768, 32768, 32768, 1696}));
@@ -98,7 +85,7 @@ TEST(EntryDecoder, DeflatedDataIsWrittenInFullBlocks) {
 
 TEST(EntryDecoder, BytesAfterTheDeflateStreamAreIgnored) {
   const std::string data = Pseudorandom(5000);
-  DecodeRun run(RawDeflate(data) + "trailing junk", 8, data.size());
+  DecodeRun run(test::RawDeflate(data) + "trailing junk", 8, data.size());
   ASSERT_TRUE(run.Decode());
   EXPECT_EQ(run.output.data, data);
 }
@@ -110,7 +97,7 @@ TEST(EntryDecoder, MoreOutputThanDeclaredIsRefusedBeforeWriting) {
 }
 
 TEST(EntryDecoder, CorruptOrCutDeflateDataFailsWithoutLooping) {
-  const std::string good = RawDeflate(Pseudorandom(70000));
+  const std::string good = test::RawDeflate(Pseudorandom(70000));
   for (const std::string& bad :
        {std::string("\x07garbage"), good.substr(0, good.size() / 2), std::string()}) {
     DecodeRun run(bad, 8, 70000);
@@ -120,7 +107,7 @@ TEST(EntryDecoder, CorruptOrCutDeflateDataFailsWithoutLooping) {
 
 TEST(EntryDecoder, AnArchiveThatEndsEarlyIsAFatalError) {
   for (uint16_t method : {0, 8}) {
-    const std::string data = RawDeflate(Pseudorandom(1000));
+    const std::string data = test::RawDeflate(Pseudorandom(1000));
     DecodeRun run(data, method, 5000);
     run.job.compressedSize += 100;  // claims more than the archive holds
     ExpectRaises<EFatalUnzipError>(run, "Premature end of file reached");
@@ -143,7 +130,7 @@ TEST(EntryDecoder, UnknownMethodsAreLeftToTheCaller) {
 TEST(EntryDecoder, DataContinuesInTheNextPart) {
   const std::string data = Pseudorandom(50000);
   for (uint16_t method : {0, 8}) {
-    const std::string stored = method == 0 ? data : RawDeflate(data);
+    const std::string stored = method == 0 ? data : test::RawDeflate(data);
     MemoryStream second(stored.substr(stored.size() / 3));
     DecodeRun run(stored.substr(0, stored.size() / 3), method, data.size());
     run.job.compressedSize = static_cast<int64_t>(stored.size());
@@ -171,7 +158,7 @@ TEST(EntryDecoder, BlocksAreDecryptedWhereTheMethodSays) {
   stored.job.decryptOutput = flip;
   ASSERT_TRUE(stored.Decode());
   EXPECT_EQ(stored.output.data, data);
-  DecodeRun deflated(flipped(RawDeflate(data)), 8, data.size());
+  DecodeRun deflated(flipped(test::RawDeflate(data)), 8, data.size());
   deflated.job.decryptInput = flip;
   ASSERT_TRUE(deflated.Decode());
   EXPECT_EQ(deflated.output.data, data);

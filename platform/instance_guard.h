@@ -1,0 +1,28 @@
+// The single-instance guard: a named lock that one process of the user holds from the moment it
+// acquires it until it ends, with one contract for Windows (platform/win32) and POSIX
+// (platform/posix).
+//
+// The guard fails open: only another live process holding the name refuses the caller; any error
+// on the way (no lock could be made, opened or waited on) lets the caller run. An acquired guard
+// is never released or removed by the program: the system lets go of it when the holder ends,
+// however it ends (killed, crashed), and the next acquisition then succeeds. Holding is per
+// process: acquiring a name that this process already holds succeeds again, from any thread.
+//   - Windows: a named mutex (no security attributes, not initially owned), waited on without a
+//     time-out; only a time-out means that another process holds it, so a mutex abandoned by a
+//     holder that ended counts as acquired. The name follows the kernel's object name rules.
+//   - POSIX: an exclusive flock on the file "<name>.lock" in $XDG_RUNTIME_DIR when that is set
+//     to an absolute path, else on "/tmp/<name>-<user id>.lock"; the file is created when
+//     missing and never deleted. It must be a regular file of the calling user: a file another
+//     user planted there is an error (so the caller runs) and cannot hold the guard against it.
+//     A name holding "/" or a NUL byte is an error too.
+#pragma once
+
+#include <string>
+
+namespace platform {
+
+// Whether this process may run: true when it now holds the guard `name` (or already did), or
+// when the guard cannot be checked; false only when another process holds it.
+bool AcquireInstanceGuard(const std::string& name);
+
+}  // namespace platform

@@ -1,0 +1,35 @@
+// Finding and terminating running processes by the name of their executable, with one contract
+// for Windows (platform/win32) and POSIX (platform/posix).
+//
+// Every process the system lists is looked at, whoever runs it; one whose executable matches the
+// name by ProcessNameMatches (platform/process_name_match.h) counts. What a process's executable
+// text is depends on the system:
+//   - Windows: the executable's file name from a process snapshot (no directory), converted
+//     from UTF-16 to UTF-8.
+//   - POSIX (/proc): the executable's full path where it can be read (a file replaced or deleted
+//     since the start still counts under its old path), else the first word of the command line,
+//     else the kernel's short name of the process. The text is reported in the system's form,
+//     "/" turned into "\"; `name` gets the same treatment, so a full path matches whichever
+//     separator it is written with. A process that has ended but was not yet collected by its
+//     parent (a zombie) is gone: it is neither found nor terminated.
+//
+// Neither call reports a failure: a process listing that cannot be taken lists nothing, and a
+// process that cannot be opened or terminated (another user's, for example) is passed over.
+// The calling process is not left out: a name that matches the caller's own executable
+// terminates the caller too. Callers that might name themselves must check before.
+#pragma once
+
+#include <string>
+
+namespace platform {
+
+// The identifier of the first matching process in the listing's order (ascending process id on
+// POSIX); 0 when none matches.
+int FindProcessID(const std::string& name);
+
+// Requests termination of every matching process (TerminateProcess with exit code 0 on Windows,
+// SIGKILL on POSIX) and returns at once, without waiting for any of them to be gone. The result
+// is whether the last termination request succeeded; false when nothing matched.
+bool KillProcessByName(const std::string& name);
+
+}  // namespace platform

@@ -1,0 +1,100 @@
+// Process search and termination on Windows: a Toolhelp process snapshot, matched by name, and
+// TerminateProcess for the matches.
+#include <windows.h>
+// <tlhelp32.h> needs <windows.h> first.
+#include <tlhelp32.h>
+
+#include <functional>
+
+// Included after <windows.h> on purpose: it proves that no name of the header is a macro there.
+#include "platform/process_name_match.h"
+#include "platform/processes.h"
+#include "platform/win32/wide_text.h"
+
+namespace platform {
+namespace {
+
+// The wide forms of the snapshot functions: names outside the user's ANSI code page come out
+// intact, and as UTF-8 the separator search of the matching rule is exact. The 8-bit forms
+// would hand over names in the ANSI code page, where an unrepresentable character becomes "?".
+using CreateSnapshotFunction = HANDLE(WINAPI*)(DWORD flags, DWORD processId);
+using WalkFunction = BOOL(WINAPI*)(HANDLE snapshot, PROCESSENTRY32W* entry);
+
+struct Toolhelp {
+  CreateSnapshotFunction createSnapshot = nullptr;
+  WalkFunction first = nullptr;
+  WalkFunction next = nullptr;
+};
+
+// GetProcAddress gives a generic function pointer; going through void(*)() tells the compiler
+// that the cast to the real type is meant.
+template <typename Function>
+Function Lookup(HMODULE module, const char* name) {
+  return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+}
+
+// Looked up by name once, on first use. When any of them is missing, none is used, and the
+// listing is empty.
+const Toolhelp& ToolhelpFunctions() {
+  static const Toolhelp functions = [] {
+    Toolhelp found;
+    const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    if (kernel == nullptr) return found;
+    found.createSnapshot = Lookup<CreateSnapshotFunction>(kernel, "CreateToolhelp32Snapshot");
+    found.first = Lookup<WalkFunction>(kernel, "Process32FirstW");
+    found.next = Lookup<WalkFunction>(kernel, "Process32NextW");
+    if (found.createSnapshot == nullptr || found.first == nullptr || found.next == nullptr) {
+      return Toolhelp();
+    }
+    return found;
+  }();
+  return functions;
+}
+
+// Calls `visit` with the id of every matching process in snapshot order until it returns false.
+void ForEachMatch(const std::string& name, const std::function<bool(DWORD)>& visit) {
+  const Toolhelp& toolhelp = ToolhelpFunctions();
+  if (toolhelp.createSnapshot == nullptr) return;
+  const HANDLE snapshot = toolhelp.createSnapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return;
+  // The record's size is this build's own: 568 bytes for the wide form on x86-64.
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL fetched = toolhelp.first(snapshot, &entry); fetched;
+       fetched = toolhelp.next(snapshot, &entry)) {
+    const size_t length = wcsnlen(entry.szExeFile, MAX_PATH);
+    if (ProcessNameMatches(internal::ToUtf8(entry.szExeFile, length), name) &&
+        !visit(entry.th32ProcessID)) {
+      break;
+    }
+  }
+  CloseHandle(snapshot);
+}
+
+}  // namespace
+
+int FindProcessID(const std::string& name) {
+  int found = 0;
+  ForEachMatch(name, [&](DWORD id) {
+    found = static_cast<int>(id);
+    return false;
+  });
+  return found;
+}
+
+bool KillProcessByName(const std::string& name) {
+  bool result = false;
+  ForEachMatch(name, [&](DWORD id) {
+    const HANDLE process = OpenProcess(PROCESS_TERMINATE, FALSE, id);
+    if (process == nullptr) {
+      result = false;
+    } else {
+      result = TerminateProcess(process, 0) != 0;
+      CloseHandle(process);
+    }
+    return true;
+  });
+  return result;
+}
+
+}  // namespace platform

@@ -1,0 +1,111 @@
+// The single-instance guard between real processes: the test process and copies of the test's
+// child program, each guard under a name of its own.
+#include "platform/instance_guard.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/launch.h"
+#include "platform/processes.h"
+#include "support/child_processes.h"
+#include "support/scoped_env.h"
+#include "support/temp_dir.h"
+
+namespace platform {
+namespace {
+
+namespace fs = std::filesystem;
+
+class InstanceGuardTest : public ::testing::Test {
+ protected:
+  // A copy still running could not be removed with the directory on Windows.
+  ~InstanceGuardTest() override {
+    for (const std::string& child : children_) {
+      KillProcessByName(child);
+      EXPECT_TRUE(test::WaitFor([&] { return FindProcessID(child) == 0; })) << child;
+    }
+  }
+
+  // Starts a copy of the child program that tries the guard `guard` (and with "-guard-stay"
+  // keeps it until killed), and returns what it recorded.
+  std::string RunChild(const std::string& mode, const std::string& guard) {
+    children_.push_back(test::UniqueName("guard-kid") + ".exe");
+    const std::string program = dir_.File(children_.back());
+    fs::copy_file(test::FsPath(test::HostPath(UPDATE_CHILD_PROGRAM)), test::FsPath(program));
+    const std::string record = program + ".txt";
+    {
+      test::ScopedEnv recordEnv("UPDATE_CHILD_RECORD", record);
+      test::ScopedEnv guardEnv("UPDATE_CHILD_GUARD", guard);
+      EXPECT_TRUE(StartProgram(program, mode));
+    }
+    if (!test::WaitFor([&] { return fs::exists(test::FsPath(record)); })) return "<no record>";
+    return test::ReadFileBytes(record);
+  }
+
+  test::TempDir dir_;
+  // The lock files go to the test's directory on POSIX (and are removed with it).
+  test::ScopedEnv runtimeDir_{"XDG_RUNTIME_DIR", test::FsPath(dir_.Path()).string()};
+  std::vector<std::string> children_;
+};
+
+TEST_F(InstanceGuardTest, HeldByOneProcessAtATime) {
+  const std::string name = test::UniqueName("guard");
+  EXPECT_TRUE(AcquireInstanceGuard(name));
+  EXPECT_TRUE(AcquireInstanceGuard(name)) << "this process holds it already";
+  std::thread([&] { EXPECT_TRUE(AcquireInstanceGuard(name)) << "from another thread"; }).join();
+
+  EXPECT_EQ(RunChild("-guard", name), "-guard\nguard refused\n");
+  EXPECT_EQ(RunChild("-guard", test::UniqueName("other")), "-guard\nguard acquired\n");
+}
+
+TEST_F(InstanceGuardTest, ReleasedWhenItsHolderEnds) {
+  const std::string name = test::UniqueName("guard");
+  ASSERT_EQ(RunChild("-guard-stay", name), "-guard-stay\nguard acquired\n");
+  EXPECT_FALSE(AcquireInstanceGuard(name));
+  EXPECT_FALSE(AcquireInstanceGuard(name)) << "a refusal is not remembered as holding";
+
+  EXPECT_TRUE(KillProcessByName(children_.back()));
+  EXPECT_TRUE(test::WaitFor([&] { return AcquireInstanceGuard(name); }));
+}
+
+TEST_F(InstanceGuardTest, NamesThatMakeNoGuardLetTheCallerRun) {
+  for (const std::string& name :
+       {std::string(), test::UniqueName("a/b"), test::UniqueName("nul") + '\0'}) {
+    EXPECT_TRUE(AcquireInstanceGuard(name)) << name;
+    EXPECT_TRUE(AcquireInstanceGuard(name)) << name;
+  }
+}
+
+// Where the lock file lies decides which processes see one another's guard.
+TEST_F(InstanceGuardTest, LockFilePerUser) {
+  if (test::OnWindows()) GTEST_SKIP() << "Windows guards with a named mutex, not a file";
+  const std::string inRuntimeDir = test::UniqueName("guard");
+  ASSERT_TRUE(AcquireInstanceGuard(inRuntimeDir));
+  EXPECT_TRUE(fs::is_regular_file(test::FsPath(dir_.File(inRuntimeDir + ".lock"))));
+
+  // Without a usable runtime directory: the temporary directory, with the user id in the name.
+  for (const char* runtimeDir : {"", "relative/dir"}) {
+    test::ScopedEnv unset("XDG_RUNTIME_DIR", runtimeDir);
+    const std::string name = test::UniqueName("guard");
+    ASSERT_TRUE(AcquireInstanceGuard(name));
+    int found = 0;
+    for (const auto& entry : fs::directory_iterator("/tmp")) {
+      const std::string file = entry.path().filename().string();
+      if (file.starts_with(name + "-") && file.ends_with(".lock")) {
+        ++found;
+        fs::remove(entry.path());  // the guard leaves its file; the test does not
+      }
+    }
+    EXPECT_EQ(found, 1) << "XDG_RUNTIME_DIR=" << runtimeDir;
+  }
+}
+
+}  // namespace
+}  // namespace platform

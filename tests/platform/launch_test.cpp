@@ -1,0 +1,104 @@
+// Starting a program: the Windows command line as text, and real starts of the test's child
+// program, which records the arguments it receives.
+#include "platform/launch.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "platform/files.h"
+#include "support/child_processes.h"
+#include "support/scoped_env.h"
+#include "support/temp_dir.h"
+
+namespace platform {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Copies the child program to `path` (system form), creating its directory.
+void CopyChild(const std::string& path) {
+  fs::create_directories(test::FsPath(path).parent_path());
+  fs::copy_file(test::FsPath(test::HostPath(UPDATE_CHILD_PROGRAM)), test::FsPath(path));
+}
+
+// Starts `program` with `argument` and returns what it recorded: its arguments, one per line.
+std::string StartAndRecord(const std::string& program, const std::string& argument,
+                           const std::string& record) {
+  {
+    test::ScopedEnv env("UPDATE_CHILD_RECORD", record);
+    EXPECT_TRUE(StartProgram(program, argument)) << SystemErrorText(LastError().code);
+  }
+  if (!test::WaitFor([&] { return fs::exists(test::FsPath(record)); })) return "<no record>";
+  return test::ReadFileBytes(record);
+}
+
+struct ArgumentCase {
+  const char* argument;
+  const char* commandLine;  // what follows the quoted path and its blank
+};
+
+const ArgumentCase kArgumentCases[] = {
+    {"-start", "-start"},
+    {"a\\b", "a\\b"},
+    {"", "\"\""},
+    {"two words", "\"two words\""},
+    {"tab\there", "\"tab\there\""},
+    {"say \"hi\"", "\"say \\\"hi\\\"\""},
+    {"ends with\\", "\"ends with\\\\\""},
+    {"a\\\\\"b", "\"a\\\\\\\\\\\"b\""},
+};
+
+TEST(LaunchTest, CommandLineQuotesThePath) {
+  EXPECT_EQ(ProgramCommandLine("C:\\Program Files\\Main App\\main.exe", "-start"),
+            "\"C:\\Program Files\\Main App\\main.exe\" -start");
+  EXPECT_EQ(ProgramCommandLine("main.exe", "-start"), "\"main.exe\" -start");
+  for (const ArgumentCase& c : kArgumentCases) {
+    EXPECT_EQ(ProgramCommandLine("C:\\p.exe", c.argument),
+              std::string("\"C:\\p.exe\" ") + c.commandLine)
+        << "argument [" << c.argument << "]";
+  }
+}
+
+// From a directory with a blank and a non-ASCII letter in its name, every argument arrives
+// whole: on Windows, the command line is split back by the child's C runtime.
+TEST(LaunchTest, ProgramReceivesItsArgument) {
+  test::TempDir dir;
+  const std::string program = dir.File("main pr\xC3\xB6gram\\Main App.exe");
+  CopyChild(program);
+  int n = 0;
+  for (const ArgumentCase& c : kArgumentCases) {
+    const std::string record = dir.File("record-" + std::to_string(n++));
+    EXPECT_EQ(StartAndRecord(program, c.argument, record), std::string(c.argument) + "\n")
+        << "argument [" << c.argument << "]";
+  }
+}
+
+TEST(LaunchTest, OwnerMayExecuteAfterwards) {
+  if (test::OnWindows()) GTEST_SKIP() << "Windows has no execute permission bits";
+  test::TempDir dir;
+  const std::string program = dir.File("main");
+  CopyChild(program);
+  const fs::perms readable = fs::perms::owner_read | fs::perms::owner_write |
+                             fs::perms::group_read | fs::perms::others_read;
+  fs::permissions(test::FsPath(program), readable);
+
+  EXPECT_EQ(StartAndRecord(program, "-start", dir.File("record")), "-start\n");
+  EXPECT_EQ(fs::status(test::FsPath(program)).permissions(), readable | fs::perms::owner_exec);
+}
+
+TEST(LaunchTest, MissingProgramIsRecorded) {
+  test::TempDir dir;
+  const std::string program = dir.File("missing.exe");
+  EXPECT_FALSE(StartProgram(program, "-start"));
+  EXPECT_EQ(LastError().operation, "start program");
+  EXPECT_EQ(LastError().path, program);
+  EXPECT_NE(LastError().code, 0);
+}
+
+}  // namespace
+}  // namespace platform

@@ -1,0 +1,38 @@
+// Helpers of the tests that work with real processes.
+#include "support/child_processes.h"
+
+#include <chrono>
+#include <random>
+#include <thread>
+
+namespace test {
+
+namespace fs = std::filesystem;
+
+bool OnWindows() {
+  return fs::path::preferred_separator == L'\\';
+}
+
+fs::path FsPath(const std::string& systemPath) {
+  std::u8string s(systemPath.begin(), systemPath.end());
+  for (char8_t& c : s) {
+    if (c == u8'\\') c = static_cast<char8_t>(fs::path::preferred_separator);
+  }
+  return fs::path(s);
+}
+
+std::string UniqueName(const std::string& stem) {
+  static std::mt19937_64 random{std::random_device{}()};
+  return stem + std::to_string(10000000 + random() % 90000000);
+}
+
+bool WaitFor(const std::function<bool()>& done) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (!done()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
+}
+
+}  // namespace test

@@ -1,0 +1,66 @@
+// A stand-in for the main program in the platform tests: it records how it was started, may take
+// the single-instance guard, and then either ends or stays until it is killed.
+//
+// Environment: UPDATE_CHILD_RECORD names the file (system form) that receives the arguments, one
+// per line, followed by "guard acquired" or "guard refused" when the guard was tried; it appears
+// whole or not at all. UPDATE_CHILD_GUARD names the guard.
+// Argument: "-stay" stays; "-guard" tries the guard and ends; "-guard-stay" tries it and stays;
+// anything else ends at once.
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+
+#include "platform/instance_guard.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+fs::path NativeForm(std::string path) {
+  for (char& c : path) {
+    if (c == '\\') c = static_cast<char>(fs::path::preferred_separator);
+  }
+  return fs::path(path);
+}
+
+void Record(const std::string& text) {
+  const char* record = std::getenv("UPDATE_CHILD_RECORD");
+  if (record == nullptr || record[0] == '\0') return;
+  const fs::path target = NativeForm(record);
+  fs::path part = target;
+  part += ".part";
+  {
+    std::ofstream out(part, std::ios::binary | std::ios::trunc);
+    out << text;
+  }
+  std::error_code ignored;
+  fs::rename(part, target, ignored);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Let go of the test runner's output at once: a runner waits for every holder of its pipe.
+  std::fclose(stdin);
+  std::fclose(stdout);
+  std::fclose(stderr);
+
+  const std::string mode = argc > 1 ? argv[1] : "";
+  std::string text;
+  for (int i = 1; i < argc; ++i) text += std::string(argv[i]) + "\n";
+  if (mode == "-guard" || mode == "-guard-stay") {
+    const char* guard = std::getenv("UPDATE_CHILD_GUARD");
+    const bool acquired = platform::AcquireInstanceGuard(guard != nullptr ? guard : "");
+    text += acquired ? "guard acquired\n" : "guard refused\n";
+  }
+  Record(text);
+  if (mode == "-stay" || mode == "-guard-stay") {
+    // Long enough for any test, short enough that a failed test leaves nothing for long.
+    std::this_thread::sleep_for(std::chrono::seconds(90));
+  }
+  return 0;
+}

@@ -1,0 +1,176 @@
+// End-to-end tests of the unzipper command: it runs as its own process on archives that
+// Info-ZIP zip, 7-Zip and Python's zipfile made during the test run, and on hand-made damaged
+// ones; files, bytes, times and exit statuses are checked.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "platform/files.h"
+#include "support/temp_dir.h"
+#include "support/zip_writer.h"
+#include "unzip/file_utils.h"
+
+namespace {
+
+struct ToolRun {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+// Runs unzipper through the system's shell, which takes the same quoting and redirections on
+// both systems. The program's own path has no blanks, so it needs no quotes (cmd.exe treats a
+// leading quote specially). Arguments that are paths are given in the host's form.
+ToolRun RunUnzipper(const test::TempDir& work, const std::vector<std::string>& arguments) {
+  std::string command = test::HostPath(UPDATE_UNZIPPER);
+  for (const std::string& argument : arguments) command += " \"" + argument + "\"";
+  const std::string out = work.File("stdout.txt");
+  const std::string err = work.File("stderr.txt");
+  const std::string in = work.File("stdin.txt");  // empty: no terminal, nothing typed
+  test::WriteFileBytes(in, "");
+  command += " > \"" + test::NativePath(out) + "\" 2> \"" + test::NativePath(err) + "\" < \"" +
+             test::NativePath(in) + "\"";
+  const int raw = std::system(command.c_str());
+  ToolRun run;
+  // POSIX answers a wait status (the exit code in the second byte), Windows the exit code.
+  run.status = raw > 255 ? (raw >> 8) & 0xFF : raw;
+  run.out = test::ReadFileBytes(out);
+  run.err = test::ReadFileBytes(err);
+  FileDelete(out);
+  FileDelete(err);
+  return run;
+}
+
+std::string Content(const std::string& relative) {
+  return test::ToolArchive("content\\" + relative);
+}
+
+// Every file of `names` extracted below `dest` has the original's bytes and time.
+void ExpectOriginals(const std::string& dest, const std::vector<std::string>& names) {
+  for (const std::string& name : names) {
+    SCOPED_TRACE(name);
+    ASSERT_TRUE(FileExists(dest + "\\" + name));
+    EXPECT_EQ(test::ReadFileBytes(dest + "\\" + name), test::ReadFileBytes(Content(name)));
+    EXPECT_EQ(platform::FileDosDateTime(dest + "\\" + name),
+              platform::FileDosDateTime(Content(name)));
+  }
+}
+
+const std::vector<std::string> kAllFiles = {"readme.txt", "empty.txt", "sub\\nested.txt",
+                                            "\xD1\x84\xD0\xB0\xD0\xB9\xD0\xBB.txt", "data.bin"};
+
+TEST(Unzipper, ExtractsWhatOtherToolsMadeByteForByteWithTheirTimes) {
+  struct Case {
+    const char* archive;
+    const char* password;
+    std::vector<std::string> files;
+  };
+  std::vector<std::string> withText = kAllFiles;
+  withText.push_back("text.txt");
+  const Case cases[] = {
+      {"infozip.zip", nullptr, kAllFiles},
+      {"infozip64.zip", nullptr, kAllFiles},
+      {"split.zip", nullptr, kAllFiles},
+      {"sevenzip.zip", nullptr, kAllFiles},
+      {"python.zip", nullptr, kAllFiles},
+      {"infozip_password.zip",
+       "zip-secret",
+       {"readme.txt", "sub\\nested.txt", "data.bin", "text.txt"}},
+      {"sevenzip_aes128.zip", "aes-secret", withText},
+      {"sevenzip_aes192.zip", "aes-secret", withText},
+      {"sevenzip_aes256.zip", "aes-secret", withText},
+      {"sevenzip_aes256_stored.zip", "aes-secret", withText},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.archive);
+    test::TempDir work;
+    const std::string dest = work.File("out");
+    std::vector<std::string> arguments = {"x", "-d", test::NativePath(dest)};
+    if (c.password) arguments.insert(arguments.end(), {"-p", c.password});
+    arguments.push_back(test::ToolArchive(c.archive));
+    const ToolRun run = RunUnzipper(work, arguments);
+    EXPECT_EQ(run.status, 0) << run.err;
+    ExpectOriginals(dest, c.files);
+  }
+}
+
+TEST(Unzipper, TestsWithoutLeavingAnythingAndNamesBadEntries) {
+  test::TempDir work;
+  ToolRun run =
+      RunUnzipper(work, {"t", "-p", "aes-secret", test::ToolArchive("sevenzip_aes256.zip")});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("7 entries verified, 0 with problems"), std::string::npos) << run.out;
+
+  run = RunUnzipper(work, {"t", "-p", "wrong", test::ToolArchive("infozip_password.zip")});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("readme.txt: wrong or missing password"), std::string::npos) << run.err;
+
+  // Without a password and without a terminal nobody can be asked.
+  run = RunUnzipper(work, {"t", test::ToolArchive("sevenzip_aes128.zip")});
+  EXPECT_EQ(run.status, 1);
+}
+
+TEST(Unzipper, ListsEntriesWithTheirMethodsAndTheComment) {
+  test::TempDir work;
+  const ToolRun run = RunUnzipper(work, {"l", test::ToolArchive("python.zip")});
+  EXPECT_EQ(run.status, 0) << run.err;
+  for (const char* expected : {"Deflated", "sub/nested.txt", "eb50cc6a", "2008-02-29 18:00",
+                               "Comment: archive comment", "5 entries"}) {
+    EXPECT_NE(run.out.find(expected), std::string::npos) << expected << "\n" << run.out;
+  }
+  const ToolRun older = RunUnzipper(work, {"l", test::SourceFile("tests/fixtures/fx_shrink.zip")});
+  EXPECT_NE(older.out.find("Shrunk"), std::string::npos) << older.out;
+}
+
+TEST(Unzipper, ExitStatusesSayWhatHappened) {
+  test::TempDir work;
+  const std::string dest = work.File("out");
+
+  // Patterns choose entries; an existing file is kept unless asked for.
+  ToolRun run = RunUnzipper(
+      work, {"x", "-d", test::NativePath(dest), test::ToolArchive("infozip.zip"), "*.TXT"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_TRUE(FileExists(dest + "\\readme.txt"));
+  EXPECT_FALSE(FileExists(dest + "\\data.bin"));
+  run = RunUnzipper(
+      work, {"x", "-d", test::NativePath(dest), test::ToolArchive("infozip.zip"), "readme.txt"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("readme.txt: exists already, not replaced"), std::string::npos) << run.err;
+  run = RunUnzipper(work, {"x", "-o", "always", "-d", test::NativePath(dest),
+                           test::ToolArchive("infozip.zip"), "readme.txt"});
+  EXPECT_EQ(run.status, 0) << run.err;
+
+  // Names that leave the destination, and an absolute name that is placed below it.
+  test::ZipArchive unsafe;
+  test::ZipEntry escape;
+  escape.name = "../escape.txt";
+  escape.data = "x";
+  test::ZipEntry absolute = escape;
+  absolute.name = "/abs/file.txt";
+  unsafe.entries = {escape, absolute};
+  test::WriteFileBytes(work.File("unsafe.zip"), test::BuildZip(unsafe));
+  run = RunUnzipper(work,
+                    {"x", "-d", test::NativePath(dest), test::NativePath(work.File("unsafe.zip"))});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("../escape.txt: unsafe"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("stripped absolute path spec from /abs/file.txt"), std::string::npos)
+      << run.err;
+  EXPECT_FALSE(FileExists(work.File("escape.txt")));
+  EXPECT_TRUE(FileExists(dest + "\\abs\\file.txt"));
+
+  // Not an archive, and a wrong command line.
+  test::WriteFileBytes(work.File("text.zip"), std::string(5000, 't'));
+  run = RunUnzipper(work,
+                    {"x", "-d", test::NativePath(dest), test::NativePath(work.File("text.zip"))});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_FALSE(run.err.empty());
+  EXPECT_EQ(RunUnzipper(work, {"l", test::NativePath(work.File("missing.zip"))}).status, 2);
+  EXPECT_EQ(RunUnzipper(work, {"q"}).status, 2);
+  run = RunUnzipper(work, {"--help"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_NE(run.out.find("Exit status"), std::string::npos);
+}
+
+}  // namespace

@@ -1,0 +1,422 @@
+// The extraction run on archives built byte by byte: choice of entries, destinations, overwrite
+// decisions, output files, verdicts, skip reasons, percentages and the completion report.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/dialogs.h"
+#include "platform/files.h"
+#include "support/raw_deflate.h"
+#include "support/temp_dir.h"
+#include "support/zip_writer.h"
+#include "unzip/file_utils.h"
+#include "unzip/unzip_exceptions.h"
+#include "unzip/unzipper.h"
+
+namespace {
+
+using test::ZipArchive;
+using test::ZipEntry;
+
+ZipEntry Stored(const std::string& name, const std::string& data) {
+  ZipEntry entry;
+  entry.name = name;
+  entry.data = data;
+  return entry;
+}
+
+ZipEntry Directory(const std::string& name) {
+  ZipEntry entry = Stored(name, "");
+  entry.externalAttributes = 0x10;
+  return entry;
+}
+
+ZipEntry Deflated(const std::string& name, const std::string& data) {
+  ZipEntry entry = Stored(name, test::RawDeflate(data));
+  entry.method = 8;
+  entry.crc = test::Crc32(data);
+  entry.uncompressedSize = static_cast<uint32_t>(data.size());
+  return entry;
+}
+
+struct Skip {
+  TSkipReason reason;
+  std::string name;
+  bool operator==(const Skip&) const = default;
+};
+
+// A component set up as the updater sets it, writing into a fresh directory, with every event
+// recorded.
+class Extraction : public ::testing::Test {
+ protected:
+  Extraction() {
+    zipPath = work.File("archive.zip");
+    dest = work.File("dest");
+    zipper.OverwriteMode = Always;
+    zipper.DoAll = true;
+    zipper.RecreateDirs = true;
+    zipper.RetainAttributes = true;
+    zipper.ReplaceReadOnly = true;
+    zipper.FlushFilesOnClose = true;
+    zipper.OnHandleMessage = [this](TUnZipper*, int id, const std::string& msg1,
+                                    const std::string& msg2, uint32_t flags, int& result) {
+      messages.push_back(std::to_string(id) + "|" + msg1 + "|" + msg2 + "|" +
+                         std::to_string(flags));
+      result = messageAnswer;
+    };
+    zipper.OnSkippingFile = [this](TUnZipper*, TSkipReason reason, const std::string& name, int,
+                                   bool&) {
+      skips.push_back({reason, name});
+    };
+    zipper.OnBadCRC = [this](TUnZipper*, uint32_t, uint32_t, int index) {
+      badCrcs.push_back(index);
+    };
+    zipper.OnEndUnZip = [this](TUnZipper*, int, const std::string& name) { ended.push_back(name); };
+    zipper.OnTotalPercentDone = [this](TUnZipper*, int percent) { totals.push_back(percent); };
+    zipper.OnUnZipComplete = [this](TUnZipper*, int count) { completed.push_back(count); };
+  }
+
+  int Extract(const ZipArchive& archive) {
+    test::WriteFileBytes(zipPath, test::BuildZip(archive));
+    zipper.SetZipName(zipPath);
+    zipper.SetDestDir(dest);
+    return zipper.UnZip();
+  }
+
+  std::string Out(const std::string& relative) const { return dest + "\\" + relative; }
+
+  test::TempDir work;
+  std::string zipPath;
+  std::string dest;
+  TUnZipper zipper;
+  int messageAnswer = platform::kIdNo;
+  std::vector<std::string> messages;
+  std::vector<Skip> skips;
+  std::vector<int> badCrcs;
+  std::vector<std::string> ended;
+  std::vector<int> totals;
+  std::vector<int> completed;
+};
+
+TEST_F(Extraction, TheUpdatersSettingsWriteFilesAndDirectories) {
+  ZipArchive archive;
+  archive.entries = {Stored("a.txt", "alpha"), Directory("sub/"),
+                     Deflated("sub/b.txt", std::string(5000, 'b'))};
+  EXPECT_EQ(Extract(archive), 3);
+  EXPECT_EQ(completed, std::vector<int>{3});
+  EXPECT_EQ(test::ReadFileBytes(Out("a.txt")), "alpha");
+  EXPECT_TRUE(DirectoryExists(Out("sub")));
+  EXPECT_EQ(test::ReadFileBytes(Out("sub\\b.txt")), std::string(5000, 'b'));
+  EXPECT_EQ(ended, (std::vector<std::string>{Out("a.txt"), Out("sub\\b.txt")}));
+  EXPECT_EQ(platform::FileDosDateTime(Out("a.txt")), static_cast<int32_t>(test::kSomeDosDateTime));
+  EXPECT_TRUE(skips.empty());
+}
+
+TEST_F(Extraction, TotalPercentagesComePerBlockWrittenAndRoundHalvesToEven) {
+  ZipArchive archive;
+  archive.entries = {Stored("one", std::string(40000, '1')),
+                     Stored("two", std::string(24000, '2'))};
+  Extract(archive);
+  EXPECT_EQ(totals, (std::vector<int>{51, 62, 100}));
+}
+
+TEST_F(Extraction, OnlyDirectoriesGiveNoPercentagesAndCountWhenRecreated) {
+  ZipArchive archive;
+  archive.entries = {Directory("x/"), Directory("x/y/")};
+  EXPECT_EQ(Extract(archive), 2);
+  EXPECT_TRUE(totals.empty());
+  EXPECT_TRUE(DirectoryExists(Out("x\\y")));
+
+  zipper.RecreateDirs = false;
+  EXPECT_EQ(zipper.UnZip(), 0);
+  EXPECT_EQ(completed, (std::vector<int>{2, 0}));
+}
+
+TEST_F(Extraction, PatternsChooseEntriesIgnoringCaseAndAreEmptiedAfterTheRun) {
+  ZipArchive archive;
+  archive.entries = {Stored("a.txt", "a"), Stored("B.TXT", "b"), Stored("c.dat", "c")};
+  zipper.DoAll = false;
+  zipper.SetFilesList({"*.TXT"});
+  EXPECT_EQ(Extract(archive), 2);
+  EXPECT_TRUE(FileExists(Out("a.txt")));
+  EXPECT_TRUE(FileExists(Out("B.TXT")));
+  EXPECT_FALSE(FileExists(Out("c.dat")));
+  EXPECT_TRUE(zipper.FilesList.empty());
+}
+
+TEST_F(Extraction, RootDirIsTakenOffStoredDirectories) {
+  ZipArchive archive;
+  archive.entries = {Stored("Data/sub/f.txt", "f"), Stored("other/g.txt", "g")};
+  zipper.SetRootDir("data");
+  EXPECT_EQ(zipper.RelativePathList, std::vector<std::string>{"data\\"});
+  Extract(archive);
+  EXPECT_TRUE(FileExists(Out("sub\\f.txt")));
+  EXPECT_TRUE(FileExists(Out("other\\g.txt")));
+}
+
+TEST_F(Extraction, AnEmptyDestDirIsTheCurrentDirectory) {
+  ZipArchive archive;
+  archive.entries = {Stored("rel/f.txt", "f"), Stored("/abs/g.txt", "g")};
+  test::WriteFileBytes(zipPath, test::BuildZip(archive));
+  ASSERT_TRUE(ForceDirectories(dest));
+  const std::string saved = platform::CurrentDirectory();
+  ASSERT_TRUE(platform::ChangeDirectory(dest));
+  zipper.SetZipName(zipPath);
+  zipper.SetDestDir("");
+  const int count = zipper.UnZip();
+  platform::ChangeDirectory(saved);
+  EXPECT_EQ(count, 2);
+  EXPECT_TRUE(FileExists(Out("rel\\f.txt")));
+  EXPECT_TRUE(FileExists(Out("abs\\g.txt")));
+}
+
+TEST_F(Extraction, OnStartUnZipMayRedirectOrSkipAFile) {
+  ZipArchive archive;
+  archive.entries = {Stored("a.txt", "a"), Stored("b.txt", "b")};
+  const std::string elsewhere = work.File("new\\dir\\moved.txt");
+  zipper.OnStartUnZip = [&](TUnZipper*, int index, std::string& name, bool& skip) {
+    if (index == 0) name = elsewhere;
+    if (index == 1) skip = true;
+  };
+  EXPECT_EQ(Extract(archive), 1);
+  EXPECT_EQ(test::ReadFileBytes(elsewhere), "a");
+  EXPECT_EQ(ended, std::vector<std::string>{elsewhere});
+  EXPECT_FALSE(FileExists(Out("b.txt")));
+  EXPECT_TRUE(skips.empty());
+  EXPECT_EQ(totals.back(), 50);  // the skipped file stays in the total
+}
+
+TEST_F(Extraction, OverwriteModesDecideAboutExistingFiles) {
+  ZipArchive archive;
+  archive.entries = {Stored("a.txt", "new")};
+  struct Case {
+    TUZOverwriteMode mode;
+    int existingTimeShift;  // seconds*2 added to the entry's time for the existing file
+    bool replaced;
+  };
+  const Case cases[] = {{Never, 0, false},   {ifNewer, 0, false}, {ifOlder, 0, false},
+                        {ifNewer, -1, true}, {ifNewer, 1, false}, {ifOlder, 1, true},
+                        {ifOlder, -1, false}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.mode) * 10 + c.existingTimeShift);
+    ASSERT_TRUE(ForceDirectories(dest));
+    test::WriteFileBytes(Out("a.txt"), "old");
+    platform::File file = platform::File::Open(Out("a.txt"), platform::kOpenReadWrite);
+    ASSERT_TRUE(file.SetLastWriteDosTime(test::kSomeDosDateTime + c.existingTimeShift));
+    file.Close();
+    skips.clear();
+    zipper.OverwriteMode = c.mode;
+    EXPECT_EQ(Extract(archive), c.replaced ? 1 : 0);
+    EXPECT_EQ(test::ReadFileBytes(Out("a.txt")), c.replaced ? "new" : "old");
+    if (!c.replaced) {
+      EXPECT_EQ(skips, (std::vector<Skip>{{srNoOverwrite, Out("a.txt")}}));
+    }
+  }
+}
+
+TEST_F(Extraction, PromptAsksThroughTheMessageRoutineOrTheHandler) {
+  ZipArchive archive;
+  archive.entries = {Stored("dir/a.txt", "new")};
+  ASSERT_TRUE(ForceDirectories(Out("dir")));
+  test::WriteFileBytes(Out("dir\\a.txt"), "old");
+  zipper.OverwriteMode = Prompt;
+  EXPECT_EQ(Extract(archive), 0);
+  EXPECT_EQ(messages,
+            std::vector<std::string>{"196|Replace existing file a.txt?|File Exists Alert|4"});
+  EXPECT_EQ(skips, (std::vector<Skip>{{srNoOverwrite, Out("dir\\a.txt")}}));
+
+  messageAnswer = platform::kIdYes;
+  EXPECT_EQ(zipper.UnZip(), 1);
+  EXPECT_EQ(test::ReadFileBytes(Out("dir\\a.txt")), "new");
+
+  bool asked = false;
+  zipper.OnPromptForOverwrite = [&](TUnZipper*, bool& overWriteIt, int, std::string&) {
+    asked = true;
+    overWriteIt = false;
+  };
+  EXPECT_EQ(zipper.UnZip(), 0);
+  EXPECT_TRUE(asked);
+  EXPECT_EQ(messages.size(), 2u);
+}
+
+TEST_F(Extraction, AReadOnlyFileIsReplacedAndGetsTheStoredAttributes) {
+  ZipArchive archive;
+  archive.entries = {Stored("a.txt", "new")};
+  ASSERT_TRUE(ForceDirectories(dest));
+  test::WriteFileBytes(Out("a.txt"), "old");
+  ASSERT_EQ(FileSetAttr(Out("a.txt"), platform::kAttrReadOnly), 0);
+  EXPECT_EQ(Extract(archive), 1);
+  EXPECT_EQ(test::ReadFileBytes(Out("a.txt")), "new");
+  EXPECT_EQ(FileGetAttr(Out("a.txt")) & platform::kAttrReadOnly, 0u);
+
+  archive.entries[0].externalAttributes = 0x21;
+  zipPath = work.File("read-only.zip");  // the same name within two seconds keeps the directory
+  EXPECT_EQ(Extract(archive), 1);
+  EXPECT_NE(FileGetAttr(Out("a.txt")) & platform::kAttrReadOnly, 0u);
+  FileSetAttr(Out("a.txt"), platform::kAttrArchive);  // so that the directory can be removed
+}
+
+TEST_F(Extraction, AFileThatCannotBeCreatedIsSkippedAndTheRunGoesOn) {
+  ZipArchive archive;
+  archive.entries = {Stored("blocked", std::string(100, 'x')), Stored("b.txt", "b")};
+  ASSERT_TRUE(ForceDirectories(Out("blocked")));  // a directory where the file should go
+  EXPECT_EQ(Extract(archive), 1);
+  EXPECT_EQ(skips, (std::vector<Skip>{{srCreateError, Out("blocked")}}));
+  EXPECT_EQ(totals, std::vector<int>{100});  // the skipped file left the total
+  EXPECT_TRUE(DirectoryExists(Out("blocked")));
+}
+
+TEST_F(Extraction, BadDataIsRejectedAndDeleted) {
+  ZipEntry wrongCrc = Stored("crc.txt", "data");
+  wrongCrc.crc = 1234;
+  ZipEntry zeroCrc = Stored("zero.txt", "data");
+  zeroCrc.crc = 0;  // a CRC of 0 vouches for nothing
+  ZipEntry overrun = Stored("over.txt", "0123456789");
+  overrun.uncompressedSize = 8;
+  ZipEntry unknown = Stored("unknown.txt", "data");
+  unknown.method = 12;
+  ZipArchive archive;
+  archive.entries = {wrongCrc, zeroCrc, overrun, unknown, Stored("good.txt", "good")};
+  EXPECT_EQ(Extract(archive), 1);
+  EXPECT_EQ(badCrcs, (std::vector<int>{0, 1, 2, 3}));
+  EXPECT_EQ(messages, std::vector<std::string>{"197|Unknown Compression Method|Zip Error|0"});
+  for (const char* name : {"crc.txt", "zero.txt", "over.txt", "unknown.txt"}) {
+    EXPECT_FALSE(FileExists(Out(name))) << name;
+  }
+  EXPECT_EQ(test::ReadFileBytes(Out("good.txt")), "good");
+}
+
+TEST_F(Extraction, ACutShortEntryEndsTheRunAfterTheCompletionReport) {
+  ZipArchive archive;
+  archive.entries = {Stored("first.txt", "first"), Stored("cut.bin", std::string(70000, 'c')),
+                     Stored("last.txt", "last")};
+  std::string bytes = test::BuildZip(archive);
+  // Forge the second entry's sizes in the central directory so that its data runs past the end.
+  test::ZipLayout layout;
+  bytes = test::BuildZip(archive, &layout);
+  test::PutLe32(bytes, layout.centralHeaderOffsets[1] + 20, 0x7FFFFFF0);
+  test::PutLe32(bytes, layout.centralHeaderOffsets[1] + 24, 0x7FFFFFF0);
+  test::WriteFileBytes(zipPath, bytes);
+  zipper.SetZipName(zipPath);
+  zipper.SetDestDir(dest);
+  try {
+    zipper.UnZip();
+    ADD_FAILURE() << "nothing raised";
+  } catch (const EFatalUnzipError& e) {
+    EXPECT_EQ(e.Message(), "Premature end of file reached");
+  }
+  EXPECT_EQ(completed, std::vector<int>{1});
+  EXPECT_TRUE(FileExists(Out("first.txt")));
+  EXPECT_FALSE(FileExists(Out("cut.bin")));  // nothing half-written stays
+  EXPECT_FALSE(FileExists(Out("last.txt")));
+  EXPECT_FALSE(zipper.Busy);
+}
+
+TEST_F(Extraction, AnUnreadableArchiveRaisesBeforeAnyEvent) {
+  test::WriteFileBytes(zipPath, "not an archive at all");
+  zipper.SetZipName(zipPath);
+  EXPECT_THROW(zipper.UnZip(), EUnZipException);
+  EXPECT_TRUE(completed.empty());
+}
+
+TEST_F(Extraction, StopNowEndsTheRunBeforeAnyEntry) {
+  ZipArchive archive;
+  archive.entries = {Stored("a.txt", "a"), Stored("b.txt", "bb")};
+  int numFiles = 0;
+  int64_t totalBytes = 0;
+  zipper.OnStartUnZipInfo = [&](TUnZipper*, int n, int64_t total, bool& stopNow) {
+    numFiles = n;
+    totalBytes = total;
+    stopNow = true;
+  };
+  EXPECT_EQ(Extract(archive), 0);
+  EXPECT_EQ(numFiles, 2);
+  EXPECT_EQ(totalBytes, 3);
+  EXPECT_EQ(completed, std::vector<int>{0});
+  EXPECT_FALSE(FileExists(Out("a.txt")));
+}
+
+TEST_F(Extraction, NamesThatLeaveTheDestinationAreNeverWritten) {
+  ZipArchive archive;
+  archive.entries = {Stored("../escape.txt", "x"), Stored("a/../../escape2.txt", "x"),
+                     Stored("C:../escape3.txt", "x"), Directory("../escapedir/"),
+                     Stored("a/../inside.txt", "in")};
+  EXPECT_EQ(Extract(archive), 1);
+  EXPECT_EQ(skips, (std::vector<Skip>{{srUnsafePath, "..\\escape.txt"},
+                                      {srUnsafePath, "a\\..\\..\\escape2.txt"},
+                                      {srUnsafePath, "C:..\\escape3.txt"},
+                                      {srUnsafePath, "..\\escapedir\\"}}));
+  EXPECT_FALSE(FileExists(work.File("escape.txt")));
+  EXPECT_FALSE(FileExists(work.File("escape2.txt")));
+  EXPECT_FALSE(DirectoryExists(work.File("escapedir")));
+  EXPECT_FALSE(FileExists(work.File("destescape3.txt")));
+  EXPECT_TRUE(FileExists(Out("inside.txt")));
+}
+
+TEST_F(Extraction, EntriesSharingTheirDataAreGivenUp) {
+  // Three central headers point into one local entry: a quadratic zip bomb in miniature.
+  const std::string kernel = test::RawDeflate(std::string(100000, 'z'));
+  ZipEntry first = Stored("bomb0", kernel);
+  first.method = 8;
+  first.crc = test::Crc32(std::string(100000, 'z'));
+  first.uncompressedSize = 100000;
+  ZipArchive archive;
+  archive.entries = {first};
+  for (int i = 1; i <= 2; ++i) {
+    ZipEntry alias = first;
+    alias.name = "bomb" + std::to_string(i);
+    alias.writeLocal = false;
+    alias.localHeaderOffset = static_cast<uint32_t>(i);  // inside the first entry's span
+    archive.entries.push_back(alias);
+  }
+  EXPECT_EQ(Extract(archive), 1);
+  EXPECT_EQ(skips, (std::vector<Skip>{{srUnsafePath, "bomb1"}, {srUnsafePath, "bomb2"}}));
+}
+
+TEST_F(Extraction, UnixPermissionsApplyToFilesAndDirectoriesButNeverMakeLinksOrSpecialBits) {
+  if (platform::ReadPermissions(work.Path()) == -1) GTEST_SKIP() << "no permission bits here";
+  auto unixEntry = [](ZipEntry entry, uint32_t mode) {
+    entry.versionMadeBy = test::kMadeByUnix;
+    entry.externalAttributes = mode << 16 | (entry.externalAttributes & 0x10);
+    return entry;
+  };
+  ASSERT_TRUE(ForceDirectories(dest));
+  test::WriteFileBytes(Out("program"), "old program");
+  ASSERT_EQ(platform::WritePermissions(Out("program"), 0750), 0);
+  ZipArchive archive;
+  archive.entries = {unixEntry(Stored("tool", "#!"), 0100755),
+                     unixEntry(Stored("setuid", "#!"), 0104755),
+                     unixEntry(Stored("link", "target"), 0120777),
+                     unixEntry(Directory("locked/"), 040555),
+                     unixEntry(Stored("locked/inner", "in"), 0100644),
+                     Stored("program", "new program")};  // made on DOS: no permission bits
+  EXPECT_EQ(Extract(archive), 6);
+  EXPECT_EQ(platform::ReadPermissions(Out("tool")), 0755);
+  EXPECT_EQ(platform::ReadPermissions(Out("setuid")), 0755);
+  EXPECT_EQ(test::ReadFileBytes(Out("link")), "target");  // a plain file, whatever its mode said
+  EXPECT_EQ(platform::ReadPermissions(Out("locked")), 0755);  // the owner may still write there
+  EXPECT_EQ(platform::ReadPermissions(Out("locked\\inner")), 0644);
+  EXPECT_EQ(test::ReadFileBytes(Out("program")), "new program");
+  EXPECT_EQ(platform::ReadPermissions(Out("program")), 0750);  // still executable
+}
+
+TEST_F(Extraction, TheDestDirSetterDropsOneTrailingBackslash) {
+  zipper.SetDestDir("C:\\");
+  EXPECT_EQ(zipper.DestDir(), "C:");
+  zipper.SetDestDir("dir\\sub");
+  EXPECT_EQ(zipper.DestDir(), "dir\\sub");
+  zipper.SetRootDir("");
+  EXPECT_EQ(zipper.RelativePathList, std::vector<std::string>{""});
+}
+
+TEST_F(Extraction, AskingForTheDestinationWithoutAChooserIsACancel) {
+  try {
+    zipper.SetDestDir("?");
+    ADD_FAILURE() << "nothing raised";
+  } catch (const EUserCanceled& e) {
+    EXPECT_EQ(e.Message(), "User canceled Set Desination Directory");
+  }
+}
+
+}  // namespace

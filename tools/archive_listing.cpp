@@ -1,0 +1,99 @@
+// unzipper l: reads the directory through the component and prints one line per entry.
+#include "tools/archive_listing.h"
+
+#include <cinttypes>
+#include <cstdio>
+
+#include "tools/archive_warnings.h"
+#include "unzip/unzipper.h"
+
+namespace {
+
+std::string EncryptionName(const TZipHeaderInfo& entry) {
+  if (!entry.IsEncrypted()) return "-";
+  switch (entry.EncryptionStrength) {
+    case 0:
+      return entry.AesInfo ? "AES-?" : "ZipCrypto";
+    case 1:
+      return "AES-128";
+    case 2:
+      return "AES-192";
+    case 3:
+      return "AES-256";
+    default:
+      return "AES-?";
+  }
+}
+
+std::string DateTimeText(uint32_t dos) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u", 1980 + (dos >> 25), (dos >> 21) & 15,
+                (dos >> 16) & 31, (dos >> 11) & 31, (dos >> 5) & 63);
+  return text;
+}
+
+}  // namespace
+
+std::string MethodName(int method) {
+  switch (method) {
+    case 0:
+      return "Stored";
+    case 1:
+      return "Shrunk";
+    case 2:
+    case 3:
+    case 4:
+    case 5:
+      return "Reduced" + std::to_string(method - 1);
+    case 6:
+      return "Imploded";
+    case 8:
+      return "Deflated";
+    case 9:
+      return "Deflate64";
+    case 12:
+      return "BZip2";
+    case 14:
+      return "LZMA";
+    case 93:
+      return "Zstd";
+    case 95:
+      return "XZ";
+    case 98:
+      return "PPMd";
+    default:
+      return "Method" + std::to_string(method);
+  }
+}
+
+int ListArchive(const std::string& archive) {
+  TUnZipper zipper;
+  zipper.DoProcessMessages = false;
+  std::string comment;
+  try {
+    zipper.SetZipName(archive);
+    // As extraction does: an incomplete archive passes the first read without a handler for it
+    // and is refused by the second.
+    zipper.LoadDirectory();
+    zipper.OpenArchive();
+    comment = zipper.ArchiveComment();
+    zipper.CloseArchive();
+  } catch (const Exception& e) {
+    std::fprintf(stderr, "unzipper: %s: %s\n", archive.c_str(), e.Message().c_str());
+    return 2;
+  }
+  std::printf("%5s  %-9s %12s %12s  %-16s  %-8s  %-9s  %s\n", "Index", "Method", "Compressed",
+              "Size", "Date     Time", "CRC-32", "Encrypted", "Name");
+  uint64_t total = 0;
+  for (int i = 0; i < zipper.EntryCount(); ++i) {
+    const TZipHeaderInfo& entry = *zipper.SortedEntries->Items(i);
+    total += entry.GetUncompressedSize64();
+    std::printf("%5d  %-9s %12" PRIu64 " %12" PRIu64 "  %s  %08" PRIx32 "  %-9s  %s\n", i,
+                MethodName(entry.EffectiveMethod()).c_str(), entry.GetCompressedSize64(),
+                entry.GetUncompressedSize64(), DateTimeText(entry.DosDateTime).c_str(), entry.Crc,
+                EncryptionName(entry).c_str(), DisplayName(entry).c_str());
+  }
+  std::printf("%d entries, %" PRIu64 " bytes\n", zipper.EntryCount(), total);
+  if (!comment.empty()) std::printf("Comment: %s\n", comment.c_str());
+  return ReportArchiveWarnings(zipper, false) ? 1 : 0;
+}

@@ -1,0 +1,35 @@
+// Warnings about archives that needed repairs to be read.
+#include "tools/archive_warnings.h"
+
+#include <cstdio>
+
+std::string DisplayName(const TZipHeaderInfo& entry) {
+  std::string name = entry.Directory + entry.FileName;
+  for (char& c : name) {
+    if (c == '\\') c = '/';
+  }
+  return name;
+}
+
+bool ReportArchiveWarnings(TUnZipper& zipper, bool chosenOnly) {
+  bool warned = false;
+  if (zipper.ImproperArchive) {
+    std::fprintf(stderr,
+                 "warning: %s: the central directory is damaged; the entries were found "
+                 "through their local headers\n",
+                 zipper.ZipName().c_str());
+    warned = true;
+  }
+  for (int i = 0; i < zipper.EntryCount(); ++i) {
+    const TZipHeaderInfo& entry = *zipper.SortedEntries->Items(i);
+    if (chosenOnly && !entry.Matched) continue;
+    const std::string& dir = entry.Directory;
+    const bool absolute = !dir.empty() && (dir[0] == '\\' || (dir.size() > 1 && dir[1] == ':'));
+    if (absolute) {
+      std::fprintf(stderr, "warning: stripped absolute path spec from %s\n",
+                   DisplayName(entry).c_str());
+      warned = true;
+    }
+  }
+  return warned;
+}

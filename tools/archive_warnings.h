@@ -1,0 +1,14 @@
+// What unzipper says about an archive that could be read only with repairs: a directory rebuilt
+// from the local headers, absolute or drive-letter paths placed below the destination.
+#pragma once
+
+#include <string>
+
+#include "unzip/unzipper.h"
+
+// The entry's stored path with "/" separators, as archives write it.
+std::string DisplayName(const TZipHeaderInfo& entry);
+
+// Prints a warning line on stderr for each repair the archive needed (with `chosenOnly`, only
+// for entries chosen in the last run); true when there was one.
+bool ReportArchiveWarnings(TUnZipper& zipper, bool chosenOnly);

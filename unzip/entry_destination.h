@@ -1,0 +1,23 @@
+// Where an entry goes: its destination directory under the destination (the stored directory
+// with a root prefix taken off, drive letters and leading separators re-rooted), and whether a
+// path built that way stays inside the destination and names a plain file.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// The destination directory of an entry stored in `directory` (empty or ending in "\"), always
+// ending in "\". With `recreateDirs` and a stored directory: the first item of
+// `relativePathList` that begins it (letter case ignored) is taken off; what is left goes below
+// `baseDir`, a leading "\" or drive letter and ":" included. Otherwise the entry goes to
+// `baseDir` itself. `baseDir` is never empty (the caller puts the current directory there).
+std::string EntryDestinationDir(const std::string& baseDir, const std::string& directory,
+                                bool recreateDirs,
+                                const std::vector<std::string>& relativePathList);
+
+// True when `path`, built from `baseDir` by EntryDestinationDir, is not safe to create: it does
+// not begin with `baseDir` and a separator, its part after that climbs above `baseDir` through
+// ".." (either "\" or "/" separates), holds a NUL byte, has a component the file system would
+// not store under its own name (device names, a trailing dot or space, ":" on Windows), or, for
+// a file (`isFile`), ends in an empty, "." or ".." component.
+bool IsUnsafeOutputPath(const std::string& baseDir, const std::string& path, bool isFile);

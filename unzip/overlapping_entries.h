@@ -1,0 +1,17 @@
+// Entries whose stored data overlaps: a few kilobytes of archive whose entries all point into one
+// shared compressed kernel expand to gigabytes. Such entries are never extracted.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+// Where an entry lies in the archive, by the central directory's values.
+struct TEntrySpan {
+  uint32_t part = 0;    // the part its local header is on
+  uint64_t offset = 0;  // its local header's offset in that part
+  uint64_t length = 0;  // 30 + name length + compressed size
+};
+
+// For each span, whether its local header lies inside the span of the entry before it in
+// archive order (same part, sorted by offset). O(n log n); nothing is read.
+std::vector<bool> FindOverlappingEntries(const std::vector<TEntrySpan>& spans);
