@@ -1,9 +1,10 @@
 # Entry points: `make` (Linux release build), `make windows` (Windows cross-build), `make test`
-# (installs what is missing, builds all three variants, runs every test).
+# (installs what is missing, builds every variant, runs every test), `make demo` (one real update
+# in a scratch directory).
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?= -G Ninja
 
-.PHONY: all linux windows asan fuzz test deps clean
+.PHONY: all linux windows asan fuzz test demo deps clean
 
 all: linux
 
@@ -31,6 +32,9 @@ fuzz: deps
 
 test: linux asan windows fuzz
 	@bash cmake/run-tests.sh build build-asan build-windows build-fuzz
+
+demo: linux
+	@bash cmake/demo.sh build
 
 clean:
 	rm -rf build build-asan build-windows build-fuzz

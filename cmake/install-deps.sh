@@ -12,6 +12,12 @@ packages=(
   clang libclang-rt-14-dev
   # archives made by the tools users have, read back in the tests
   zip unzip 7zip python3
+  # the updater on Linux: FLTK (linked statically) with what its static link needs, libjpeg for
+  # the background picture, a CJK font for the window's texts, Xvfb and X tools for its tests
+  libfltk1.3-dev libxcursor-dev libxinerama-dev libxft-dev libxfixes-dev libxrender-dev
+  libfontconfig-dev libjpeg-dev fonts-wqy-zenhei xvfb x11-utils xdotool
+  # peers and timing of the benchmarks (run by hand)
+  libarchive-tools time
 )
 
 missing=()

@@ -128,6 +128,10 @@ int WriteAttributes(const std::string& path, uint32_t attributes);
 // read, write and search permission whatever `mode` says, as later files must be written into
 // it. 0, or the OS error code. Windows has no such bits: it does nothing and returns 0.
 int WritePermissions(const std::string& path, uint32_t mode);
+// WriteAttributes and then, when `permissions` is not negative, WritePermissions, as one step:
+// POSIX looks at the file once and changes its mode at most once. 0, or the OS error code.
+int WriteAttributesAndPermissions(const std::string& path, uint32_t attributes,
+                                  int32_t permissions);
 // The permission bits (07777) of `path`, or -1 when it does not exist; always -1 on Windows.
 int32_t ReadPermissions(const std::string& path);
 
@@ -141,6 +145,10 @@ bool IsReservedFileName(const std::string& component);
 // half); -1 when the name does not exist, names a directory or the time cannot be converted
 // (years before 1980 or after 2107).
 int32_t FileDosDateTime(const std::string& path);
+
+// True when `a` and `b` both exist and name one file (the same device and file number on
+// POSIX, the same volume and file index on Windows), whatever their spelling or letter case.
+bool SameFile(const std::string& a, const std::string& b);
 
 // ---- Directories and moves ------------------------------------------------------------------
 

@@ -83,6 +83,19 @@ int32_t TBufferedStream::Read(void* buffer, int32_t count) {
   auto* out = static_cast<uint8_t*>(buffer);
   int32_t total = 0;
   while (count > 0) {
+    if (FCursor == FLimit && count >= FCapacity) {
+      // Whole buffers go straight into the caller's memory: no copy, fewer system calls.
+      const int32_t wanted = count - count % FCapacity;
+      const int32_t n = std::max<int32_t>(FSource->Read(out, wanted), 0);
+      FCursor = FLimit = FData.get();
+      FMode = bufIdle;
+      DoBufferFilled();
+      out += n;
+      total += n;
+      count -= n;
+      if (n < wanted) break;
+      continue;
+    }
     if (FCursor == FLimit && !RefillBuffer()) break;
     const int32_t k = static_cast<int32_t>(std::min<int64_t>(count, FLimit - FCursor));
     std::memcpy(out, FCursor, static_cast<size_t>(k));
@@ -106,6 +119,21 @@ int32_t TBufferedStream::Write(const void* buffer, int32_t count) {
   int32_t earlierBytes = static_cast<int32_t>(FCursor - FData.get());  // from earlier calls
   int32_t total = 0;
   while (count > 0) {
+    if (FCursor == FData.get() && count >= FCapacity) {
+      // Whole buffers go straight from the caller's memory, as one write-out.
+      const int32_t wanted = count - count % FCapacity;
+      FLastWriteOutCount = std::max<int32_t>(FSource->Write(in, wanted), 0);
+      FMode = bufIdle;
+      DoBufferWritten();
+      total += FLastWriteOutCount;
+      in += FLastWriteOutCount;
+      count -= FLastWriteOutCount;
+      if (FLastWriteOutCount != wanted) {
+        FWriteFailed = true;
+        break;
+      }
+      continue;
+    }
     const int32_t k = static_cast<int32_t>(std::min<int64_t>(count, FLimit - FCursor));
     std::memcpy(FCursor, in, static_cast<size_t>(k));
     FCursor += k;
@@ -147,6 +175,15 @@ int64_t TBufferedStream::Seek(int64_t offset, int origin) {
     }
     default:
       throw Exception(FormatMessageText(kMsgInvalidSeekOrigin, origin));
+  }
+  if (target != current && FMode == bufReading) {
+    // A target inside the bytes read ahead only moves the cursor.
+    const int64_t sourcePosition = FSource->Position();
+    const int64_t bufferStart = sourcePosition - (FLimit - FData.get());
+    if (target >= bufferStart && target <= sourcePosition) {
+      FCursor = FData.get() + (target - bufferStart);
+      return target;
+    }
   }
   if (target != current) {
     if (FMode == bufWriting && !WriteOutBuffer()) throw Exception(MessageText(kMsgSeekError));

@@ -82,10 +82,7 @@ bool TUnZipper::AuthenticationCodeMatches(int64_t unread) {
 }
 
 void TUnZipper::EndOutputFile(TBufferedFileStream& output, bool stampTime) {
-  const int64_t written = output.Position();
   if (!output.FlushBuffer()) throw ECantWriteUCF(MessageText(kMsgCantWriteUcf));
-  // A file pre-sized beyond what was decoded ends where its data ends.
-  if (written < FOutputPreSize) output.SetSize(written);
   if (FlushFilesOnClose) {
     if (!output.FileHandle().FlushToDisk()) throw ECantWriteUCF(MessageText(kMsgCantWriteUcf));
     output.SetSyncOnClose(false);
@@ -131,13 +128,15 @@ void TUnZipper::Verdict(int index, bool authFailed, bool failedDecoding) {
 }
 
 void TUnZipper::ApplyStoredAttributes(const std::string& path, bool isDirectory) {
-  FileSetAttr(path, WorkEntry->ExternalAttributes);
   // An archive made on a Unix host carries permission bits in the high half; they are applied
   // to a regular file or directory only, never making a link or a device.
   const uint32_t mode = WorkEntry->ExternalAttributes >> 16;
-  if (WorkEntry->VersionMadeBy >> 8 != kUnixHost || mode == 0) return;
-  const uint32_t type = mode & kUnixTypeMask;
-  if (type == 0 || type == (isDirectory ? kUnixDirectory : kUnixRegular)) {
-    platform::WritePermissions(path, mode);
+  int32_t permissions = -1;
+  if (WorkEntry->VersionMadeBy >> 8 == kUnixHost && mode != 0) {
+    const uint32_t type = mode & kUnixTypeMask;
+    if (type == 0 || type == (isDirectory ? kUnixDirectory : kUnixRegular)) {
+      permissions = static_cast<int32_t>(mode & 0777);
+    }
   }
+  platform::WriteAttributesAndPermissions(path, WorkEntry->ExternalAttributes, permissions);
 }

@@ -296,24 +296,14 @@ bool TUnZipper::MayReplaceExisting(int index) {
 }
 
 std::unique_ptr<TBufferedFileStream> TUnZipper::CreateOutputFile(int index) {
-  // The declared size is untrusted: the file is pre-sized only as far as the stored data could
-  // expand (deflate's limit is about 1032 to 1), so a few bytes cannot claim a whole disk.
-  constexpr uint64_t kMaxExpansion = 1032;
-  const uint64_t compressed = WorkEntry->GetCompressedSize64();
-  const uint64_t expandable =
-      compressed > UINT64_MAX / kMaxExpansion ? UINT64_MAX : compressed * kMaxExpansion;
-  const int64_t preSize = SizeOf(std::min(WorkEntry->GetUncompressedSize64(), expandable));
+  // The declared size is untrusted, so the file is not pre-sized to it: it grows as it is
+  // written, and a few bytes that claim gigabytes cannot fill a disk.
   bool first = true;
   for (;;) {
     try {
       auto output = std::make_unique<TBufferedFileStream>(OutputPath,
                                                           static_cast<int32_t>(BufferedStreamSize),
                                                           FlushFilesOnClose, platform::kOpenCreate);
-      FOutputPreSize = preSize;
-      if (preSize > 0) {
-        output->SetSize(preSize);
-        output->SetPosition(0);
-      }
       return output;
     } catch (const EFCreateError&) {
       if (ReplaceReadOnly && first) {

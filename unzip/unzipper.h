@@ -232,13 +232,13 @@ class TUnZipper {
   // Raises OnSkippingFile and takes the entry out of the run's total.
   void GiveUp(TSkipReason reason, const std::string& name, int index);
   bool MayReplaceExisting(int index);
-  // The output file, pre-sized; nullptr when the entry was given up with srCreateError.
+  // The output file; nullptr when the entry was given up with srCreateError.
   std::unique_ptr<TBufferedFileStream> CreateOutputFile(int index);
   TEntryJob MakeEntryJob(TBufferedFileStream& output);
   // Reads the stored authentication code, `unread` bytes of entry data further on.
   bool AuthenticationCodeMatches(int64_t unread);
-  // Every byte written and (FlushFilesOnClose) on the disk, the size exact, the time stamped
-  // when `stampTime`; ECantWriteUCF when the file did not take it all.
+  // Every byte written and (FlushFilesOnClose) on the disk, the time stamped when `stampTime`;
+  // ECantWriteUCF when the file did not take it all.
   void EndOutputFile(TBufferedFileStream& output, bool stampTime);
   void Verdict(int index, bool authFailed, bool failedDecoding);
   void ApplyStoredAttributes(const std::string& path, bool isDirectory);
@@ -257,7 +257,6 @@ class TUnZipper {
   std::string FBaseDir;  // DestDir for the current run; the current directory when it is empty
   std::vector<bool> FUnsafeEntries;  // by list index, for the current run
   std::string FLastMadeDirectory;    // output directory known to exist in this run
-  int64_t FOutputPreSize = 0;
   std::unique_ptr<TEntryDecoder> FDecoder;
   TTraditionalCipher FTraditional;
   TAesDecryptor FAes;

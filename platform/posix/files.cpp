@@ -162,6 +162,8 @@ File File::Open(const std::string& path, uint16_t mode) {
     Record(operation, path, EISDIR);
     return File();
   }
+  // Regular files ignore O_NONBLOCK; anything else (a FIFO, a device) gets blocking I/O back.
+  if (S_ISREG(info.st_mode)) return file;
   const int statusFlags = fcntl(fd, F_GETFL);
   if (statusFlags < 0 || fcntl(fd, F_SETFL, statusFlags & ~O_NONBLOCK) != 0) {
     Record(operation, path, errno);
@@ -312,45 +314,63 @@ uint32_t ReadAttributes(const std::string& path) {
   return (info.st_mode & S_IWUSR) == 0 ? kAttrArchive | kAttrReadOnly : kAttrArchive;
 }
 
-int WriteAttributes(const std::string& path, uint32_t attributes) {
+namespace {
+
+// The one stat and at most one chmod behind the attribute and permission setters. The DOS
+// read-only bit of `attributes` (when given) maps to the write permissions of a file; the
+// permission bits of `permissions` (when not negative) replace the mode's rwx bits. A directory
+// keeps its mode under the attributes and its owner's rwx under the permissions.
+int ChangeMode(const char* operation, const std::string& path, const uint32_t* attributes,
+               int32_t permissions) {
   std::string native;
-  if (!Native("set attributes", path, &native)) return EINVAL;
+  if (!Native(operation, path, &native)) return EINVAL;
   struct stat info;
   if (stat(native.c_str(), &info) != 0) {
     const int code = errno;
-    Record("set attributes", path, code);
+    Record(operation, path, code);
     return code;
   }
-  if (S_ISDIR(info.st_mode)) return 0;
+  const bool directory = S_ISDIR(info.st_mode);
   const mode_t current = info.st_mode & 07777;
-  const mode_t wanted = (attributes & kAttrReadOnly) != 0
-                            ? current & ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH)
-                            : current | S_IWUSR;
+  mode_t wanted = current;
+  if (attributes != nullptr && !directory) {
+    wanted = (*attributes & kAttrReadOnly) != 0
+                 ? wanted & ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH)
+                 : wanted | S_IWUSR;
+  }
+  if (permissions >= 0) {
+    wanted = static_cast<mode_t>(permissions) & 0777;
+    if (directory) wanted |= S_IRWXU;
+  }
   if (wanted != current && chmod(native.c_str(), wanted) != 0) {
     const int code = errno;
-    Record("set attributes", path, code);
+    Record(operation, path, code);
     return code;
   }
   return 0;
 }
 
+}  // namespace
+
+int WriteAttributes(const std::string& path, uint32_t attributes) {
+  return ChangeMode("set attributes", path, &attributes, -1);
+}
+
 int WritePermissions(const std::string& path, uint32_t mode) {
-  std::string native;
-  if (!Native("set permissions", path, &native)) return EINVAL;
-  struct stat info;
-  if (stat(native.c_str(), &info) != 0) {
-    const int code = errno;
-    Record("set permissions", path, code);
-    return code;
-  }
-  mode_t wanted = static_cast<mode_t>(mode) & 0777;
-  if (S_ISDIR(info.st_mode)) wanted |= S_IRWXU;
-  if (wanted != (info.st_mode & 07777) && chmod(native.c_str(), wanted) != 0) {
-    const int code = errno;
-    Record("set permissions", path, code);
-    return code;
-  }
-  return 0;
+  return ChangeMode("set permissions", path, nullptr, static_cast<int32_t>(mode & 0777));
+}
+
+int WriteAttributesAndPermissions(const std::string& path, uint32_t attributes,
+                                  int32_t permissions) {
+  return ChangeMode("set attributes", path, &attributes, permissions < 0 ? -1 : permissions & 0777);
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  std::string nativeA, nativeB;
+  if (!Native("compare files", a, &nativeA) || !Native("compare files", b, &nativeB)) return false;
+  struct stat infoA, infoB;
+  if (stat(nativeA.c_str(), &infoA) != 0 || stat(nativeB.c_str(), &infoB) != 0) return false;
+  return infoA.st_dev == infoB.st_dev && infoA.st_ino == infoB.st_ino;
 }
 
 int32_t ReadPermissions(const std::string& path) {

@@ -1,0 +1,38 @@
+// Reading the hand-over file.
+#include "app/hand_over_file.h"
+
+#include <algorithm>
+
+#include "platform/files.h"
+#include "platform/stream.h"
+
+std::vector<std::string> LoadLines(const std::string& path) {
+  TFileStream file(path, platform::kOpenRead | platform::kShareDenyWrite);
+  std::string text(static_cast<size_t>(std::max<int64_t>(file.GetSize(), 0)), '\0');
+  text.resize(
+      static_cast<size_t>(std::max(file.Read(text.data(), static_cast<int32_t>(text.size())), 0)));
+  const size_t nul = text.find('\0');
+  if (nul != std::string::npos) text.resize(nul);
+  std::vector<std::string> lines;
+  size_t start = 0;
+  while (start < text.size()) {
+    const size_t end = std::min(text.find_first_of("\r\n", start), text.size());
+    lines.push_back(text.substr(start, end - start));
+    const bool crLf = end + 1 < text.size() && text[end] == '\r' && text[end + 1] == '\n';
+    start = end + (crLf ? 2 : 1);
+  }
+  return lines;
+}
+
+std::string TrimBlanks(const std::string& text) {
+  size_t first = 0;
+  size_t last = text.size();
+  while (first < last && static_cast<unsigned char>(text[first]) <= 0x20) ++first;
+  while (last > first && static_cast<unsigned char>(text[last - 1]) <= 0x20) --last;
+  return text.substr(first, last - first);
+}
+
+std::string MainExeNameFrom(const std::vector<std::string>& lines) {
+  const std::string name = lines.empty() ? std::string() : TrimBlanks(lines.front());
+  return name.empty() ? "main.exe" : name;
+}

@@ -1,0 +1,17 @@
+// The hand-over file "uplog.txt": its lines, and the main program's name taken from the first.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// The lines of `path`: the whole file read as bytes (opened for reading while denying other
+// writers), split at CR LF, a lone CR and a lone LF; a NUL byte ends the text; a final line
+// break adds no empty line. Raises the stream's exception when the file cannot be opened.
+std::vector<std::string> LoadLines(const std::string& path);
+
+// `text` without leading and trailing bytes 0x00 to 0x20.
+std::string TrimBlanks(const std::string& text);
+
+// The main program's executable name from the hand-over lines: the first line without its
+// blanks, or "main.exe" when there is no line or the first is blank.
+std::string MainExeNameFrom(const std::vector<std::string>& lines);

@@ -1,0 +1,28 @@
+// The entry of the updater: one copy at a time (a second copy brings the first one's window to
+// the front and ends), then the update window and the message loop until the sequence ends.
+#include <cstdio>
+#include <exception>
+#include <string>
+
+#include "app/update_form.h"
+#include "platform/files.h"
+#include "platform/instance_guard.h"
+#include "platform/ui.h"
+#include "resources/window_layout.h"
+
+int main() {
+  if (!platform::AcquireInstanceGuard("VeskerOneCopy2")) {
+    platform::ui::ActivateWindowOfOtherCopy(std::string(resources::form1::kClassName),
+                                            platform::ExecutablePath());
+    return 0;
+  }
+  try {
+    platform::ui::InitializeApplication(std::string(resources::kApplicationTitle));
+    TForm1 form;  // its creation prepares the update and shows the window
+    platform::ui::RunMessageLoop();
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "update: %s\n", e.what());
+    return 1;
+  }
+  return 0;
+}

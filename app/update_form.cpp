@@ -1,0 +1,252 @@
+// The update sequence: prepare (hand-over file, names, first termination, marker file), wait for
+// the main program, extract "update.zip" over the program directory with the progress bar, and
+// start the main program again when the window goes.
+#include "app/update_form.h"
+
+#include <chrono>
+#include <thread>
+
+#include "app/app_paths.h"
+#include "app/hand_over_file.h"
+#include "controls/theme_manager.h"
+#include "controls/themed_progress_bar.h"
+#include "platform/dialogs.h"
+#include "platform/files.h"
+#include "platform/jpeg_image.h"
+#include "platform/launch.h"
+#include "platform/process_name_match.h"
+#include "platform/processes.h"
+#include "resources/background_picture.h"
+#include "resources/window_layout.h"
+#include "unzip/file_utils.h"
+#include "unzip/path_text.h"
+
+TForm1* Form1 = nullptr;
+
+namespace {
+
+constexpr char kHandOverFile[] = "uplog.txt";
+constexpr char kDefaultMainExe[] = "main.exe";
+constexpr char kArchiveName[] = "update.zip";
+constexpr char kCompanionSuffix[] = ".ini";
+constexpr char kMarkerFile[] = "\\MainRun._tmp";
+constexpr char kStartArgument[] = "-start";
+// A main program that has not gone after this long will not go: the update is not applied.
+constexpr auto kCloseTimeLimit = std::chrono::seconds(60);
+
+// The bar's repaint requests go to the window's painted area.
+class TWindowSurface : public TControlSurface {
+ public:
+  explicit TWindowSurface(platform::ui::Window& window) : window_(window) {}
+  void Invalidate() override { window_.RepaintAreas(); }
+  void Repaint() override { window_.RepaintAreas(); }
+
+ private:
+  platform::ui::Window& window_;
+};
+
+TThemeManager& ThemeManager() {
+  // Linux has neither the compositor's hosted bar nor visual styles: the classic painting shows.
+  static auto* manager = new TThemeManager(TThemeStartupFacts{});
+  return *manager;
+}
+
+std::string ReasonText(TSkipReason reason) {
+  switch (reason) {
+    case srBadPassword:
+      return "it is encrypted";
+    case srNoOverwrite:
+      return "the existing file was kept";
+    case srCreateError:
+      return "it could not be written";
+    case srUnsafePath:
+      return "its name points outside the program directory";
+    default:
+      return "it was skipped";
+  }
+}
+
+}  // namespace
+
+TForm1::TForm1() {
+  namespace layout = resources;
+  window_ = std::make_unique<platform::ui::Window>(
+      std::string(layout::form1::kClassName), std::string(layout::form1::kCaption),
+      layout::form1::kClientWidth, layout::form1::kClientHeight);
+  window_->OnCloseRequest = [] { platform::ui::RequestTermination(); };
+  // Image1: the background picture at its natural size.
+  if (platform::DecodeJpeg(resources::kBackgroundJpeg, resources::kBackgroundJpegSize,
+                           background_)) {
+    window_->SetBackground({background_.width, background_.height, background_.pixels.data()});
+  }
+  // pb_unzip, drawn above the picture.
+  namespace bar = resources::pb_unzip;
+  pb_unzip = std::make_unique<TThemedProgressBar>(ThemeManager());
+  pb_unzip->SetSize(bar::kWidth, bar::kHeight);
+  pb_unzip->SetBorderWidth(bar::kBorderWidth);
+  pb_unzip->SetOrientation(bar::kOrientationHorizontal ? poHorizontal : poVertical);
+  pb_unzip->SetThemeObject(std::string(bar::kThemeObject));
+  pb_unzip->SetShowBorder(bar::kShowBorder);
+  pb_unzip->SetSmooth(bar::kSmooth);
+  pb_unzip->SetMin(bar::kMin);
+  pb_unzip->SetMax(bar::kMax);
+  pb_unzip->SetPosition(bar::kPosition);
+  surface_ = std::make_unique<TWindowSurface>(*window_);
+  pb_unzip->SetSurface(surface_.get());
+  window_->AddPaintedArea(bar::kLeft, bar::kTop, bar::kWidth, bar::kHeight,
+                          [this](uint8_t* rgb, int width, int height) {
+                            TRgbCanvas canvas(width, height);
+                            pb_unzip->Paint(canvas);
+                            std::copy(canvas.Data(), canvas.Data() + canvas.RowBytes() * height,
+                                      rgb);
+                          });
+  // unzip, with the settings of the window description.
+  namespace settings = resources::unzip;
+  unzip = std::make_unique<TUnZipper>();
+  unzip->RecreateDirs = settings::kRecreateDirs;
+  unzip->OverwriteMode = settings::kOverwriteAlways ? Always : Prompt;
+  unzip->DoAll = settings::kDoAll;
+  unzip->ReplaceReadOnly = settings::kReplaceReadOnly;
+  unzip->FlushFilesOnClose = settings::kFlushFilesOnClose;
+  Timer1 = std::make_unique<platform::ui::Timer>(resources::timer1::kIntervalMs, [this] {
+    try {
+      Timer1Timer();
+    } catch (const std::exception& e) {
+      platform::ui::ShowErrorMessage(e.what());
+    }
+  });
+  Timer1->SetEnabled(resources::timer1::kEnabled);  // armed when the description is loaded
+  Form1 = this;
+  FormCreate();
+}
+
+TForm1::~TForm1() {
+  FormDestroy();
+  pb_unzip->SetSurface(nullptr);
+  Form1 = nullptr;
+}
+
+void TForm1::FormCreate() {
+  Timer1->SetEnabled(false);
+  try {
+    LogList.clear();
+    const std::string handOver = GetAppDir() + kHandOverFile;
+    if (FileExists(handOver)) {
+      LogList = LoadLines(handOver);
+      FileDelete(handOver);
+    }
+    MainExeName = MainExeNameFrom(LogList);
+    ZipFileName = AddPathDelimiter(ExtractFilePath(AppExecutablePath())) + kArchiveName;
+    if (!FileExists(ZipFileName)) platform::ui::RequestTermination();
+    if (!platform::ProcessNameMatches(AppExecutablePath(), MainExeName)) {
+      platform::KillProcessByName(MainExeName);
+    }
+    platform::ui::ProcessMessages();
+    const std::string marker = ExtractFilePath(AppExecutablePath()) + kMarkerFile;
+    if (FileExists(marker)) FileDelete(marker);
+    window_->Show();
+  } catch (...) {
+    // A preparation that stopped early still ends the normal way: the defaults stand in for
+    // what it did not settle, and the window shows.
+  }
+  if (MainExeName.empty()) MainExeName = kDefaultMainExe;
+  if (ZipFileName.empty()) ZipFileName = GetAppDir() + kArchiveName;
+  if (!window_->Visible()) window_->Show();
+  Timer1->SetEnabled(true);
+}
+
+void TForm1::Timer1Timer() {
+  Timer1->SetEnabled(false);
+  // The updater never waits for itself: a main program of its own name would be itself.
+  const bool isItself = platform::ProcessNameMatches(AppExecutablePath(), MainExeName);
+  const auto start = std::chrono::steady_clock::now();
+  while (!isItself && platform::FindProcessID(MainExeName) > 0) {
+    if (std::chrono::steady_clock::now() - start >= kCloseTimeLimit) {
+      platform::ui::ShowErrorMessage("The program " + MainExeName +
+                                     " could not be closed; the update was not applied.");
+      relaunch_ = false;
+      Close();
+      return;
+    }
+    platform::KillProcessByName(MainExeName);
+    platform::ui::ProcessMessages();
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  update();
+}
+
+void TForm1::update() {
+  unzip->OverwriteMode = Always;
+  unzip->SetZipName(ZipFileName);
+  unzip->OnTotalPercentDone = [this](TUnZipper* sender, int percent) {
+    onUnzipProcess(sender, percent);
+  };
+  unzip->OnUnZipComplete = [this](TUnZipper* sender, int count) { onUnzipDone(sender, count); };
+  // Whatever did not make it is remembered, so that a partial update is not taken for a whole.
+  unzip->OnSkippingFile = [this](TUnZipper*, TSkipReason reason, const std::string& name, int,
+                                 bool&) {
+    if (firstProblem_.empty()) firstProblem_ = name + " was not updated: " + ReasonText(reason);
+  };
+  unzip->OnBadCRC = [this](TUnZipper* sender, uint32_t, uint32_t, int index) {
+    if (firstProblem_.empty()) {
+      firstProblem_ = sender->EntryFileName(index) + " was not updated: its data are damaged";
+    }
+  };
+  unzip->DoAll = true;
+  unzip->SetDestDir(ExtractFilePath(AppExecutablePath()));
+  unzip->RecreateDirs = true;
+  unzip->RetainAttributes = true;
+  std::string failure;
+  try {
+    unzip->UnZip();
+  } catch (const std::exception& e) {
+    failure = e.what();
+  }
+  FinishUpdate(failure.empty() ? firstProblem_ : failure);
+}
+
+void TForm1::onUnzipProcess(TUnZipper*, int percent) {
+  pb_unzip->SetPosition(percent);
+  platform::ui::ProcessMessages();
+}
+
+void TForm1::onUnzipDone(TUnZipper*, int) {
+  // The component still works after this event until UnZip returns: the release, the deletion
+  // of the archive and the closing of the window wait for that (FinishUpdate).
+}
+
+void TForm1::FinishUpdate(const std::string& failure) {
+  unzip.reset();  // closes the archive before it is deleted
+  if (failure.empty()) {
+    FileDelete(ZipFileName);
+    FileDelete(ZipFileName + kCompanionSuffix);
+  } else {
+    // The archive stays for a later run; the main program starts again as it is.
+    platform::ui::ShowErrorMessage(failure);
+  }
+  Close();
+}
+
+void TForm1::Close() {
+  platform::ui::RequestTermination();
+}
+
+void TForm1::FormDestroy() {
+  if (relaunch_) openmain();
+  LogList.clear();
+}
+
+void TForm1::openmain() {
+  try {
+    const std::string target = GetAppDir() + MainExeName;
+    const std::string delivered = GetAppDir() + kDefaultMainExe;
+    // One file under two spellings (a case-insensitive file system) must not be deleted.
+    if (MainExeName != kDefaultMainExe && FileExists(delivered) &&
+        !platform::SameFile(delivered, target)) {
+      FileDelete(target);
+      platform::RenameFile(delivered, target);
+    }
+    platform::StartProgram(target, kStartArgument);
+  } catch (...) {
+  }
+}

@@ -1,0 +1,57 @@
+// TForm1, the update window and the update sequence it carries: preparation when it is created,
+// the wait for the main program and the extraction on the first timer tick, the progress bar
+// during the extraction, and the relaunch of the main program when it is destroyed.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/jpeg_image.h"
+#include "platform/ui.h"
+#include "unzip/unzipper.h"
+
+class TThemedProgressBar;
+class TControlSurface;
+
+class TForm1 {
+ public:
+  TForm1();   // creates the window and its components, then runs FormCreate
+  ~TForm1();  // runs FormDestroy
+  TForm1(const TForm1&) = delete;
+  TForm1& operator=(const TForm1&) = delete;
+
+  platform::ui::Window& Window() { return *window_; }
+
+  // The sequence; public so that the entry and the tests can follow it.
+  void FormCreate();
+  void Timer1Timer();
+  void update();
+  void onUnzipProcess(TUnZipper* sender, int percent);
+  void onUnzipDone(TUnZipper* sender, int fileCount);
+  void FormDestroy();
+  void openmain();
+
+  std::string MainExeName;
+  std::vector<std::string> LogList;
+  std::string ZipFileName;
+
+ private:
+  // The extraction's end, after UnZip has returned or raised: the component is released (which
+  // closes the archive), the archive deleted when everything was applied, a failure shown, and
+  // the window closed.
+  void FinishUpdate(const std::string& failure);
+  void Close();
+
+  std::unique_ptr<platform::ui::Window> window_;
+  std::unique_ptr<TThemedProgressBar> pb_unzip;
+  std::unique_ptr<TUnZipper> unzip;
+  std::unique_ptr<platform::ui::Timer> Timer1;
+  std::unique_ptr<TControlSurface> surface_;
+  platform::RgbImage background_;
+  std::string firstProblem_;  // the first entry skipped or rejected, with its reason
+  bool relaunch_ = true;
+};
+
+// The window's instance, while it exists.
+extern TForm1* Form1;

@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# make demo: one real update in a scratch program directory. A stand-in main program runs; the
+# updater closes it, extracts update.zip over the directory while its window shows the progress
+# (under Xvfb when it is installed, else without a window), and starts the program again.
+# Usage: demo.sh BUILD_DIR
+set -euo pipefail
+build=$(cd "${1:-build}" && pwd)
+dir=$(mktemp -d /tmp/update-demo.XXXXXX)
+trap 'rm -rf "$dir"' EXIT
+app="$dir/program"
+mkdir -p "$app" "$dir/content/docs"
+
+cp "$build/app/update" "$app/update"
+cp "$build/tests/child_program" "$app/main.exe"  # stands in for the main program
+echo "version 1" > "$app/version.txt"
+echo "main.exe" > "$app/uplog.txt"
+echo "version 2" > "$dir/content/version.txt"
+python3 -c 'import sys; sys.stdout.write("manual line\n" * 200000)' > "$dir/content/docs/manual.txt"
+(cd "$dir/content" && zip -q -r "$app/update.zip" .)
+
+UPDATE_CHILD_RECORD="$dir/first-start.txt" "$app/main.exe" -stay &
+echo "== program directory before the update ($app)"
+(cd "$app" && ls -l)
+echo "== version.txt: $(cat "$app/version.txt"); the main program runs as process $!"
+
+export UPDATE_CHILD_RECORD="$dir/restart.txt"
+start=$(date +%s.%N)
+if command -v xvfb-run > /dev/null; then
+  echo "== running the updater with its window, on a virtual display (xvfb-run)"
+  xvfb-run -a "$app/update"
+else
+  echo "== running the updater without a display"
+  "$app/update"
+fi
+status=$?
+end=$(date +%s.%N)
+for _ in $(seq 50); do [ -s "$dir/restart.txt" ] && break; sleep 0.1; done
+
+echo "== the updater ended with status $status after $(python3 -c "print(round($end - $start, 2))") s"
+echo "== program directory after the update"
+(cd "$app" && ls -l)
+echo "== version.txt: $(cat "$app/version.txt")"
+if kill -0 $! 2> /dev/null; then echo "== the old main program still runs"; else echo "== the old main program was closed"; fi
+if [ -s "$dir/restart.txt" ]; then
+  echo "== the main program was started again with the argument: $(tr '\n' ' ' < "$dir/restart.txt")"
+else
+  echo "== the main program was not started again"
+  exit 1
+fi

@@ -1,0 +1,164 @@
+// End-to-end tests of the updater: the real `update` runs in a temporary program directory (without
+// a display) beside a copy of the test's child program standing in for the main program, and the
+// files, the exit status and the arguments the program was started again with are checked.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "support/child_processes.h"
+#include "support/temp_dir.h"
+#include "support/zip_writer.h"
+#include "unzip/file_utils.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class UpdateRun : public ::testing::Test {
+ protected:
+  UpdateRun() {
+    program_ = work_.File("program");
+    fs::create_directories(test::FsPath(program_));
+    fs::create_directories(test::FsPath(work_.File("runtime")));
+    fs::copy_file(UPDATE_UPDATER, test::FsPath(Path("update")));
+  }
+
+  ~UpdateRun() override {
+    // Nothing of a test may stay running.
+    for (const std::string& name : started_) {
+      std::system(("pkill -KILL -f '" + name + "' 2> /dev/null").c_str());
+    }
+  }
+
+  std::string Path(const std::string& name) const { return program_ + "\\" + name; }
+
+  // Puts the child program into the program directory as `name`.
+  void AddProgram(const std::string& name) {
+    fs::copy_file(UPDATE_CHILD_PROGRAM, test::FsPath(Path(name)));
+    started_.push_back(test::NativePath(Path(name)));
+  }
+
+  // Starts the program `name` of the program directory so that it stays until it is killed.
+  void StartProgram(const std::string& name) {
+    const std::string command = "UPDATE_CHILD_RECORD='" +
+                                test::NativePath(work_.File("first.txt")) + "' '" +
+                                test::NativePath(Path(name)) + "' -stay &";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    ASSERT_TRUE(test::WaitFor([&] { return FileExists(work_.File("first.txt")); }));
+  }
+
+  // Runs the updater without a display, with a runtime directory (and so a guard) of the test's
+  // own; returns its exit status.
+  int RunUpdater() {
+    const std::string command =
+        "cd / && env -u DISPLAY XDG_RUNTIME_DIR='" + test::NativePath(work_.File("runtime")) +
+        "' UPDATE_CHILD_RECORD='" + test::NativePath(work_.File("restart.txt")) + "' '" +
+        test::NativePath(Path("update")) + "' 2> '" + test::NativePath(work_.File("stderr.txt")) +
+        "'";
+    const int status = std::system(command.c_str());
+    stderr_ = test::ReadFileBytes(work_.File("stderr.txt"));
+    return status > 255 ? status >> 8 : status;
+  }
+
+  // The arguments the main program was started again with; empty when it was not.
+  std::string Restart() {
+    test::WaitFor([&] { return FileExists(work_.File("restart.txt")); });
+    return FileExists(work_.File("restart.txt")) ? test::ReadFileBytes(work_.File("restart.txt"))
+                                                 : "";
+  }
+
+  void WriteArchive(const std::vector<std::pair<std::string, std::string>>& files) {
+    test::ZipArchive archive;
+    for (const auto& [name, data] : files) {
+      test::ZipEntry entry;
+      entry.name = name;
+      entry.data = data;
+      archive.entries.push_back(entry);
+    }
+    test::WriteFileBytes(Path("update.zip"), test::BuildZip(archive));
+  }
+
+  test::TempDir work_;
+  std::string program_;
+  std::string stderr_;
+  std::vector<std::string> started_;
+};
+
+TEST_F(UpdateRun, AppliesTheUpdateAndStartsTheProgramAgainUnderItsOwnName) {
+  const std::string name = test::UniqueName("prog-") + ".bin";
+  AddProgram(name);
+  StartProgram(name);
+  test::WriteFileBytes(Path("uplog.txt"), "  " + name + "  \r\nanother line\r\n");
+  test::WriteFileBytes(Path("MainRun._tmp"), "");
+  test::WriteFileBytes(Path("data.txt"), "old");
+  test::WriteFileBytes(Path("update.zip.ini"), "companion");
+  // The new executable arrives as main.exe and takes the program's name.
+  const std::string newProgram = test::ReadFileBytes(UPDATE_CHILD_PROGRAM);
+  WriteArchive({{"data.txt", "new"}, {"sub/more.txt", "more"}, {"main.exe", newProgram}});
+
+  EXPECT_EQ(RunUpdater(), 0) << stderr_;
+  EXPECT_EQ(Restart(), "-start\n");
+  EXPECT_EQ(test::ReadFileBytes(Path("data.txt")), "new");
+  EXPECT_EQ(test::ReadFileBytes(Path("sub\\more.txt")), "more");
+  EXPECT_FALSE(FileExists(Path("main.exe")));
+  EXPECT_TRUE(FileExists(Path(name)));
+  for (const char* gone : {"uplog.txt", "MainRun._tmp", "update.zip", "update.zip.ini"}) {
+    EXPECT_FALSE(FileExists(Path(gone))) << gone;
+  }
+}
+
+TEST_F(UpdateRun, WithoutAnArchiveTheProgramIsOnlyRestarted) {
+  AddProgram("main.exe");
+  StartProgram("main.exe");
+  test::WriteFileBytes(Path("uplog.txt"), "   \nignored.exe\n");  // a blank first line
+  EXPECT_EQ(RunUpdater(), 0) << stderr_;
+  EXPECT_EQ(Restart(), "-start\n");
+  EXPECT_FALSE(FileExists(Path("uplog.txt")));
+}
+
+TEST_F(UpdateRun, AnArchiveThatCannotBeAppliedWholeIsKept) {
+  struct Case {
+    const char* what;
+    std::string archive;
+  };
+  test::ZipArchive unsafe;
+  test::ZipEntry escape;
+  escape.name = "../outside.txt";
+  escape.data = "x";
+  unsafe.entries = {escape};
+  const Case cases[] = {{"not an archive", std::string(3000, 'x')},
+                        {"an entry outside the directory", test::BuildZip(unsafe)}};
+  AddProgram("main.exe");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    FileDelete(work_.File("restart.txt"));
+    test::WriteFileBytes(Path("update.zip"), c.archive);
+    EXPECT_EQ(RunUpdater(), 0);
+    EXPECT_FALSE(stderr_.empty());  // the message box's text, without a display
+    EXPECT_TRUE(FileExists(Path("update.zip")));
+    EXPECT_EQ(Restart(), "-start\n");
+  }
+  EXPECT_FALSE(FileExists(work_.File("outside.txt")));
+}
+
+TEST_F(UpdateRun, ASecondCopyEndsAtOnceAndTouchesNothing) {
+  AddProgram("holder.bin");
+  const std::string command = "XDG_RUNTIME_DIR='" + test::NativePath(work_.File("runtime")) +
+                              "' UPDATE_CHILD_GUARD=VeskerOneCopy2 UPDATE_CHILD_RECORD='" +
+                              test::NativePath(work_.File("holder.txt")) + "' '" +
+                              test::NativePath(Path("holder.bin")) + "' -guard-stay &";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  ASSERT_TRUE(test::WaitFor([&] { return FileExists(work_.File("holder.txt")); }));
+  ASSERT_NE(test::ReadFileBytes(work_.File("holder.txt")).find("guard acquired"),
+            std::string::npos);
+  WriteArchive({{"data.txt", "new"}});
+  test::WriteFileBytes(Path("uplog.txt"), "main.exe\n");
+  EXPECT_EQ(RunUpdater(), 0) << stderr_;
+  EXPECT_TRUE(FileExists(Path("update.zip")));
+  EXPECT_TRUE(FileExists(Path("uplog.txt")));
+  EXPECT_FALSE(FileExists(Path("data.txt")));
+}
+
+}  // namespace
