@@ -50,10 +50,11 @@ class UpdateRun : public ::testing::Test {
   }
 
   // Runs the updater without a display, with a runtime directory (and so a guard) of the test's
-  // own; returns its exit status.
-  int RunUpdater() {
+  // own (as the user `asUser` when one is given); returns its exit status.
+  int RunUpdater(const std::string& asUser = "") {
     const std::string command =
-        "cd / && env -u DISPLAY XDG_RUNTIME_DIR='" + test::NativePath(work_.File("runtime")) +
+        "cd / && " + (asUser.empty() ? std::string() : "runuser -u " + asUser + " -- ") +
+        "env -u DISPLAY XDG_RUNTIME_DIR='" + test::NativePath(work_.File("runtime")) +
         "' UPDATE_CHILD_RECORD='" + test::NativePath(work_.File("restart.txt")) + "' '" +
         test::NativePath(Path("update")) + "' 2> '" + test::NativePath(work_.File("stderr.txt")) +
         "'";
@@ -159,6 +160,29 @@ TEST_F(UpdateRun, ASecondCopyEndsAtOnceAndTouchesNothing) {
   EXPECT_TRUE(FileExists(Path("update.zip")));
   EXPECT_TRUE(FileExists(Path("uplog.txt")));
   EXPECT_FALSE(FileExists(Path("data.txt")));
+}
+
+TEST_F(UpdateRun, AProgramThatCannotBeClosedStopsTheUpdateAfterAMinute) {
+  // Only root can start a program that an unprivileged updater cannot terminate.
+  if (std::system("[ \"$(id -u)\" = 0 ] && command -v runuser > /dev/null") != 0) {
+    GTEST_SKIP() << "needs root and runuser, to run the updater as another user";
+  }
+  const std::string name = test::UniqueName("stuck-") + ".bin";
+  AddProgram(name);
+  StartProgram(name);
+  for (const std::string& dir : {work_.Path(), program_, work_.File("runtime")}) {
+    fs::permissions(test::FsPath(dir), fs::perms::all);
+  }
+  test::WriteFileBytes(Path("uplog.txt"), name + "\n");
+  WriteArchive({{"data.txt", "new"}});
+  EXPECT_EQ(RunUpdater("nobody"), 0) << stderr_;
+  EXPECT_NE(
+      stderr_.find("The program " + name + " could not be closed; the update was not applied."),
+      std::string::npos)
+      << stderr_;
+  EXPECT_TRUE(FileExists(Path("update.zip")));
+  EXPECT_FALSE(FileExists(Path("data.txt")));
+  EXPECT_FALSE(FileExists(work_.File("restart.txt")));  // not started again
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // dialogs, captioned with the application title.
 #include <FL/Fl.H>
 #include <FL/Fl_File_Chooser.H>
+#include <FL/Fl_Window.H>
 #include <FL/fl_ask.H>
 #include <X11/Xlib.h>
 
@@ -99,6 +100,8 @@ bool InitializeApplication(const std::string& title) {
   // Makes Fl::awake work: it writes to a pipe that every wait watches.
   Fl::lock();
   Fl::scheme("gtk+");
+  // Every window but the main one (which sets its own class) is a dialog of the framework.
+  Fl_Window::default_xclass("TMessageForm");
   // The CJK font serves the Chinese texts of captions and boxes.
   Fl::set_font(FL_HELVETICA, "WenQuanYi Zen Hei");
   fl_message_title_default(title.c_str());

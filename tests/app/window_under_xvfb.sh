@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# The updater with its window on a virtual display: an archive that cannot be read leaves the
+# error box up; a second copy started meanwhile ends at once with status 0 and leaves the focus
+# on the first copy's window; answering the box as a user would (Return) ends the first copy,
+# which keeps update.zip and starts the main program again.
+# Usage: window_under_xvfb.sh UPDATE CHILD_PROGRAM
+set -euo pipefail
+update=$1 child=$2
+if [ -z "${UNDER_XVFB:-}" ]; then
+  command -v xvfb-run > /dev/null || { echo "xvfb-run is not installed: skipped"; exit 77; }
+  UNDER_XVFB=1 exec xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" "$@"
+fi
+
+work=$(mktemp -d)
+trap 'kill -9 $(jobs -p) 2> /dev/null || true; rm -rf "$work"' EXIT
+mkdir -p "$work/program" "$work/runtime"
+cp "$update" "$work/program/update"
+name="winprog-$$.bin"
+cp "$child" "$work/program/$name"
+echo "$name" > "$work/program/uplog.txt"
+head -c 4000 /dev/zero | tr '\0' 'x' > "$work/program/update.zip"
+export XDG_RUNTIME_DIR="$work/runtime" UPDATE_CHILD_RECORD="$work/restart.txt"
+# For a sanitizer build: the font libraries' caches are not the updater's leaks.
+export LSAN_OPTIONS="suppressions=$(cd "$(dirname "$0")" && pwd)/lsan_suppressions.txt"
+
+fail() { echo "FAILED: $*"; exit 1; }
+waitfor() {  # waitfor SECONDS COMMAND...: until the command succeeds
+  local limit=$(( $1 * 10 )); shift
+  for _ in $(seq "$limit"); do "$@" > /dev/null 2>&1 && return 0; sleep 0.1; done
+  return 1
+}
+
+"$work/program/update" & first=$!
+waitfor 20 xdotool search --class TForm1 || fail "no update window"
+form=$(xdotool search --class TForm1 | head -1)
+# The archive cannot be read: the error box comes up, captioned with the application title.
+waitfor 20 xdotool search --class TMessageForm || fail "no error box"
+box=$(xdotool search --class TMessageForm | head -1)
+[ "$(xdotool getwindowname "$box")" = "软件升级器" ] || fail "box caption: $(xdotool getwindowname "$box")"
+geometry=$(xdotool getwindowgeometry "$form")
+echo "$geometry" | grep -q "340x114" || fail "window geometry: $geometry"
+
+# A second copy: ends at once with status 0 and activates the first copy's window.
+"$work/program/update" || fail "second copy status $?"
+[ "$(xdotool getwindowfocus)" = "$form" ] || fail "focus is not on the first copy's window"
+[ -e "$work/program/uplog.txt" ] && fail "the second copy should not have run (uplog.txt is the first copy's)"
+
+# The user answers the box.
+xdotool windowfocus --sync "$box" key Return
+waitfor 20 bash -c "! kill -0 $first" || fail "the first copy did not end"
+wait "$first" || fail "first copy status $?"
+[ -e "$work/program/update.zip" ] || fail "update.zip was deleted"
+waitfor 10 test -s "$work/restart.txt" || fail "the main program was not started again"
+[ "$(cat "$work/restart.txt")" = "-start" ] || fail "restart arguments: $(cat "$work/restart.txt")"
+echo "passed"
