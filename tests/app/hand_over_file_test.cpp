@@ -1,0 +1,52 @@
+// The hand-over file's lines and the main program's name, and the delimiter rule of the program
+// directory.
+#include "app/hand_over_file.h"
+
+#include <gtest/gtest.h>
+
+#include "app/app_paths.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+TEST(HandOverFile, LinesSplitAtEveryKindOfLineBreakAndEndAtANul) {
+  struct Case {
+    std::string bytes;
+    std::vector<std::string> lines;
+  };
+  const Case cases[] = {
+      {"", {}},
+      {"a", {"a"}},
+      {"a\r\n", {"a"}},
+      {"a\r\nb\rc\nd", {"a", "b", "c", "d"}},
+      {"a\n\nb\n", {"a", "", "b"}},
+      {"\r\n\r\n", {"", ""}},
+      {"a\n\r", {"a", ""}},
+      {std::string("name\0rest\n", 10), {"name"}},
+  };
+  test::TempDir dir;
+  for (const Case& c : cases) {
+    test::WriteFileBytes(dir.File("uplog.txt"), c.bytes);
+    EXPECT_EQ(LoadLines(dir.File("uplog.txt")), c.lines) << c.bytes;
+  }
+}
+
+TEST(HandOverFile, TheFirstLineWithoutBlanksNamesTheMainProgram) {
+  EXPECT_EQ(MainExeNameFrom({}), "main.exe");
+  EXPECT_EQ(MainExeNameFrom({"  \t "}), "main.exe");
+  EXPECT_EQ(MainExeNameFrom({"", "later.exe"}), "main.exe");
+  EXPECT_EQ(MainExeNameFrom({" \tapp.exe \x01", "x"}), "app.exe");
+  EXPECT_EQ(MainExeNameFrom({"my app.exe"}), "my app.exe");
+}
+
+TEST(AppPaths, ADelimiterIsAddedOnlyWhereOneIsMissing) {
+  EXPECT_EQ(AddPathDelimiter(""), "");
+  EXPECT_EQ(AddPathDelimiter("  "), "  ");
+  EXPECT_EQ(AddPathDelimiter("C:\\app"), "C:\\app\\");
+  EXPECT_EQ(AddPathDelimiter("C:\\app\\"), "C:\\app\\");
+  const std::string appDir = GetAppDir();
+  ASSERT_FALSE(appDir.empty());
+  EXPECT_EQ(appDir.back(), '\\');
+}
+
+}  // namespace
