@@ -12,6 +12,8 @@
 #include "platform/terminal.h"
 #include "tools/archive_warnings.h"
 #include "unzip/file_utils.h"
+#include "unzip/path_text.h"
+#include "unzip/wildcard.h"
 
 namespace {
 
@@ -41,6 +43,8 @@ class TExtractionSession {
  private:
   void SetUp();
   void Problem(const std::string& name, const std::string& reason);
+  // Names every pattern that chose no entry; true when there was one.
+  bool ReportUnmatchedPatterns();
   void ShowProgress(int percent);
   void EndProgress();
   std::string EntryName(int index) const {
@@ -61,7 +65,10 @@ void TExtractionSession::SetUp() {
   zipper_.RecreateDirs = true;
   zipper_.RetainAttributes = true;
   zipper_.DoAll = options_.patterns.empty();
-  zipper_.SetFilesList(options_.patterns);
+  // Stored paths use "\" inside the component; users write patterns with "/".
+  std::vector<std::string> patterns = options_.patterns;
+  for (std::string& pattern : patterns) SlashesToBackslashes(pattern);
+  zipper_.SetFilesList(patterns);
   if (options_.password) zipper_.Password = *options_.password;
   const bool terminal = platform::StdinIsTerminal();
   zipper_.OverwriteMode =
@@ -116,6 +123,24 @@ void TExtractionSession::SetUp() {
   }
 }
 
+bool TExtractionSession::ReportUnmatchedPatterns() {
+  bool unmatched = false;
+  for (const std::string& pattern : options_.patterns) {
+    std::string inside = pattern;
+    SlashesToBackslashes(inside);
+    bool found = false;
+    for (int i = 0; i < zipper_.EntryCount() && !found; ++i) {
+      const TZipHeaderInfo& entry = *zipper_.SortedEntries->Items(i);
+      found = IsMatch(inside, entry.Directory + entry.FileName);
+    }
+    if (!found) {
+      std::fprintf(stderr, "unzipper: no entry matches %s\n", pattern.c_str());
+      unmatched = true;
+    }
+  }
+  return unmatched;
+}
+
 void TExtractionSession::Problem(const std::string& name, const std::string& reason) {
   EndProgress();
   std::fprintf(stderr, "%s: %s\n", name.c_str(), reason.c_str());
@@ -158,7 +183,8 @@ int TExtractionSession::Run() {
     count = zipper_.UnZip();
     EndProgress();
     const bool warned = ReportArchiveWarnings(zipper_, true);
-    status = problems_ > 0 || warned ? 1 : 0;
+    const bool unmatched = ReportUnmatchedPatterns();
+    status = problems_ > 0 || warned || unmatched ? 1 : 0;
   } catch (const Exception& e) {
     EndProgress();
     std::fprintf(stderr, "unzipper: %s: %s\n", options_.archive.c_str(), e.Message().c_str());

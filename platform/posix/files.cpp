@@ -83,17 +83,25 @@ bool DosDateTimeToTime(uint32_t dosDateTime, time_t* result) {
   if (month < 1 || month > 12 || hour > 23 || minute > 59 || second > 59 || day < 1) return false;
   const int monthLength = kDaysInMonth[month - 1] + (month == 2 && IsLeapYear(year) ? 1 : 0);
   if (day > monthLength) return false;
-  std::tm fields{};
-  fields.tm_year = year - 1900;
-  fields.tm_mon = month - 1;
-  fields.tm_mday = day;
-  fields.tm_hour = hour;
-  fields.tm_min = minute;
-  fields.tm_sec = second;
-  fields.tm_isdst = -1;
-  const time_t value = std::mktime(&fields);
-  if (value == static_cast<time_t>(-1)) return false;
-  *result = value;
+  // mktime looks at the time zone file on every call; the files of an archive mostly share a
+  // few hours, and within an hour the offset from UTC stays the same, so the start of the last
+  // hour converted serves again.
+  thread_local uint32_t cachedHour = 0;
+  thread_local time_t cachedHourStart = 0;
+  const uint32_t hourKey = dosDateTime & 0xFFFFF800u;
+  if (cachedHour != hourKey) {
+    std::tm fields{};
+    fields.tm_year = year - 1900;
+    fields.tm_mon = month - 1;
+    fields.tm_mday = day;
+    fields.tm_hour = hour;
+    fields.tm_isdst = -1;
+    const time_t hourStart = std::mktime(&fields);
+    if (hourStart == static_cast<time_t>(-1)) return false;
+    cachedHour = hourKey;
+    cachedHourStart = hourStart;
+  }
+  *result = cachedHourStart + minute * 60 + second;
   return true;
 }
 
@@ -142,16 +150,19 @@ File File::Open(const std::string& path, uint16_t mode) {
     }
     flags |= access == 0 ? O_RDONLY : access == 1 ? O_WRONLY : O_RDWR;
   }
-  // Non-blocking only for the open itself, so that a FIFO without a partner cannot hang it.
+  // Non-blocking only for the open itself, so that a FIFO without a partner cannot hang it. The
+  // create mode opens for reading and writing, which never waits for a partner and is refused
+  // for a directory by the open itself: it needs neither that nor the checks below.
   int fd;
   do {
-    fd = ::open(native.c_str(), flags | O_NONBLOCK, 0666);
+    fd = ::open(native.c_str(), create ? flags : flags | O_NONBLOCK, 0666);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) {
     Record(operation, path, errno);
     return File();
   }
   File file(fd);
+  if (create) return file;
   struct stat info;
   if (fstat(fd, &info) != 0) {
     Record(operation, path, errno);

@@ -128,11 +128,17 @@ TEST(Unzipper, ExitStatusesSayWhatHappened) {
   test::TempDir work;
   const std::string dest = work.File("out");
 
-  // Patterns choose entries; an existing file is kept unless asked for.
-  ToolRun run = RunUnzipper(
-      work, {"x", "-d", test::NativePath(dest), test::ToolArchive("infozip.zip"), "*.TXT"});
+  // Patterns choose entries ("/" separates as in the archive); an existing file is kept unless
+  // asked for; a pattern that chooses nothing is named.
+  ToolRun run = RunUnzipper(work, {"x", "-d", test::NativePath(dest),
+                                   test::ToolArchive("infozip.zip"), "*.TXT", "sub/*"});
   EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_TRUE(FileExists(dest + "\\readme.txt"));
+  EXPECT_TRUE(FileExists(dest + "\\sub\\nested.txt"));
+  run = RunUnzipper(
+      work, {"x", "-d", test::NativePath(dest), test::ToolArchive("infozip.zip"), "nothing-*"});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("no entry matches nothing-*"), std::string::npos) << run.err;
   EXPECT_FALSE(FileExists(dest + "\\data.bin"));
   run = RunUnzipper(
       work, {"x", "-d", test::NativePath(dest), test::ToolArchive("infozip.zip"), "readme.txt"});

@@ -1,0 +1,90 @@
+#!/usr/bin/env bash
+# Extracts an archive of shrunk and imploded entries (made by make_older_corpus, checked with
+# `unzip -t` and, when it is built, `unzipper t`) with `unzipper x` and Info-ZIP unzip, and prints
+# the median MB/s of output of each, for the whole archive and per method.
+# Usage: bench/older_methods.sh [BUILD_DIR]. Environment: RUNS (default 7), CORPORA_DIR (default
+# /dev/shm/update-bench), OUT_DIR (default /dev/shm/update-bench-out, removed at the end),
+# UNZIPPER (default BUILD_DIR/tools/unzipper).
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=$(cd "${1:-$root/build}" && pwd)
+corpora_dir=${CORPORA_DIR:-/dev/shm/update-bench}
+out_dir=${OUT_DIR:-/dev/shm/update-bench-out}
+unzipper=${UNZIPPER:-$build/tools/unzipper}
+archive=$corpora_dir/older.zip
+
+[ -x "$build/bench/make_older_corpus" ] || {
+  echo "older_methods.sh: build $build/bench/make_older_corpus first" >&2
+  exit 1
+}
+mkdir -p "$corpora_dir"
+if [ ! -f "$archive" ]; then
+  "$build/bench/make_older_corpus" "$archive.part"
+  mv "$archive.part" "$archive"
+fi
+unzip -tq "$archive" >/dev/null || { echo "older_methods.sh: unzip -t rejects $archive" >&2; exit 1; }
+if [ -x "$unzipper" ]; then
+  "$unzipper" t "$archive" >/dev/null || {
+    echo "older_methods.sh: unzipper t rejects $archive" >&2
+    exit 1
+  }
+else
+  echo "older_methods.sh: no $unzipper; measuring unzip only" >&2
+fi
+trap 'rm -rf "$out_dir"' EXIT
+
+echo "machine: $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg) before the runs"
+RUNS=${RUNS:-7} python3 - "$archive" "$out_dir" "$unzipper" "$root/bench" <<'PY'
+import fnmatch, os, shutil, statistics, sys, zipfile
+
+sys.dont_write_bytecode = True  # nothing lands in the source tree
+sys.path.insert(0, sys.argv[4])
+from timing import failure_text, measure, remove_scratch, tree_summary
+
+archive, out, unzipper = sys.argv[1:4]
+runs = int(os.environ["RUNS"])
+with zipfile.ZipFile(archive) as z:
+    infos = z.infolist()
+# Patterns without a folder separator: both tools then match them against the whole path.
+subsets = [("all", None), ("shrunk", "*shrunk*"), ("imploded", "*imploded*")]
+
+print(f"median of {runs} runs on tmpfs; MB/s = uncompressed output (MB = 2^20 bytes) / wall"
+      " time, and / user + system time (steadier under load)")
+print(f"{'entries':9} {'tool':9} {'MB out':>7} {'wall s':>7} {'user s':>7} {'sys s':>7}"
+      f" {'MB/s':>7} {'MB/cpu s':>8}")
+for subset, pattern in subsets:
+    chosen = [i for i in infos if pattern is None or fnmatch.fnmatchcase(i.filename, pattern)]
+    expected = (len(chosen), sum(i.file_size for i in chosen))
+    patterns = [pattern] if pattern else []
+    tools = []
+    if os.access(unzipper, os.X_OK):
+        tools.append(("unzipper", [unzipper, "x", "-o", "always", "-d", out, archive] + patterns))
+    tools.append(("unzip", ["unzip", "-qo", archive] + patterns + ["-d", out]))
+    results = {tool: [] for tool, _ in tools}
+    failed = {}
+    for run in range(runs):
+        for tool, argv in tools:
+            if tool in failed:
+                continue
+            shutil.rmtree(out, ignore_errors=True)
+            os.makedirs(out)
+            rc, *numbers = measure(argv, out)
+            if rc != 0:
+                failed[tool] = failure_text(out, rc)
+            elif run == 0 and tree_summary(out) != expected:
+                failed[tool] = f"wrong output {tree_summary(out)}, expected {expected}"
+            else:
+                results[tool].append(numbers)
+    megabytes = expected[1] / (1 << 20)
+    for tool, _ in tools:
+        if tool in failed:
+            print(f"{subset:9} {tool:9} failed: {failed[tool]}")
+            continue
+        wall, user, system, _ = [statistics.median(col) for col in zip(*results[tool])]
+        print(f"{subset:9} {tool:9} {megabytes:7.1f} {wall:7.3f} {user:7.3f} {system:7.3f}"
+              f" {megabytes / wall:7.1f} {megabytes / (user + system):8.1f}")
+    sys.stdout.flush()
+shutil.rmtree(out, ignore_errors=True)
+remove_scratch(out)
+PY
+echo "load average $(cut -d' ' -f1-3 /proc/loadavg) after the runs"
