@@ -6,11 +6,7 @@
 # default all), OUT_DIR (default /dev/shm/update-bench-out, removed at the end), UNZIPPER (the
 # binary to measure, default BUILD_DIR/tools/unzipper).
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-build=$(cd "${1:-$root/build}" && pwd)
-corpora_dir=${CORPORA_DIR:-/dev/shm/update-bench}
-out_dir=${OUT_DIR:-/dev/shm/update-bench-out}
-unzipper=${UNZIPPER:-$build/tools/unzipper}
+source "$(dirname "$0")/bench_paths.sh"
 minimal=$build/bench/minimal_extract
 
 for tool in unzip bsdtar 7zz python3; do
