@@ -179,4 +179,31 @@ TEST(Unzipper, ExitStatusesSayWhatHappened) {
   EXPECT_NE(run.out.find("Exit status"), std::string::npos);
 }
 
+TEST(Unzipper, AFileTheUserMayNotWriteIsSkippedAsNotCreated) {
+  // Root writes anywhere: the unwritable file needs an unprivileged user.
+  if (test::NativePath("\\") != "/" ||
+      std::system("[ \"$(id -u)\" = 0 ] && command -v runuser > /dev/null") != 0) {
+    GTEST_SKIP() << "needs Linux, root and runuser, to run unzipper as another user";
+  }
+  test::TempDir work;
+  const std::string dest = work.File("out");
+  ASSERT_TRUE(ForceDirectories(dest));
+  test::WriteFileBytes(dest + "\\readme.txt", "root's file");
+  // The directory and the file stay root's; the output file of stderr must be the user's to fill.
+  ASSERT_EQ(
+      std::system(("chmod 755 '" + test::NativePath(work.Path()) + "' '" + test::NativePath(dest) +
+                   "' && chmod 777 '" + test::NativePath(work.Path()) + "'")
+                      .c_str()),
+      0);
+  const std::string command = "runuser -u nobody -- " + test::NativePath(UPDATE_UNZIPPER) +
+                              " x -o always -d '" + test::NativePath(dest) + "' '" +
+                              test::ToolArchive("infozip.zip") + "' readme.txt 2> '" +
+                              test::NativePath(work.File("err.txt")) + "'";
+  const int raw = std::system(command.c_str());
+  EXPECT_EQ(raw >> 8, 1);
+  EXPECT_NE(test::ReadFileBytes(work.File("err.txt")).find("readme.txt: cannot be created"),
+            std::string::npos);
+  EXPECT_EQ(test::ReadFileBytes(dest + "\\readme.txt"), "root's file");
+}
+
 }  // namespace
