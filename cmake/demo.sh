@@ -11,14 +11,15 @@ app="$dir/program"
 mkdir -p "$app" "$dir/content/docs"
 
 cp "$build/app/update" "$app/update"
-cp "$build/tests/child_program" "$app/main.exe"  # stands in for the main program
+cp "$build/tests/child_program" "$app/demo-app"  # stands in for the main program
 echo "version 1" > "$app/version.txt"
-echo "main.exe" > "$app/uplog.txt"
+echo "demo-app" > "$app/uplog.txt"  # what the main program hands over: its own name
 echo "version 2" > "$dir/content/version.txt"
+cp "$build/tests/child_program" "$dir/content/main.exe"  # a new executable, as main.exe
 python3 -c 'import sys; sys.stdout.write("manual line\n" * 200000)' > "$dir/content/docs/manual.txt"
 (cd "$dir/content" && zip -q -r "$app/update.zip" .)
 
-UPDATE_CHILD_RECORD="$dir/first-start.txt" "$app/main.exe" -stay &
+UPDATE_CHILD_RECORD="$dir/first-start.txt" "$app/demo-app" -stay &
 echo "== program directory before the update ($app)"
 (cd "$app" && ls -l)
 echo "== version.txt: $(cat "$app/version.txt"); the main program runs as process $!"
@@ -40,6 +41,8 @@ echo "== the updater ended with status $status after $(python3 -c "print(round($
 echo "== program directory after the update"
 (cd "$app" && ls -l)
 echo "== version.txt: $(cat "$app/version.txt")"
+[ -e "$app/update.zip" ] && echo "== update.zip is still there" || echo "== update.zip is gone"
+[ -e "$app/main.exe" ] && echo "== main.exe is still there" || echo "== main.exe became demo-app"
 if kill -0 $! 2> /dev/null; then echo "== the old main program still runs"; else echo "== the old main program was closed"; fi
 if [ -s "$dir/restart.txt" ]; then
   echo "== the main program was started again with the argument: $(tr '\n' ' ' < "$dir/restart.txt")"

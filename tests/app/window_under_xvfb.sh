@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# The updater with its window on a virtual display: an archive that cannot be read leaves the
-# error box up; a second copy started meanwhile ends at once with status 0 and leaves the focus
-# on the first copy's window; answering the box as a user would (Return) ends the first copy,
-# which keeps update.zip and starts the main program again.
-# Usage: window_under_xvfb.sh UPDATE CHILD_PROGRAM
+# The updater with its window on a virtual display: an archive whose second entry is damaged
+# leaves the error box up with the bar at 62 %; the window then shows exactly the picture
+# rendered off-screen; a second copy started meanwhile ends at once with status 0 and leaves the
+# focus on the first copy's window; answering the box as a user would (Return) ends the first
+# copy, which keeps update.zip and starts the main program again.
+# Usage: window_under_xvfb.sh UPDATE CHILD_PROGRAM WINDOW_PICTURE_CHECK
 set -euo pipefail
-update=$1 child=$2
+update=$1 child=$2 check=$3
 if [ -z "${UNDER_XVFB:-}" ]; then
   command -v xvfb-run > /dev/null || { echo "xvfb-run is not installed: skipped"; exit 77; }
   UNDER_XVFB=1 exec xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" "$@"
@@ -18,7 +19,22 @@ cp "$update" "$work/program/update"
 name="winprog-$$.bin"
 cp "$child" "$work/program/$name"
 echo "$name" > "$work/program/uplog.txt"
-head -c 4000 /dev/zero | tr '\0' 'x' > "$work/program/update.zip"
+# 40,000 good bytes (the bar reaches 62 % of 64,000), then deflate data with an invalid block.
+python3 - "$work/program/update.zip" <<'PY'
+import struct, sys, zipfile
+path = sys.argv[1]
+with zipfile.ZipFile(path, "w", zipfile.ZIP_STORED) as z:
+    z.writestr("a.bin", b"a" * 40000)
+    z.writestr("b.bin", b"\x07" * 100)
+data = bytearray(open(path, "rb").read())
+local = data.find(b"PK\x03\x04", 1)
+central = data.rfind(b"PK\x01\x02")
+data[local + 8:local + 10] = struct.pack("<H", 8)
+data[local + 22:local + 26] = struct.pack("<I", 24000)
+data[central + 10:central + 12] = struct.pack("<H", 8)
+data[central + 24:central + 28] = struct.pack("<I", 24000)
+open(path, "wb").write(bytes(data))
+PY
 export XDG_RUNTIME_DIR="$work/runtime" UPDATE_CHILD_RECORD="$work/restart.txt"
 # For a sanitizer build: the font libraries' caches are not the updater's leaks.
 export LSAN_OPTIONS="suppressions=$(cd "$(dirname "$0")" && pwd)/lsan_suppressions.txt"
@@ -39,6 +55,10 @@ box=$(xdotool search --class TMessageForm | head -1)
 [ "$(xdotool getwindowname "$box")" = "软件升级器" ] || fail "box caption: $(xdotool getwindowname "$box")"
 geometry=$(xdotool getwindowgeometry "$form")
 echo "$geometry" | grep -q "340x114" || fail "window geometry: $geometry"
+# The box is centred like the window: move it aside, then compare the window's pixels.
+xdotool windowmove --sync "$box" 0 0
+sleep 0.5
+"$check" 62 "$work/screenshot.ppm" || fail "the window differs from its picture rendered off-screen"
 
 # A second copy: ends at once with status 0 and activates the first copy's window.
 "$work/program/update" || fail "second copy status $?"
