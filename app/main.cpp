@@ -4,7 +4,9 @@
 #include <exception>
 #include <string>
 
+#include "app/app_paths.h"
 #include "app/update_form.h"
+#include "app/update_transaction.h"
 #include "platform/files.h"
 #include "platform/instance_guard.h"
 #include "platform/ui.h"
@@ -17,8 +19,11 @@ int main() {
     return 0;
   }
   try {
+    // Before anything else: an update that was interrupted is finished or dropped.
+    const std::string recovered =
+        update_transaction::RecoverInterruptedUpdate(GetAppDir(), GetAppDir() + "update.zip");
     platform::ui::InitializeApplication(std::string(resources::kApplicationTitle));
-    TForm1 form;  // its creation prepares the update and shows the window
+    TForm1 form(recovered);  // its creation prepares the update and shows the window
     platform::ui::RunMessageLoop();
   } catch (const std::exception& e) {
     std::fprintf(stderr, "update: %s\n", e.what());

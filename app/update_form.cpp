@@ -8,6 +8,7 @@
 
 #include "app/app_paths.h"
 #include "app/hand_over_file.h"
+#include "app/update_transaction.h"
 #include "controls/theme_manager.h"
 #include "controls/themed_progress_bar.h"
 #include "platform/dialogs.h"
@@ -16,6 +17,7 @@
 #include "platform/launch.h"
 #include "platform/process_name_match.h"
 #include "platform/processes.h"
+#include "platform/temporary_tree.h"
 #include "resources/background_picture.h"
 #include "resources/window_layout.h"
 #include "unzip/file_utils.h"
@@ -28,7 +30,6 @@ namespace {
 constexpr char kHandOverFile[] = "uplog.txt";
 constexpr char kDefaultMainExe[] = "main.exe";
 constexpr char kArchiveName[] = "update.zip";
-constexpr char kCompanionSuffix[] = ".ini";
 constexpr char kMarkerFile[] = "\\MainRun._tmp";
 constexpr char kStartArgument[] = "-start";
 // A main program that has not gone after this long will not go: the update is not applied.
@@ -68,7 +69,8 @@ std::string ReasonText(TSkipReason reason) {
 
 }  // namespace
 
-TForm1::TForm1() {
+TForm1::TForm1(const std::string& recoveredMainExeName)
+    : recoveredMainExeName_(recoveredMainExeName) {
   namespace layout = resources;
   window_ = std::make_unique<platform::ui::Window>(
       std::string(layout::form1::kClassName), std::string(layout::form1::kCaption),
@@ -135,7 +137,9 @@ void TForm1::FormCreate() {
       LogList = LoadLines(handOver);
       FileDelete(handOver);
     }
-    MainExeName = MainExeNameFrom(LogList);
+    // Without a hand-over file, an interrupted run's journal still knows the program's name.
+    MainExeName = LogList.empty() && !recoveredMainExeName_.empty() ? recoveredMainExeName_
+                                                                    : MainExeNameFrom(LogList);
     ZipFileName = AddPathDelimiter(ExtractFilePath(AppExecutablePath())) + kArchiveName;
     if (!FileExists(ZipFileName)) platform::ui::RequestTermination();
     if (!platform::ProcessNameMatches(AppExecutablePath(), MainExeName)) {
@@ -176,6 +180,9 @@ void TForm1::Timer1Timer() {
 }
 
 void TForm1::update() {
+  namespace transaction = update_transaction;
+  const std::string appDir = ExtractFilePath(AppExecutablePath());
+  const std::string staging = transaction::StagingDir(appDir);
   unzip->OverwriteMode = Always;
   unzip->SetZipName(ZipFileName);
   unzip->OnTotalPercentDone = [this](TUnZipper* sender, int percent) {
@@ -192,17 +199,52 @@ void TForm1::update() {
       firstProblem_ = sender->EntryFileName(index) + " was not updated: its data are damaged";
     }
   };
+  // Files that bring no permission bits of their own keep those of the file they replace.
+  std::vector<std::string> keepPermissionsOf;
+  unzip->OnEndUnZip = [&](TUnZipper* sender, int index, const std::string& name) {
+    const TZipHeaderInfo& entry = *sender->SortedEntries->Items(index);
+    const bool unixMode = entry.VersionMadeBy >> 8 == 3 && entry.ExternalAttributes >> 16 != 0;
+    if (!unixMode && name.compare(0, staging.size(), staging) == 0) {
+      keepPermissionsOf.push_back(name.substr(staging.size()));
+    }
+  };
   unzip->DoAll = true;
-  unzip->SetDestDir(ExtractFilePath(AppExecutablePath()));
-  unzip->RecreateDirs = true;
-  unzip->RetainAttributes = true;
+  // Everything is extracted and verified into the staging directory before anything of the
+  // program is touched; the journal names the main program from the start, as the hand-over
+  // file is gone already.
+  platform::RemoveDirectoryTree(staging);
+  TUpdateJournal journal;
+  journal.MainExeName = MainExeName;
   std::string failure;
-  try {
-    unzip->UnZip();
-  } catch (const std::exception& e) {
-    failure = e.what();
+  if (!transaction::WriteJournal(appDir, journal)) {
+    failure = "The update could not be prepared: " +
+              platform::SystemErrorText(platform::LastError().code);
   }
-  FinishUpdate(failure.empty() ? firstProblem_ : failure);
+  if (failure.empty()) {
+    unzip->SetDestDir(staging);
+    unzip->RecreateDirs = true;
+    unzip->RetainAttributes = true;
+    try {
+      unzip->UnZip();
+    } catch (const std::exception& e) {
+      failure = e.what();
+    }
+    if (failure.empty()) failure = firstProblem_;
+  }
+  unzip.reset();  // closes the archive: it is deleted below, or kept
+  if (failure.empty()) {
+    transaction::PlanMoves(appDir, &journal);
+    if (!transaction::WriteJournal(appDir, journal) ||
+        !transaction::Commit(appDir, journal, keepPermissionsOf)) {
+      // Committing is finished by the next start (the journal says so).
+      failure = "The update could not be applied completely: " +
+                platform::SystemErrorText(platform::LastError().code);
+    }
+  } else {
+    platform::RemoveDirectoryTree(staging);
+    FileDelete(transaction::JournalPath(appDir));
+  }
+  FinishUpdate(failure);
 }
 
 void TForm1::onUnzipProcess(TUnZipper*, int percent) {
@@ -218,8 +260,7 @@ void TForm1::onUnzipDone(TUnZipper*, int) {
 void TForm1::FinishUpdate(const std::string& failure) {
   unzip.reset();  // closes the archive before it is deleted
   if (failure.empty()) {
-    FileDelete(ZipFileName);
-    FileDelete(ZipFileName + kCompanionSuffix);
+    update_transaction::CleanUp(ExtractFilePath(AppExecutablePath()), ZipFileName);
   } else {
     // The archive stays for a later run; the main program starts again as it is.
     platform::ui::ShowErrorMessage(failure);

@@ -16,7 +16,9 @@ class TControlSurface;
 
 class TForm1 {
  public:
-  TForm1();   // creates the window and its components, then runs FormCreate
+  // Creates the window and its components, then runs FormCreate. `recoveredMainExeName`: the
+  // main program's name that an interrupted run recorded, used when no hand-over file is there.
+  explicit TForm1(const std::string& recoveredMainExeName = "");
   ~TForm1();  // runs FormDestroy
   TForm1(const TForm1&) = delete;
   TForm1& operator=(const TForm1&) = delete;
@@ -51,6 +53,7 @@ class TForm1 {
   platform::RgbImage background_;
   std::string firstProblem_;  // the first entry skipped or rejected, with its reason
   bool relaunch_ = true;
+  std::string recoveredMainExeName_;
 };
 
 // The window's instance, while it exists.

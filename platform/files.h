@@ -159,9 +159,16 @@ bool DeleteDirectory(const std::string& path);
 // Deletes a file. Windows refuses a read-only file; POSIX does not look at the permissions of
 // the file itself.
 bool RemoveFile(const std::string& path);
+// Makes the entries of a directory (names created, renamed or removed in it) durable: fsync of
+// the directory on POSIX; on Windows the file system's own journal does this, and it returns true.
+bool FlushDirectory(const std::string& path);
 // Renames a file or directory; fails when `to` exists (MoveFile semantics). POSIX cannot move
 // across file systems; Windows copies a file to another volume.
 bool RenameFile(const std::string& from, const std::string& to);
+// Renames `from` to `to`, replacing an existing `to` in one step: a reader sees the old file or
+// the new one, never neither (rename on POSIX, MoveFileEx with replace and write-through on
+// Windows). Both must be on one volume.
+bool ReplaceFileAtomically(const std::string& from, const std::string& to);
 bool ChangeDirectory(const std::string& path);
 // The current directory; empty when it cannot be determined.
 std::string CurrentDirectory();

@@ -1,6 +1,7 @@
 // Scratch directories on std::filesystem, which both systems' libraries provide.
 #include "platform/temporary_tree.h"
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 
@@ -52,6 +53,20 @@ bool RemoveDirectoryTree(const std::string& path) {
   }
   fs::remove_all(dir, ignored);
   return !fs::exists(dir, ignored);
+}
+
+std::vector<std::string> ListDirectoryTree(const std::string& path) {
+  std::vector<std::string> result;
+  std::error_code ignored;
+  const fs::path dir = NativeForm(path);
+  for (auto it = fs::recursive_directory_iterator(dir, ignored);
+       it != fs::recursive_directory_iterator(); it.increment(ignored)) {
+    std::string relative = SystemForm(it->path().lexically_relative(dir));
+    if (it->is_directory(ignored)) relative += '\\';
+    result.push_back(relative);
+  }
+  std::sort(result.begin(), result.end());
+  return result;
 }
 
 }  // namespace platform

@@ -1,8 +1,9 @@
-// Scratch directories: a new directory of its own in the system's temporary directory, and the
-// removal of a directory with everything below it.
+// Directory trees: a new scratch directory in the system's temporary directory, the removal of
+// a directory with everything below it, and the listing of a tree.
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -12,5 +13,9 @@ std::string MakeTemporaryDirectory(const std::string& prefix);
 
 // Removes `path` and everything below it, read-only files included. True when it is gone.
 bool RemoveDirectoryTree(const std::string& path);
+
+// Everything below `path`, as paths relative to it with "\" separators, sorted; directories end
+// in "\". Empty when `path` is not a directory.
+std::vector<std::string> ListDirectoryTree(const std::string& path);
 
 }  // namespace platform

@@ -376,6 +376,31 @@ int WriteAttributesAndPermissions(const std::string& path, uint32_t attributes,
   return ChangeMode("set attributes", path, &attributes, permissions < 0 ? -1 : permissions & 0777);
 }
 
+bool ReplaceFileAtomically(const std::string& from, const std::string& to) {
+  std::string nativeFrom;
+  std::string nativeTo;
+  if (!Native("replace", from, &nativeFrom) || !Native("replace", to, &nativeTo)) return false;
+  if (rename(nativeFrom.c_str(), nativeTo.c_str()) != 0) {
+    Record("replace", from, errno);
+    return false;
+  }
+  return true;
+}
+
+bool FlushDirectory(const std::string& path) {
+  std::string native;
+  if (!Native("flush directory", path, &native)) return false;
+  const int fd = ::open(native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) {
+    Record("flush directory", path, errno);
+    return false;
+  }
+  const bool flushed = fsync(fd) == 0;
+  if (!flushed) Record("flush directory", path, errno);
+  ::close(fd);
+  return flushed;
+}
+
 bool SameFile(const std::string& a, const std::string& b) {
   std::string nativeA, nativeB;
   if (!Native("compare files", a, &nativeA) || !Native("compare files", b, &nativeB)) return false;

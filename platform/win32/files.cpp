@@ -265,6 +265,22 @@ bool FileIdentity(const std::string& path, BY_HANDLE_FILE_INFORMATION* info) {
 
 }  // namespace
 
+bool ReplaceFileAtomically(const std::string& from, const std::string& to) {
+  std::wstring wideFrom;
+  std::wstring wideTo;
+  if (!Wide("replace", from, &wideFrom) || !Wide("replace", to, &wideTo)) return false;
+  if (!MoveFileExW(wideFrom.c_str(), wideTo.c_str(),
+                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    Record("replace", from, GetLastError());
+    return false;
+  }
+  return true;
+}
+
+bool FlushDirectory(const std::string&) {
+  return true;
+}
+
 bool SameFile(const std::string& a, const std::string& b) {
   BY_HANDLE_FILE_INFORMATION infoA, infoB;
   return FileIdentity(a, &infoA) && FileIdentity(b, &infoB) &&

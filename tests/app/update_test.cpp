@@ -5,8 +5,11 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <map>
 #include <string>
 
+#include "app/update_transaction.h"
+#include "platform/temporary_tree.h"
 #include "support/child_processes.h"
 #include "support/temp_dir.h"
 #include "support/zip_writer.h"
@@ -51,13 +54,13 @@ class UpdateRun : public ::testing::Test {
 
   // Runs the updater without a display, with a runtime directory (and so a guard) of the test's
   // own (as the user `asUser` when one is given); returns its exit status.
-  int RunUpdater(const std::string& asUser = "") {
+  int RunUpdater(const std::string& asUser = "", const std::string& environment = "") {
     const std::string command =
         "cd / && " + (asUser.empty() ? std::string() : "runuser -u " + asUser + " -- ") +
-        "env -u DISPLAY XDG_RUNTIME_DIR='" + test::NativePath(work_.File("runtime")) +
-        "' UPDATE_CHILD_RECORD='" + test::NativePath(work_.File("restart.txt")) + "' '" +
-        test::NativePath(Path("update")) + "' 2> '" + test::NativePath(work_.File("stderr.txt")) +
-        "'";
+        "env -u DISPLAY " + environment + " XDG_RUNTIME_DIR='" +
+        test::NativePath(work_.File("runtime")) + "' UPDATE_CHILD_RECORD='" +
+        test::NativePath(work_.File("restart.txt")) + "' '" + test::NativePath(Path("update")) +
+        "' 2> '" + test::NativePath(work_.File("stderr.txt")) + "'";
     const int status = std::system(command.c_str());
     stderr_ = test::ReadFileBytes(work_.File("stderr.txt"));
     return status > 255 ? status >> 8 : status;
@@ -183,6 +186,81 @@ TEST_F(UpdateRun, AProgramThatCannotBeClosedStopsTheUpdateAfterAMinute) {
   EXPECT_TRUE(FileExists(Path("update.zip")));
   EXPECT_FALSE(FileExists(Path("data.txt")));
   EXPECT_FALSE(FileExists(work_.File("restart.txt")));  // not started again
+}
+
+// The program directory's content, our own names and the updater's files left out.
+std::map<std::string, std::string> Tree(const std::string& dir) {
+  std::map<std::string, std::string> tree;
+  for (const std::string& path : platform::ListDirectoryTree(dir)) {
+    if (path.rfind(".update-", 0) == 0 || path == "update" || path == "update.zip" ||
+        path == "uplog.txt") {
+      continue;
+    }
+    tree[path] = path.back() == '\\' ? "" : test::ReadFileBytes(dir + "\\" + path);
+  }
+  return tree;
+}
+
+TEST_F(UpdateRun, KilledAtAnyStepTheDirectoryIsWhollyOldOrNewAndTheNextRunFinishes) {
+  const std::string program = test::ReadFileBytes(UPDATE_CHILD_PROGRAM);
+  const std::string newProgram = program + "new build";  // still runs: the end is not read
+  const std::map<std::string, std::string> oldTree = {{"a.txt", "old a"},
+                                                      {"keep.txt", "kept"},
+                                                      {"sub\\", ""},
+                                                      {"sub\\b.txt", "old b"},
+                                                      {"demo.bin", program}};
+  const std::map<std::string, std::string> newTree = {
+      {"a.txt", "new a"},      {"keep.txt", "kept"},    {"sub\\", ""},
+      {"sub\\b.txt", "new b"}, {"sub\\c.txt", "new c"}, {"newdir\\", ""},
+      {"newdir\\d.txt", "d"},  {"empty\\", ""},         {"demo.bin", newProgram}};
+  test::ZipArchive archive;
+  for (const auto& [name, data] :
+       std::vector<std::pair<std::string, std::string>>{{"a.txt", "new a"},
+                                                        {"sub/b.txt", "new b"},
+                                                        {"sub/c.txt", "new c"},
+                                                        {"newdir/d.txt", "d"},
+                                                        {"empty/", ""},
+                                                        {"main.exe", newProgram}}) {
+    test::ZipEntry entry;
+    entry.name = name;
+    entry.data = data;
+    if (name.back() == '/') entry.externalAttributes = 0x10;
+    archive.entries.push_back(entry);
+  }
+  const std::string zip = test::BuildZip(archive);
+  int finished = 0;
+  for (int step = 1; finished < 2; ++step) {
+    SCOPED_TRACE("killed at step " + std::to_string(step));
+    platform::RemoveDirectoryTree(program_);
+    fs::create_directories(test::FsPath(program_ + "\\sub"));
+    fs::copy_file(UPDATE_UPDATER, test::FsPath(Path("update")));
+    for (const auto& [name, data] : oldTree) {
+      if (name.back() != '\\') test::WriteFileBytes(Path(name), data);
+    }
+    fs::permissions(test::FsPath(Path("demo.bin")), fs::perms::owner_all, fs::perm_options::add);
+    test::WriteFileBytes(Path("update.zip"), zip);
+    test::WriteFileBytes(Path("uplog.txt"), "demo.bin\n");
+    FileDelete(work_.File("restart.txt"));
+
+    const int status = RunUpdater("", "UPDATE_KILL_AT_STEP=" + std::to_string(step));
+    if (status != 137) ++finished;  // the run has fewer steps than this: it went through
+    // Wholly old or new; in between only while the journal says the commit is under way, which
+    // the next start finishes before anything else.
+    const auto tree = Tree(program_);
+    TUpdateJournal journal;
+    const bool committing = update_transaction::ReadJournal(program_ + "\\", &journal) &&
+                            journal.State == TUpdateJournal::jsCommitting;
+    EXPECT_TRUE(tree == oldTree || tree == newTree || committing) << stderr_;
+    // One more run, without a kill, ends with the new tree and the program started. A killed
+    // run's journal still names the program; after a whole run the program hands over anew.
+    if (status != 137) test::WriteFileBytes(Path("uplog.txt"), "demo.bin\n");
+    FileDelete(work_.File("restart.txt"));
+    EXPECT_EQ(RunUpdater(), 0) << stderr_;
+    EXPECT_EQ(Tree(program_), newTree);
+    EXPECT_FALSE(FileExists(Path("update.zip")));
+    EXPECT_EQ(Restart(), "-start\n");
+    if (::testing::Test::HasFailure()) break;
+  }
 }
 
 }  // namespace
