@@ -24,6 +24,7 @@ int main() {
         update_transaction::RecoverInterruptedUpdate(GetAppDir(), GetAppDir() + "update.zip");
     platform::ui::InitializeApplication(std::string(resources::kApplicationTitle));
     TForm1 form(recovered);  // its creation prepares the update and shows the window
+    if (platform::ui::StartedMaximized()) form.Window().Maximize();
     platform::ui::RunMessageLoop();
   } catch (const std::exception& e) {
     std::fprintf(stderr, "update: %s\n", e.what());

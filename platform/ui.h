@@ -37,6 +37,10 @@ void ProcessMessages();
 // application title; a full stop is appended when the text's last character sorts above ".".
 void ShowErrorMessage(const std::string& text);
 
+// True when the process was started with the show command "maximised" (Windows only; false
+// elsewhere): the main window is then maximised when the loop starts.
+bool StartedMaximized();
+
 // ---- Windows --------------------------------------------------------------------------------
 
 // An RGB picture, rows top to bottom, 3 bytes per pixel.

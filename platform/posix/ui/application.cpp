@@ -164,6 +164,10 @@ void ProcessMessages() {
   }
 }
 
+bool StartedMaximized() {
+  return false;  // a show command is a Windows notion
+}
+
 void ShowErrorMessage(const std::string& text) {
   std::string message = text;
   if (!message.empty() && static_cast<unsigned char>(message.back()) > '.') message += '.';
