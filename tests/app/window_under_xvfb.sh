@@ -9,7 +9,9 @@ set -euo pipefail
 update=$1 child=$2 check=$3
 if [ -z "${UNDER_XVFB:-}" ]; then
   command -v xvfb-run > /dev/null || { echo "xvfb-run is not installed: skipped"; exit 77; }
-  UNDER_XVFB=1 exec xvfb-run -a -s "-screen 0 1024x768x24" bash "$0" "$@"
+  # A display number of our own, away from the usual :99 that other programs pick too.
+  UNDER_XVFB=1 exec xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 1024x768x24" \
+    bash "$0" "$@"
 fi
 
 work=$(mktemp -d)
@@ -46,6 +48,7 @@ waitfor() {  # waitfor SECONDS COMMAND...: until the command succeeds
   return 1
 }
 
+waitfor 20 xdpyinfo || fail "the virtual display did not come up"
 "$work/program/update" & first=$!
 waitfor 20 xdotool search --class TForm1 || fail "no update window"
 form=$(xdotool search --class TForm1 | head -1)
