@@ -20,9 +20,11 @@ python3 -c 'import sys; sys.stdout.write("manual line\n" * 200000)' > "$dir/cont
 (cd "$dir/content" && zip -q -r "$app/update.zip" .)
 
 UPDATE_CHILD_RECORD="$dir/first-start.txt" "$app/demo-app" -stay &
+main_pid=$!
+disown "$main_pid"  # its end, by the updater's hand, is reported below, not by the shell
 echo "== program directory before the update ($app)"
 (cd "$app" && ls -l)
-echo "== version.txt: $(cat "$app/version.txt"); the main program runs as process $!"
+echo "== version.txt: $(cat "$app/version.txt"); the main program runs as process $main_pid"
 
 export UPDATE_CHILD_RECORD="$dir/restart.txt"
 start=$(date +%s.%N)
@@ -43,7 +45,7 @@ echo "== program directory after the update"
 echo "== version.txt: $(cat "$app/version.txt")"
 [ -e "$app/update.zip" ] && echo "== update.zip is still there" || echo "== update.zip is gone"
 [ -e "$app/main.exe" ] && echo "== main.exe is still there" || echo "== main.exe became demo-app"
-if kill -0 $! 2> /dev/null; then echo "== the old main program still runs"; else echo "== the old main program was closed"; fi
+if kill -0 "$main_pid" 2> /dev/null; then echo "== the old main program still runs"; else echo "== the old main program was closed"; fi
 if [ -s "$dir/restart.txt" ]; then
   echo "== the main program was started again with the argument: $(tr '\n' ' ' < "$dir/restart.txt")"
 else
