@@ -202,9 +202,8 @@ void TForm1::update() {
   // Files that bring no permission bits of their own keep those of the file they replace.
   std::vector<std::string> keepPermissionsOf;
   unzip->OnEndUnZip = [&](TUnZipper* sender, int index, const std::string& name) {
-    const TZipHeaderInfo& entry = *sender->SortedEntries->Items(index);
-    const bool unixMode = entry.VersionMadeBy >> 8 == 3 && entry.ExternalAttributes >> 16 != 0;
-    if (!unixMode && name.compare(0, staging.size(), staging) == 0) {
+    if (!sender->SortedEntries->Items(index)->HasUnixPermissions() &&
+        name.compare(0, staging.size(), staging) == 0) {
       keepPermissionsOf.push_back(name.substr(staging.size()));
     }
   };

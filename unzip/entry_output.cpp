@@ -2,19 +2,18 @@
 // hooks, the end of the output file, the AES authentication code, the verdict and the stored
 // attributes.
 #include <algorithm>
-#include <limits>
 
 #include "platform/files.h"
 #include "unzip/dos_date_time.h"
 #include "unzip/entry_decoder.h"
 #include "unzip/file_utils.h"
 #include "unzip/messages.h"
+#include "unzip/numbers.h"
 #include "unzip/unzip_exceptions.h"
 #include "unzip/unzipper.h"
 
 namespace {
 
-constexpr int kUnixHost = 3;  // high byte of VersionMadeBy
 constexpr uint32_t kUnixTypeMask = 0170000, kUnixDirectory = 0040000, kUnixRegular = 0100000;
 
 }  // namespace
@@ -22,10 +21,7 @@ constexpr uint32_t kUnixTypeMask = 0170000, kUnixDirectory = 0040000, kUnixRegul
 TEntryJob TUnZipper::MakeEntryJob(TBufferedFileStream& output) {
   TEntryJob job;
   job.archive = ArchiveFile.get();
-  const uint64_t compressed = WorkEntry->GetCompressedSize64();
-  job.compressedSize = compressed > static_cast<uint64_t>(std::numeric_limits<int64_t>::max())
-                           ? std::numeric_limits<int64_t>::max()
-                           : static_cast<int64_t>(compressed);
+  job.compressedSize = ClampToInt64(WorkEntry->GetCompressedSize64());
   job.uncompressedSize = WorkEntry->GetUncompressedSize64();
   job.output = &output;
   job.method = WorkEntry->EffectiveMethod();
@@ -132,7 +128,7 @@ void TUnZipper::ApplyStoredAttributes(const std::string& path, bool isDirectory)
   // to a regular file or directory only, never making a link or a device.
   const uint32_t mode = WorkEntry->ExternalAttributes >> 16;
   int32_t permissions = -1;
-  if (WorkEntry->VersionMadeBy >> 8 == kUnixHost && mode != 0) {
+  if (WorkEntry->HasUnixPermissions()) {
     const uint32_t type = mode & kUnixTypeMask;
     if (type == 0 || type == (isDirectory ? kUnixDirectory : kUnixRegular)) {
       permissions = static_cast<int32_t>(mode & 0777);

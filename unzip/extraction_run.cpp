@@ -25,7 +25,7 @@ constexpr int64_t kMaxSize = std::numeric_limits<int64_t>::max();
 
 // Sizes are untrusted 64-bit values: the run's totals saturate instead of overflowing.
 int64_t SizeOf(uint64_t size) {
-  return size > static_cast<uint64_t>(kMaxSize) ? kMaxSize : static_cast<int64_t>(size);
+  return ClampToInt64(size);
 }
 
 int64_t SaturatingAdd(int64_t total, int64_t size) {

@@ -147,6 +147,10 @@ class TZipHeaderInfo {
   bool HasComment() const { return CommentLength != 0; }
   bool IsEncrypted() const { return (Flags & 0x0001) != 0 || CompressionMethod == kAesMethod; }
   bool HasDataDescriptor() const { return (Flags & 0x0008) != 0; }
+  // Written on a Unix host with permission bits in the high half of ExternalAttributes.
+  bool HasUnixPermissions() const {
+    return VersionMadeBy >> 8 == 3 && ExternalAttributes >> 16 != 0;
+  }
   // The real method of an AES entry, else CompressionMethod.
   uint16_t EffectiveMethod() const {
     return CompressionMethod == kAesMethod && AesInfo ? AesInfo->ActualMethod : CompressionMethod;

@@ -13,14 +13,6 @@ bool OnWindows() {
   return fs::path::preferred_separator == L'\\';
 }
 
-fs::path FsPath(const std::string& systemPath) {
-  std::u8string s(systemPath.begin(), systemPath.end());
-  for (char8_t& c : s) {
-    if (c == u8'\\') c = static_cast<char8_t>(fs::path::preferred_separator);
-  }
-  return fs::path(s);
-}
-
 std::string UniqueName(const std::string& stem) {
   static std::mt19937_64 random{std::random_device{}()};
   return stem + std::to_string(10000000 + random() % 90000000);

@@ -1,18 +1,16 @@
-// Helpers of the tests that start, find and stop real processes: native paths for
-// std::filesystem, unique names, and waiting for something another process does.
+// Helpers of the tests that start, find and stop real processes: unique names, and waiting for
+// something another process does. (Paths for std::filesystem: FsPath in temp_dir.h.)
 #pragma once
 
-#include <filesystem>
 #include <functional>
 #include <string>
+
+#include "support/temp_dir.h"
 
 namespace test {
 
 // Windows is the system whose native separator is "\".
 bool OnWindows();
-
-// A path in the system's form ("\" separators, UTF-8) as a std::filesystem path of the host.
-std::filesystem::path FsPath(const std::string& systemPath);
 
 // `stem` followed by a random number: a name that no other test, and no other run, uses.
 std::string UniqueName(const std::string& stem);

@@ -25,15 +25,15 @@ std::string SystemForm(const fs::path& p) {
   return s;
 }
 
-fs::path NativeForm(const std::string& systemPath) {
+}  // namespace
+
+fs::path FsPath(const std::string& systemPath) {
   std::string s = systemPath;
   for (char& c : s) {
     if (c == '\\') c = static_cast<char>(fs::path::preferred_separator);
   }
   return fs::path(std::u8string(s.begin(), s.end()));
 }
-
-}  // namespace
 
 TempDir::TempDir() {
   static std::atomic<unsigned> counter{0};
@@ -51,7 +51,7 @@ TempDir::~TempDir() {
     return;
   }
   std::error_code ignored;
-  const fs::path dir = NativeForm(path_);
+  const fs::path dir = FsPath(path_);
   // A test may leave read-only files behind; make them writable so removal works on Windows.
   for (auto it = fs::recursive_directory_iterator(dir, ignored);
        it != fs::recursive_directory_iterator(); it.increment(ignored)) {
@@ -65,14 +65,14 @@ std::string TempDir::File(const std::string& name) const {
 }
 
 void WriteFileBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream out(NativeForm(path), std::ios::binary | std::ios::trunc);
+  std::ofstream out(FsPath(path), std::ios::binary | std::ios::trunc);
   ASSERT_TRUE(out) << "cannot create " << path;
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
   ASSERT_TRUE(out) << "cannot write " << path;
 }
 
 std::string ReadFileBytes(const std::string& path) {
-  std::ifstream in(NativeForm(path), std::ios::binary);
+  std::ifstream in(FsPath(path), std::ios::binary);
   EXPECT_TRUE(in) << "cannot open " << path;
   std::ostringstream content;
   content << in.rdbuf();
@@ -93,7 +93,7 @@ std::string HostPath(const std::string& path) {
 }
 
 std::string NativePath(const std::string& systemPath) {
-  const std::u8string text = NativeForm(systemPath).u8string();
+  const std::u8string text = FsPath(systemPath).u8string();
   return std::string(text.begin(), text.end());
 }
 

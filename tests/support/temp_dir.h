@@ -2,6 +2,7 @@
 // passed, kept (and named on stderr) when it failed, for a look at what was left.
 #pragma once
 
+#include <filesystem>
 #include <string>
 
 namespace test {
@@ -34,6 +35,9 @@ namespace test {
 // A path of the build machine as the running test sees it: unchanged on Linux; under Wine a
 // "/..." path becomes "Z:\..." (Wine's drive for the host's root).
 std::string HostPath(const std::string& path);
+
+// A path in the system's form ("\" separators, UTF-8) as a std::filesystem path of the host.
+std::filesystem::path FsPath(const std::string& systemPath);
 
 // A path in the system's form ("\" separators) as the host's own programs and shell take it:
 // "/" separators on Linux, unchanged on Windows.
