@@ -30,7 +30,7 @@ export UPDATE_CHILD_RECORD="$dir/restart.txt"
 start=$(date +%s.%N)
 if command -v xvfb-run > /dev/null; then
   echo "== running the updater with its window, on a virtual display (xvfb-run)"
-  xvfb-run -a "$app/update"
+  xvfb-run -a -s "-screen 0 1024x768x24 -noreset" "$app/update"
 else
   echo "== running the updater without a display"
   "$app/update"

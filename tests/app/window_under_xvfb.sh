@@ -10,7 +10,7 @@ update=$1 child=$2 check=$3
 if [ -z "${UNDER_XVFB:-}" ]; then
   command -v xvfb-run > /dev/null || { echo "xvfb-run is not installed: skipped"; exit 77; }
   # A display number of our own, away from the usual :99 that other programs pick too.
-  UNDER_XVFB=1 exec xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 1024x768x24" \
+  UNDER_XVFB=1 exec xvfb-run -a -n $((100 + RANDOM % 800)) -s "-screen 0 1024x768x24 -noreset" \
     bash "$0" "$@"
 fi
 

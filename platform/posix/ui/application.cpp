@@ -5,6 +5,7 @@
 #include <FL/Fl_File_Chooser.H>
 #include <FL/Fl_Window.H>
 #include <FL/fl_ask.H>
+#include <FL/x.H>
 #include <X11/Xlib.h>
 
 #include <algorithm>
@@ -33,11 +34,13 @@ std::vector<HeadlessTimer>& HeadlessTimers() {
   return *timers;
 }
 
-// FLTK ends the process when it cannot open its display: look first.
-bool DisplayCanBeOpened() {
+// FLTK ends the process when it cannot open its display: open it ourselves and hand the
+// connection over. Opening, closing and reopening would also race an X server that resets when
+// its last client leaves.
+bool OpenDisplay() {
   Display* display = XOpenDisplay(nullptr);
   if (display == nullptr) return false;
-  XCloseDisplay(display);
+  fl_open_display(display);
   return true;
 }
 
@@ -95,7 +98,7 @@ UiState& State() {
 bool InitializeApplication(const std::string& title) {
   UiState& state = State();
   state.title = title;
-  state.display = DisplayCanBeOpened();
+  state.display = OpenDisplay();
   if (!state.display) return false;
   // Makes Fl::awake work: it writes to a pipe that every wait watches.
   Fl::lock();
