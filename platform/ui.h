@@ -80,6 +80,9 @@ class Window {
   struct Impl;
 
  private:
+  // The platform's other services (visual styles, the native progress bar) reach the window's
+  // system object through it.
+  friend struct WindowAccess;
   std::unique_ptr<Impl> impl_;
 };
 

@@ -1,6 +1,7 @@
 // The application framework on Windows: the message loop with its termination flag, the pump of
 // long work, the standard error box and the handlers of the message box and the two choosers,
-// all through the wide API so that Chinese text shows on every system locale.
+// all through the wide API so that Chinese text shows on every system locale; and the
+// application's own window, which carries the application title on the taskbar.
 #include <windows.h>
 // The shell and dialog headers need the definitions of windows.h first.
 #include <commdlg.h>
@@ -93,6 +94,52 @@ bool DirectoryChooser(const std::string& title, const std::string& initialDir,
   return chosen;
 }
 
+constexpr wchar_t kApplicationWindowClass[] = L"UpdateApplicationWindow";
+constexpr int kIconResource = 1;
+// Posted to the application's window when it was activated: the main window takes over.
+constexpr UINT kActivateMainWindow = WM_APP + 1;
+
+LRESULT CALLBACK ApplicationWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_ACTIVATE:
+      // Clicking the taskbar entry activates this window, which has no area of its own.
+      if (LOWORD(wParam) != WA_INACTIVE) PostMessageW(window, kActivateMainWindow, 0, 0);
+      break;
+    case kActivateMainWindow: {
+      HWND main = State().mainWindow;
+      if (main == nullptr || !IsWindowVisible(main) || GetActiveWindow() != window) return 0;
+      // While a message box is up, the main window is disabled and the box gets the focus.
+      HWND target = IsWindowEnabled(main) ? main : GetLastActivePopup(main);
+      SetActiveWindow(target != nullptr ? target : main);
+      return 0;
+    }
+    case WM_CLOSE:
+      // Closing the taskbar entry is a close request of the main window; this window stays.
+      if (State().mainWindow != nullptr) PostMessageW(State().mainWindow, WM_CLOSE, 0, 0);
+      return 0;
+    default:
+      break;
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+// A window of no size in the middle of the screen, shown with the first Window: the taskbar lists
+// it (and not the Windows it owns) with the application's title and icon.
+void CreateApplicationWindow(const std::wstring& title) {
+  WNDCLASSEXW windowClass{};
+  windowClass.cbSize = sizeof windowClass;
+  windowClass.lpfnWndProc = ApplicationWindowProc;
+  windowClass.hInstance = GetModuleHandleW(nullptr);
+  windowClass.hIcon = LoadIconW(windowClass.hInstance, MAKEINTRESOURCEW(kIconResource));
+  windowClass.lpszClassName = kApplicationWindowClass;
+  RegisterClassExW(&windowClass);
+  State().applicationWindow =
+      CreateWindowExW(0, kApplicationWindowClass, title.c_str(),
+                      WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX,
+                      GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 0, 0,
+                      nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+}
+
 // Dispatches what is waiting. A quit request ends the pumping and is posted again, so that the
 // application's own loop still sees it; the flag records it at once.
 bool PumpWaitingMessages() {
@@ -122,6 +169,12 @@ void ReportCallbackFailure(const char* what) {
 
 bool InitializeApplication(const std::string& title) {
   State().title = title;
+  const std::wstring wideTitle = Wide(title);
+  if (State().applicationWindow == nullptr) {
+    CreateApplicationWindow(wideTitle);
+  } else {
+    SetWindowTextW(State().applicationWindow, wideTitle.c_str());
+  }
   SetMessageBoxHandler(WideMessageBox);
   SetFileOpenHandler(FileOpenDialog);
   SetDirectoryChooserHandler(DirectoryChooser);

@@ -1,5 +1,7 @@
 // The main window on Windows: a fixed client size, centred, caption and border without buttons,
-// its picture and painted areas composed off-screen and drawn in one SetDIBitsToDevice.
+// owned by the application's window (which carries the title on the taskbar), its picture and
+// painted areas composed off-screen and drawn in one SetDIBitsToDevice; the system's reports of
+// changed styles, colours and displays go to its SystemChangeEvents.
 #include <windows.h>
 
 #include <algorithm>
@@ -7,14 +9,16 @@
 #include <vector>
 
 #include "platform/ui.h"
+#include "platform/visual_styles.h"
 #include "platform/win32/ui/ui_state.h"
 #include "platform/win32/wide_text.h"
 
 namespace platform::ui {
 namespace {
 
-// Caption and border only: no system menu, so no close, minimise or maximise button.
-constexpr DWORD kStyle = WS_CAPTION | WS_BORDER;
+// Caption and border only: no system menu, so no close, minimise or maximise button. Child
+// windows (the native progress bar) are left out of the window's own painting.
+constexpr DWORD kStyle = WS_CAPTION | WS_BORDER | WS_CLIPCHILDREN;
 constexpr DWORD kExStyle = 0;
 constexpr int kIconResource = 1;
 
@@ -33,6 +37,7 @@ struct Window::Impl {
   std::vector<Area> areas;
   std::vector<uint8_t> canvas;  // the client area as a bottom-up 24-bit DIB
   bool visible = false;
+  SystemChangeEvents systemChanges;
 
   void Paint(HDC dc);
 };
@@ -57,6 +62,29 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         EndPaint(window, &paint);
         return 0;
       }
+      case WM_THEMECHANGED:
+        if (impl->systemChanges.visualStylesChanged) {
+          impl->systemChanges.visualStylesChanged(VisualStylesInUse());
+        }
+        break;
+      case WM_SYSCOLORCHANGE: {
+        // The common controls among the children hear of it only from their top-level window.
+        EnumChildWindows(
+            window,
+            [](HWND child, LPARAM) -> BOOL {
+              SendMessageW(child, WM_SYSCOLORCHANGE, 0, 0);
+              return TRUE;
+            },
+            0);
+        SystemColorValues colors;
+        if (impl->systemChanges.systemColorsChanged && ReadSystemColors(&colors)) {
+          impl->systemChanges.systemColorsChanged(colors);
+        }
+        break;
+      }
+      case WM_DISPLAYCHANGE:
+        if (impl->systemChanges.displayChanged) impl->systemChanges.displayChanged();
+        break;
       case WM_CLOSE:
         // Closing is the owner's decision: the window itself stays until it is destroyed.
         if (impl->owner->OnCloseRequest) impl->owner->OnCloseRequest();
@@ -114,6 +142,40 @@ void Blit(std::vector<uint8_t>& canvas, int canvasWidth, int canvasHeight, const
 
 }  // namespace
 
+struct WindowAccess {
+  static HWND Handle(const Window& window) { return window.impl_->handle; }
+  static Window::Impl& Of(Window& window) { return *window.impl_; }
+};
+
+HWND WindowHandle(const Window& window) {
+  return WindowAccess::Handle(window);
+}
+
+void SetSystemChangeEvents(Window& window, SystemChangeEvents events) {
+  WindowAccess::Of(window).systemChanges = std::move(events);
+}
+
+void DeliverSystemChange(Window& window, SystemChange change) {
+  HWND handle = WindowHandle(window);
+  if (handle == nullptr) return;
+  switch (change) {
+    case SystemChange::visualStyles:
+      SendMessageW(handle, WM_THEMECHANGED, 0, 0);
+      break;
+    case SystemChange::systemColors:
+      SendMessageW(handle, WM_SYSCOLORCHANGE, 0, 0);
+      break;
+    case SystemChange::display: {
+      HDC screen = GetDC(nullptr);
+      const int bitsPerPixel = GetDeviceCaps(screen, BITSPIXEL);
+      ReleaseDC(nullptr, screen);
+      SendMessageW(handle, WM_DISPLAYCHANGE, static_cast<WPARAM>(bitsPerPixel),
+                   MAKELPARAM(GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)));
+      break;
+    }
+  }
+}
+
 void Window::Impl::Paint(HDC dc) {
   RECT client;
   GetClientRect(handle, &client);
@@ -167,12 +229,16 @@ Window::Window(const std::string& className, const std::string& caption, int cli
   const int height = frame.bottom - frame.top;
   const int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
   const int y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
-  impl_->handle = CreateWindowExW(kExStyle, wideClass.c_str(), wideCaption.c_str(), kStyle,
-                                  std::max(x, 0), std::max(y, 0), width, height, nullptr, nullptr,
-                                  GetModuleHandleW(nullptr), impl_.get());
+  // Owned by the application's window: the taskbar then shows that window's title, and not
+  // this caption.
+  impl_->handle = CreateWindowExW(
+      kExStyle, wideClass.c_str(), wideCaption.c_str(), kStyle, std::max(x, 0), std::max(y, 0),
+      width, height, State().applicationWindow, nullptr, GetModuleHandleW(nullptr), impl_.get());
+  if (State().mainWindow == nullptr) State().mainWindow = impl_->handle;
 }
 
 Window::~Window() {
+  if (State().mainWindow == impl_->handle) State().mainWindow = nullptr;
   if (impl_->handle != nullptr) DestroyWindow(impl_->handle);
 }
 
@@ -198,6 +264,11 @@ void Window::RepaintAreas() {
 void Window::Show() {
   impl_->visible = true;
   if (impl_->handle == nullptr) return;
+  // The taskbar entry appears with the first window shown.
+  HWND application = State().applicationWindow;
+  if (application != nullptr && !IsWindowVisible(application)) {
+    ShowWindow(application, SW_SHOWNOACTIVATE);
+  }
   ShowWindow(impl_->handle, SW_SHOW);
   SetForegroundWindow(impl_->handle);
   UpdateWindow(impl_->handle);
