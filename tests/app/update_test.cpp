@@ -74,14 +74,7 @@ class UpdateRun : public ::testing::Test {
   }
 
   void WriteArchive(const std::vector<std::pair<std::string, std::string>>& files) {
-    test::ZipArchive archive;
-    for (const auto& [name, data] : files) {
-      test::ZipEntry entry;
-      entry.name = name;
-      entry.data = data;
-      archive.entries.push_back(entry);
-    }
-    test::WriteFileBytes(Path("update.zip"), test::BuildZip(archive));
+    test::WriteFileBytes(Path("update.zip"), test::BuildZipOfFiles(files));
   }
 
   test::TempDir work_;
@@ -213,21 +206,12 @@ TEST_F(UpdateRun, KilledAtAnyStepTheDirectoryIsWhollyOldOrNewAndTheNextRunFinish
       {"a.txt", "new a"},      {"keep.txt", "kept"},    {"sub\\", ""},
       {"sub\\b.txt", "new b"}, {"sub\\c.txt", "new c"}, {"newdir\\", ""},
       {"newdir\\d.txt", "d"},  {"empty\\", ""},         {"demo.bin", newProgram}};
-  test::ZipArchive archive;
-  for (const auto& [name, data] :
-       std::vector<std::pair<std::string, std::string>>{{"a.txt", "new a"},
-                                                        {"sub/b.txt", "new b"},
-                                                        {"sub/c.txt", "new c"},
-                                                        {"newdir/d.txt", "d"},
-                                                        {"empty/", ""},
-                                                        {"main.exe", newProgram}}) {
-    test::ZipEntry entry;
-    entry.name = name;
-    entry.data = data;
-    if (name.back() == '/') entry.externalAttributes = 0x10;
-    archive.entries.push_back(entry);
-  }
-  const std::string zip = test::BuildZip(archive);
+  const std::string zip = test::BuildZipOfFiles({{"a.txt", "new a"},
+                                                 {"sub/b.txt", "new b"},
+                                                 {"sub/c.txt", "new c"},
+                                                 {"newdir/d.txt", "d"},
+                                                 {"empty/", ""},
+                                                 {"main.exe", newProgram}});
   int finished = 0;
   for (int step = 1; finished < 2; ++step) {
     SCOPED_TRACE("killed at step " + std::to_string(step));

@@ -188,4 +188,16 @@ std::string BuildZip(const ZipArchive& archive, ZipLayout* layout) {
   return out;
 }
 
+std::string BuildZipOfFiles(const std::vector<std::pair<std::string, std::string>>& files) {
+  ZipArchive archive;
+  for (const auto& [name, data] : files) {
+    ZipEntry entry;
+    entry.name = name;
+    entry.data = data;
+    if (!name.empty() && name.back() == '/') entry.externalAttributes = 0x10;
+    archive.entries.push_back(entry);
+  }
+  return BuildZip(archive);
+}
+
 }  // namespace test

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace test {
@@ -132,6 +133,8 @@ struct ZipLayout {
 };
 
 std::string BuildZip(const ZipArchive& archive, ZipLayout* layout = nullptr);
+// An archive of stored files, each (name, data) in order; a name ending in "/" is a directory.
+std::string BuildZipOfFiles(const std::vector<std::pair<std::string, std::string>>& files);
 
 // Single records, for tests that put their own pieces together.
 std::string LocalHeader(const ZipEntry& entry);
