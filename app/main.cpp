@@ -20,10 +20,10 @@ int main() {
   }
   try {
     // Before anything else: an update that was interrupted is finished or dropped.
-    const std::string recovered =
+    const update_transaction::TRecovery recovery =
         update_transaction::RecoverInterruptedUpdate(GetAppDir(), GetAppDir() + "update.zip");
     platform::ui::InitializeApplication(std::string(resources::kApplicationTitle));
-    TForm1 form(recovered);  // its creation prepares the update and shows the window
+    TForm1 form(recovery);  // its creation prepares the update and shows the window
     if (platform::ui::StartedMaximized()) form.Window().Maximize();
     platform::ui::RunMessageLoop();
   } catch (const std::exception& e) {

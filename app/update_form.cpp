@@ -8,6 +8,7 @@
 
 #include "app/app_paths.h"
 #include "app/hand_over_file.h"
+#include "app/platform_progress.h"
 #include "app/update_transaction.h"
 #include "controls/theme_manager.h"
 #include "controls/themed_progress_bar.h"
@@ -47,8 +48,9 @@ class TWindowSurface : public TControlSurface {
 };
 
 TThemeManager& ThemeManager() {
-  // Linux has neither the compositor's hosted bar nor visual styles: the classic painting shows.
-  static auto* manager = new TThemeManager(TThemeStartupFacts{});
+  // What the platform has, found once. Linux has neither the compositor's hosted bar nor visual
+  // styles nor system colours: the classic painting shows there, in the classic colours.
+  static auto* manager = new TThemeManager(PlatformThemeStartupFacts(), PlatformSystemColors());
   return *manager;
 }
 
@@ -67,10 +69,31 @@ std::string ReasonText(TSkipReason reason) {
   }
 }
 
+// Moves what was extracted into the program directory; the failure's text, or empty.
+std::string ApplyStagedUpdate(const std::string& appDir, TUpdateJournal& journal,
+                              const std::vector<std::string>& keepPermissionsOf) {
+  namespace transaction = update_transaction;
+  std::string reservedName;
+  if (!transaction::PlanMoves(appDir, &journal, &reservedName)) {
+    return reservedName + " was not updated: the name is kept for the updater's own files";
+  }
+  if (!transaction::WriteJournal(appDir, journal)) {
+    return "The update could not be prepared: " +
+           platform::SystemErrorText(platform::LastError().code);
+  }
+  if (transaction::Commit(appDir, journal, keepPermissionsOf)) return "";
+  const std::string reason = platform::SystemErrorText(platform::LastError().code);
+  if (transaction::RollBack(appDir, journal)) {
+    return "The update could not be applied (" + reason + "); the program was left as it was";
+  }
+  // The journal says what is left to undo: the next start finishes it before anything else.
+  return "The update could not be applied (" + reason +
+         "); the old files are restored when the updater starts again";
+}
+
 }  // namespace
 
-TForm1::TForm1(const std::string& recoveredMainExeName)
-    : recoveredMainExeName_(recoveredMainExeName) {
+TForm1::TForm1(const update_transaction::TRecovery& recovery) : recovery_(recovery) {
   namespace layout = resources;
   window_ = std::make_unique<platform::ui::Window>(
       std::string(layout::form1::kClassName), std::string(layout::form1::kCaption),
@@ -81,9 +104,16 @@ TForm1::TForm1(const std::string& recoveredMainExeName)
                            background_)) {
     window_->SetBackground({background_.width, background_.height, background_.pixels.data()});
   }
-  // pb_unzip, drawn above the picture.
+  // pb_unzip, drawn above the picture: the platform's own bar when the compositor is there, else
+  // the visual-style parts, else the classic painting.
   namespace bar = resources::pb_unzip;
-  pb_unzip = std::make_unique<TThemedProgressBar>(ThemeManager());
+  pb_unzip = std::make_unique<TThemedProgressBar>(ThemeManager(), [this] {
+    return CreatePlatformHostedBar(*window_, bar::kLeft, bar::kTop, bar::kWidth, bar::kHeight);
+  });
+  // The painted area keeps the style alive: it outlives pb_unzip with the window.
+  auto style = std::make_shared<TPlatformProgressStyle>(window_.get());
+  pb_unzip->SetVisualStyle(style.get());
+  ConnectSystemChanges(*window_, ThemeManager(), style.get());
   pb_unzip->SetSize(bar::kWidth, bar::kHeight);
   pb_unzip->SetBorderWidth(bar::kBorderWidth);
   pb_unzip->SetOrientation(bar::kOrientationHorizontal ? poHorizontal : poVertical);
@@ -96,8 +126,9 @@ TForm1::TForm1(const std::string& recoveredMainExeName)
   surface_ = std::make_unique<TWindowSurface>(*window_);
   pb_unzip->SetSurface(surface_.get());
   window_->AddPaintedArea(bar::kLeft, bar::kTop, bar::kWidth, bar::kHeight,
-                          [this](uint8_t* rgb, int width, int height) {
-                            TRgbCanvas canvas(width, height);
+                          [this, style](uint8_t* rgb, int width, int height) {
+                            // What the bar leaves unpainted shows the control's colour.
+                            TRgbCanvas canvas(width, height, ThemeManager().Colors().ButtonFace);
                             pb_unzip->Paint(canvas);
                             std::copy(canvas.Data(), canvas.Data() + canvas.RowBytes() * height,
                                       rgb);
@@ -133,14 +164,18 @@ void TForm1::FormCreate() {
   try {
     LogList.clear();
     const std::string handOver = GetAppDir() + kHandOverFile;
-    if (FileExists(handOver)) {
-      LogList = LoadLines(handOver);
-      FileDelete(handOver);
-    }
+    const bool handedOver = FileExists(handOver);
+    if (handedOver) LogList = LoadLines(handOver);
     // Without a hand-over file, an interrupted run's journal still knows the program's name.
-    MainExeName = LogList.empty() && !recoveredMainExeName_.empty() ? recoveredMainExeName_
+    MainExeName = LogList.empty() && !recovery_.MainExeName.empty() ? recovery_.MainExeName
                                                                     : MainExeNameFrom(LogList);
     ZipFileName = AddPathDelimiter(ExtractFilePath(AppExecutablePath())) + kArchiveName;
+    // The hand-over file goes once the journal knows the name: a run killed from here on still
+    // finishes the update under it.
+    if (handedOver && (!FileExists(ZipFileName) ||
+                       update_transaction::RememberMainProgram(GetAppDir(), MainExeName))) {
+      FileDelete(handOver);
+    }
     if (!FileExists(ZipFileName)) platform::ui::RequestTermination();
     if (!platform::ProcessNameMatches(AppExecutablePath(), MainExeName)) {
       platform::KillProcessByName(MainExeName);
@@ -211,10 +246,15 @@ void TForm1::update() {
   // Everything is extracted and verified into the staging directory before anything of the
   // program is touched; the journal names the main program from the start, as the hand-over
   // file is gone already.
-  platform::RemoveDirectoryTree(staging);
   TUpdateJournal journal;
   journal.MainExeName = MainExeName;
   std::string failure;
+  if (recovery_.Unfinished) {
+    // The files of an earlier update are half in place: that one has to be finished first.
+    FinishUpdate("An earlier update could not be finished; the next start tries again");
+    return;
+  }
+  platform::RemoveDirectoryTree(staging);
   if (!transaction::WriteJournal(appDir, journal)) {
     failure = "The update could not be prepared: " +
               platform::SystemErrorText(platform::LastError().code);
@@ -231,17 +271,10 @@ void TForm1::update() {
     if (failure.empty()) failure = firstProblem_;
   }
   unzip.reset();  // closes the archive: it is deleted below, or kept
-  if (failure.empty()) {
-    transaction::PlanMoves(appDir, &journal);
-    if (!transaction::WriteJournal(appDir, journal) ||
-        !transaction::Commit(appDir, journal, keepPermissionsOf)) {
-      // Committing is finished by the next start (the journal says so).
-      failure = "The update could not be applied completely: " +
-                platform::SystemErrorText(platform::LastError().code);
-    }
-  } else {
-    platform::RemoveDirectoryTree(staging);
-    FileDelete(transaction::JournalPath(appDir));
+  if (failure.empty()) failure = ApplyStagedUpdate(appDir, journal, keepPermissionsOf);
+  // The archive stays for a later run, and the journal with the program's name.
+  if (!failure.empty() && journal.State == TUpdateJournal::jsStaged) {
+    transaction::ResetToStaged(appDir, MainExeName);
   }
   FinishUpdate(failure);
 }
@@ -273,6 +306,8 @@ void TForm1::Close() {
 
 void TForm1::FormDestroy() {
   if (relaunch_) openmain();
+  // Until now, a killed run's successor would still have known whom to start.
+  update_transaction::ForgetFinishedUpdate(ExtractFilePath(AppExecutablePath()));
   LogList.clear();
 }
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/update_transaction.h"
 #include "platform/jpeg_image.h"
 #include "platform/ui.h"
 #include "unzip/unzipper.h"
@@ -16,9 +17,10 @@ class TControlSurface;
 
 class TForm1 {
  public:
-  // Creates the window and its components, then runs FormCreate. `recoveredMainExeName`: the
-  // main program's name that an interrupted run recorded, used when no hand-over file is there.
-  explicit TForm1(const std::string& recoveredMainExeName = "");
+  // Creates the window and its components, then runs FormCreate. `recovery`: what the start-up
+  // recovery found of an interrupted run (its main program's name stands in when no hand-over
+  // file is there; an unfinished transaction stops the update).
+  explicit TForm1(const update_transaction::TRecovery& recovery = {});
   ~TForm1();  // runs FormDestroy
   TForm1(const TForm1&) = delete;
   TForm1& operator=(const TForm1&) = delete;
@@ -53,7 +55,7 @@ class TForm1 {
   platform::RgbImage background_;
   std::string firstProblem_;  // the first entry skipped or rejected, with its reason
   bool relaunch_ = true;
-  std::string recoveredMainExeName_;
+  update_transaction::TRecovery recovery_;
 };
 
 // The window's instance, while it exists.

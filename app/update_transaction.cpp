@@ -1,6 +1,7 @@
 // The update transaction: journal, commit, clean-up and recovery.
 #include "app/update_transaction.h"
 
+#include <cctype>
 #include <cstdlib>
 #include <sstream>
 
@@ -21,15 +22,19 @@ const char* StateName(TUpdateJournal::TState state) {
       return "staged";
     case TUpdateJournal::jsCommitting:
       return "committing";
-    default:
+    case TUpdateJournal::jsCommitted:
       return "committed";
+    default:
+      return "rolling-back";
   }
 }
 
+constexpr char kOwnNamePrefix[] = ".update-";
+
 // One more durable change: the directory holding `path` is flushed.
-void FlushParent(const std::string& path) {
+bool FlushParent(const std::string& path) {
   const std::string parent = ExtractFilePath(path);
-  if (!parent.empty()) platform::FlushDirectory(parent);
+  return parent.empty() || platform::FlushDirectory(parent);
 }
 
 // Moves `from` to `to`, making room for it: a missing parent is created, a read-only source is
@@ -48,11 +53,28 @@ bool Move(const std::string& from, const std::string& to) {
   return moved;
 }
 
+// Moves `from` to `to` durably (both directories flushed), as one step of a transaction.
+bool MoveStep(const std::string& from, const std::string& to) {
+  if (!Move(from, to) || !FlushParent(to) || !FlushParent(from)) return false;
+  StepBoundary();
+  return true;
+}
+
 bool Contains(const std::vector<std::string>& list, const std::string& item) {
   for (const std::string& entry : list) {
     if (entry == item) return true;
   }
   return false;
+}
+
+// The transaction's own names begin with ".update-", in any letter case.
+bool IsOwnName(const std::string& path) {
+  const size_t length = sizeof(kOwnNamePrefix) - 1;
+  if (path.size() < length) return false;
+  for (size_t i = 0; i < length; ++i) {
+    if (std::tolower(static_cast<unsigned char>(path[i])) != kOwnNamePrefix[i]) return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -97,8 +119,10 @@ bool WriteJournal(const std::string& appDir, const TUpdateJournal& journal) {
       return false;
     }
   }
-  if (!platform::ReplaceFileAtomically(next, JournalPath(appDir))) return false;
-  platform::FlushDirectory(appDir);
+  if (!platform::ReplaceFileAtomically(next, JournalPath(appDir)) ||
+      !platform::FlushDirectory(appDir)) {
+    return false;
+  }
   StepBoundary();
   return true;
 }
@@ -124,6 +148,8 @@ bool ReadJournal(const std::string& appDir, TUpdateJournal* journal) {
       journal->State = TUpdateJournal::jsCommitting;
     } else if (line == "state committed") {
       journal->State = TUpdateJournal::jsCommitted;
+    } else if (line == "state rolling-back") {
+      journal->State = TUpdateJournal::jsRollingBack;
     } else if (line.rfind("main ", 0) == 0) {
       journal->MainExeName = line.substr(5);
     } else if (line.rfind("dir ", 0) == 0) {
@@ -139,19 +165,30 @@ bool ReadJournal(const std::string& appDir, TUpdateJournal* journal) {
   return complete;
 }
 
-void PlanMoves(const std::string& appDir, TUpdateJournal* journal) {
+bool PlanMoves(const std::string& appDir, TUpdateJournal* journal, std::string* reservedName) {
   journal->Files.clear();
   journal->Directories.clear();
-  const bool renamedMain = journal->MainExeName != kDefaultMainExe;
-  for (const std::string& path : platform::ListDirectoryTree(StagingDir(appDir))) {
+  const std::string staging = StagingDir(appDir);
+  // A delivered "main.exe" becomes the main program: a staged file that is the main program
+  // already (by the file system's own rules of spelling) stays behind.
+  const bool renamedMain =
+      journal->MainExeName != kDefaultMainExe && FileExists(staging + kDefaultMainExe) &&
+      !platform::SameFile(staging + kDefaultMainExe, staging + journal->MainExeName);
+  for (const std::string& path : platform::ListDirectoryTree(staging)) {
+    if (IsOwnName(path)) {
+      *reservedName = path;
+      return false;
+    }
     if (!path.empty() && path.back() == '\\') {
-      journal->Directories.push_back(path);
+      if (!DirectoryExists(appDir + path)) journal->Directories.push_back(path);
     } else if (renamedMain && path == kDefaultMainExe) {
       journal->Files.push_back({path, journal->MainExeName});
-    } else {
+    } else if (!renamedMain ||
+               !platform::SameFile(staging + path, staging + journal->MainExeName)) {
       journal->Files.push_back({path, path});
     }
   }
+  return true;
 }
 
 bool Commit(const std::string& appDir, TUpdateJournal& journal,
@@ -160,7 +197,9 @@ bool Commit(const std::string& appDir, TUpdateJournal& journal,
     journal.State = TUpdateJournal::jsCommitting;
     if (!WriteJournal(appDir, journal)) return false;
   }
-  for (const std::string& dir : journal.Directories) ForceDirectories(appDir + dir);
+  for (const std::string& dir : journal.Directories) {
+    if (!ForceDirectories(appDir + dir)) return false;
+  }
   for (const TUpdateJournal::TMove& move : journal.Files) {
     const std::string staged = StagingDir(appDir) + move.staged;
     const std::string target = appDir + move.target;
@@ -172,25 +211,67 @@ bool Commit(const std::string& appDir, TUpdateJournal& journal,
         if (permissions >= 0)
           platform::WritePermissions(staged, static_cast<uint32_t>(permissions));
       }
-      // An old file already in the backup means this target is a new file placed before.
-      if (FileExists(backup)) {
-        FileDelete(target);
-      } else if (!Move(target, backup)) {
-        return false;
-      }
-      FlushParent(backup);
-      StepBoundary();
+      if (!MoveStep(target, backup)) return false;
     }
-    if (!Move(staged, target)) return false;
-    FlushParent(target);
-    StepBoundary();
+    if (!MoveStep(staged, target)) return false;
   }
   journal.State = TUpdateJournal::jsCommitted;
   return WriteJournal(appDir, journal);
 }
 
+bool RollBack(const std::string& appDir, TUpdateJournal& journal) {
+  // Without the mark an interruption rolls forward instead, which ends whole too.
+  journal.State = TUpdateJournal::jsRollingBack;
+  WriteJournal(appDir, journal);
+  bool restored = true;
+  for (auto move = journal.Files.rbegin(); move != journal.Files.rend(); ++move) {
+    const std::string staged = StagingDir(appDir) + move->staged;
+    const std::string target = appDir + move->target;
+    const std::string backup = BackupDir(appDir) + move->target;
+    // Placed: the new file goes back where it came from.
+    if (!FileExists(staged) && FileExists(target) && !MoveStep(target, staged)) {
+      restored = false;
+      continue;
+    }
+    // Moved away: the old file comes back.
+    if (FileExists(backup) && !FileExists(target) && !MoveStep(backup, target)) {
+      restored = false;
+    }
+  }
+  for (auto dir = journal.Directories.rbegin(); dir != journal.Directories.rend(); ++dir) {
+    if (DirectoryExists(appDir + *dir) && !platform::DeleteDirectory(appDir + *dir)) {
+      restored = false;
+    }
+  }
+  return restored && ResetToStaged(appDir, journal.MainExeName);
+}
+
+bool ResetToStaged(const std::string& appDir, const std::string& mainExeName) {
+  TUpdateJournal journal;
+  journal.MainExeName = mainExeName;
+  if (!WriteJournal(appDir, journal)) return false;
+  platform::RemoveDirectoryTree(StagingDir(appDir));
+  platform::RemoveDirectoryTree(BackupDir(appDir));
+  return true;
+}
+
+void DropStaged(const std::string& appDir) {
+  FileDelete(JournalPath(appDir));
+  FileDelete(JournalPath(appDir) + ".new");
+  platform::FlushDirectory(appDir);
+  StepBoundary();
+  platform::RemoveDirectoryTree(StagingDir(appDir));
+  platform::RemoveDirectoryTree(BackupDir(appDir));
+}
+
+bool RememberMainProgram(const std::string& appDir, const std::string& mainExeName) {
+  TUpdateJournal journal;
+  if (ReadJournal(appDir, &journal) && journal.State != TUpdateJournal::jsStaged) return true;
+  return ResetToStaged(appDir, mainExeName);
+}
+
 void CleanUp(const std::string& appDir, const std::string& zipFileName) {
-  // An executable still running from the backup may refuse to go on Windows: the next start
+  // An executable still running from the backup may refuse to go on Windows: a later start
   // removes what is left.
   platform::RemoveDirectoryTree(BackupDir(appDir));
   StepBoundary();
@@ -200,37 +281,49 @@ void CleanUp(const std::string& appDir, const std::string& zipFileName) {
   FileDelete(zipFileName + ".ini");
   platform::FlushDirectory(appDir);
   StepBoundary();
+}
+
+void ForgetFinishedUpdate(const std::string& appDir) {
+  TUpdateJournal journal;
+  if (!ReadJournal(appDir, &journal) || journal.State != TUpdateJournal::jsCommitted) return;
   FileDelete(JournalPath(appDir));
   platform::FlushDirectory(appDir);
 }
 
-std::string RecoverInterruptedUpdate(const std::string& appDir, const std::string& zipFileName) {
+TRecovery RecoverInterruptedUpdate(const std::string& appDir, const std::string& zipFileName) {
+  TRecovery recovery;
   TUpdateJournal journal;
   if (!ReadJournal(appDir, &journal)) {
     // No transaction (or one whose journal never became whole): only leftovers to remove.
-    platform::RemoveDirectoryTree(StagingDir(appDir));
-    platform::RemoveDirectoryTree(BackupDir(appDir));
-    FileDelete(JournalPath(appDir) + ".new");
-    FileDelete(JournalPath(appDir));
-    return journal.MainExeName;
+    DropStaged(appDir);
+    return recovery;
   }
+  recovery.MainExeName = journal.MainExeName;
   switch (journal.State) {
     case TUpdateJournal::jsStaged:
-      platform::RemoveDirectoryTree(StagingDir(appDir));
-      platform::RemoveDirectoryTree(BackupDir(appDir));
-      FileDelete(JournalPath(appDir));
-      platform::FlushDirectory(appDir);
+      if (FileExists(zipFileName)) {
+        ResetToStaged(appDir, journal.MainExeName);
+      } else {
+        DropStaged(appDir);
+      }
       break;
     case TUpdateJournal::jsCommitting:
       // The staged tree was complete and verified: finish moving it into place. Permission
       // bits were settled before the interruption for every file already moved.
-      if (Commit(appDir, journal, {})) CleanUp(appDir, zipFileName);
+      if (Commit(appDir, journal, {})) {
+        CleanUp(appDir, zipFileName);
+      } else {
+        recovery.Unfinished = !RollBack(appDir, journal);
+      }
+      break;
+    case TUpdateJournal::jsRollingBack:
+      recovery.Unfinished = !RollBack(appDir, journal);
       break;
     case TUpdateJournal::jsCommitted:
       CleanUp(appDir, zipFileName);
       break;
   }
-  return journal.MainExeName;
+  return recovery;
 }
 
 }  // namespace update_transaction

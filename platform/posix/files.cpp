@@ -14,12 +14,19 @@
 #include <vector>
 
 #include "platform/files_internal.h"
+#include "platform/injected_faults.h"
 
 namespace platform {
 namespace {
 
 void Record(const char* operation, const std::string& path, int code) {
   internal::RecordError(operation, path, code);
+}
+
+// A failure that a test planned (platform/injected_faults.h), recorded as the system's own.
+bool InjectedFailure(internal::FaultKind kind, const char* operation, const std::string& path) {
+  static constexpr internal::FaultCodes kCodes = {ENOSPC, EBUSY, EIO};
+  return internal::InjectedFailure(kind, operation, path, kCodes);
 }
 
 // The native form of a system path ("\" -> "/"); false, with EINVAL recorded, when the path has
@@ -221,6 +228,7 @@ int32_t File::Write(const void* buffer, int32_t count) {
     return -1;
   }
   if (count <= 0) return 0;
+  if (InjectedFailure(internal::FaultKind::kWrite, "write", "")) return -1;
   const auto* in = static_cast<const char*>(buffer);
   int32_t total = 0;
   while (total < count) {
@@ -275,6 +283,7 @@ bool File::SetEndOfFile() {
 }
 
 bool File::FlushToDisk() {
+  if (IsOpen() && InjectedFailure(internal::FaultKind::kFlush, "flush", "")) return false;
   if (!IsOpen() || fsync(static_cast<int>(handle_)) != 0) {
     Record("flush", "", IsOpen() ? errno : EBADF);
     return false;
@@ -380,6 +389,7 @@ bool ReplaceFileAtomically(const std::string& from, const std::string& to) {
   std::string nativeFrom;
   std::string nativeTo;
   if (!Native("replace", from, &nativeFrom) || !Native("replace", to, &nativeTo)) return false;
+  if (InjectedFailure(internal::FaultKind::kRename, "replace", from)) return false;
   if (rename(nativeFrom.c_str(), nativeTo.c_str()) != 0) {
     Record("replace", from, errno);
     return false;
@@ -390,6 +400,7 @@ bool ReplaceFileAtomically(const std::string& from, const std::string& to) {
 bool FlushDirectory(const std::string& path) {
   std::string native;
   if (!Native("flush directory", path, &native)) return false;
+  if (InjectedFailure(internal::FaultKind::kFlush, "flush directory", path)) return false;
   const int fd = ::open(native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) {
     Record("flush directory", path, errno);
@@ -477,6 +488,7 @@ bool RenameFile(const std::string& from, const std::string& to) {
   std::string nativeFrom;
   std::string nativeTo;
   if (!Native("rename", from, &nativeFrom) || !Native("rename", to, &nativeTo)) return false;
+  if (InjectedFailure(internal::FaultKind::kRename, "rename", from)) return false;
   // renameat2 refuses an existing target atomically; file systems without RENAME_NOREPLACE
   // get the check-then-rename fallback.
   if (renameat2(AT_FDCWD, nativeFrom.c_str(), AT_FDCWD, nativeTo.c_str(), RENAME_NOREPLACE) == 0) {

@@ -7,6 +7,7 @@
 // Included after <windows.h> on purpose: it proves that no name of the header is a macro there.
 #include "platform/files.h"
 #include "platform/files_internal.h"
+#include "platform/injected_faults.h"
 #include "platform/win32/wide_text.h"
 
 namespace platform {
@@ -14,6 +15,13 @@ namespace {
 
 void Record(const char* operation, const std::string& path, DWORD code) {
   internal::RecordError(operation, path, static_cast<int>(code));
+}
+
+// A failure that a test planned (platform/injected_faults.h), recorded as the system's own.
+bool InjectedFailure(internal::FaultKind kind, const char* operation, const std::string& path) {
+  static constexpr internal::FaultCodes kCodes = {ERROR_DISK_FULL, ERROR_SHARING_VIOLATION,
+                                                  ERROR_WRITE_FAULT};
+  return internal::InjectedFailure(kind, operation, path, kCodes);
 }
 
 // UTF-8 -> UTF-16; false, with ERROR_INVALID_NAME recorded, when the path has a NUL byte in it,
@@ -140,6 +148,7 @@ int32_t File::Write(const void* buffer, int32_t count) {
     return -1;
   }
   if (count <= 0) return 0;
+  if (InjectedFailure(internal::FaultKind::kWrite, "write", "")) return -1;
   DWORD done = 0;
   if (!WriteFile(AsHandle(handle_), buffer, static_cast<DWORD>(count), &done, nullptr)) {
     Record("write", "", GetLastError());
@@ -183,6 +192,7 @@ bool File::SetEndOfFile() {
 }
 
 bool File::FlushToDisk() {
+  if (IsOpen() && InjectedFailure(internal::FaultKind::kFlush, "flush", "")) return false;
   if (!IsOpen() || !FlushFileBuffers(AsHandle(handle_))) {
     Record("flush", "", IsOpen() ? GetLastError() : ERROR_INVALID_HANDLE);
     return false;
@@ -269,6 +279,7 @@ bool ReplaceFileAtomically(const std::string& from, const std::string& to) {
   std::wstring wideFrom;
   std::wstring wideTo;
   if (!Wide("replace", from, &wideFrom) || !Wide("replace", to, &wideTo)) return false;
+  if (InjectedFailure(internal::FaultKind::kRename, "replace", from)) return false;
   if (!MoveFileExW(wideFrom.c_str(), wideTo.c_str(),
                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     Record("replace", from, GetLastError());
@@ -277,8 +288,8 @@ bool ReplaceFileAtomically(const std::string& from, const std::string& to) {
   return true;
 }
 
-bool FlushDirectory(const std::string&) {
-  return true;
+bool FlushDirectory(const std::string& path) {
+  return !InjectedFailure(internal::FaultKind::kFlush, "flush directory", path);
 }
 
 bool SameFile(const std::string& a, const std::string& b) {
@@ -364,6 +375,7 @@ bool RenameFile(const std::string& from, const std::string& to) {
   std::wstring wideFrom;
   std::wstring wideTo;
   if (!Wide("rename", from, &wideFrom) || !Wide("rename", to, &wideTo)) return false;
+  if (InjectedFailure(internal::FaultKind::kRename, "rename", from)) return false;
   if (!MoveFileW(wideFrom.c_str(), wideTo.c_str())) {
     Record("rename", from, GetLastError());
     return false;

@@ -1,0 +1,67 @@
+// The fault plan is read from the environment once; the counters live as long as the process.
+#include "platform/injected_faults.h"
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/files_internal.h"
+
+namespace platform::internal {
+namespace {
+
+struct FaultPlan {
+  bool active = false;
+  FaultKind kind = FaultKind::kWrite;
+  long number = 0;
+  int error = 0;  // index into the codes
+};
+
+const char* KindName(FaultKind kind) {
+  switch (kind) {
+    case FaultKind::kWrite:
+      return "write";
+    case FaultKind::kRename:
+      return "rename";
+    default:
+      return "flush";
+  }
+}
+
+FaultPlan ReadPlan() {
+  FaultPlan plan;
+  const char* text = std::getenv("UPDATE_INJECT_FAULT");
+  if (text == nullptr) return plan;
+  char kind[16] = {};
+  char error[16] = {};
+  if (std::sscanf(text, "%15[a-z]:%ld:%15[a-z-]", kind, &plan.number, error) != 3) return plan;
+  for (FaultKind candidate : {FaultKind::kWrite, FaultKind::kRename, FaultKind::kFlush}) {
+    if (std::strcmp(kind, KindName(candidate)) == 0) {
+      plan.kind = candidate;
+      plan.active = true;
+    }
+  }
+  plan.error = std::strcmp(error, "disk-full") == 0 ? 0 : std::strcmp(error, "locked") == 0 ? 1 : 2;
+  return plan;
+}
+
+}  // namespace
+
+bool InjectedFailure(FaultKind kind, const char* operation, const std::string& path,
+                     const FaultCodes& codes) {
+  static const FaultPlan plan = ReadPlan();
+  static std::atomic<long> counts[3];
+  if (!plan.active || kind != plan.kind) return false;
+  if (++counts[static_cast<int>(kind)] != plan.number) return false;
+  if (const char* record = std::getenv("UPDATE_INJECT_FAULT_RECORD")) {
+    if (std::FILE* file = std::fopen(record, "a")) {
+      std::fprintf(file, "%s %ld\n", KindName(kind), plan.number);
+      std::fclose(file);
+    }
+  }
+  RecordError(operation, path, codes[plan.error]);
+  return true;
+}
+
+}  // namespace platform::internal

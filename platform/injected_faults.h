@@ -1,0 +1,23 @@
+// Failures injected into the file layer, for the tests of what the updater does when a disk fills
+// up or a file is locked half-way through an update. The environment variable
+// UPDATE_INJECT_FAULT="<kind>:<n>:<error>" makes the n-th operation of that kind fail (counted
+// from 1 over the whole process; kinds "write", "rename", "flush"; errors "disk-full", "locked",
+// "io"). When UPDATE_INJECT_FAULT_RECORD names a file, a line is added to it when the fault
+// strikes, so that a test knows whether its run got that far.
+#pragma once
+
+#include <string>
+
+namespace platform::internal {
+
+enum class FaultKind { kWrite, kRename, kFlush };
+
+// The system's error codes for "disk-full", "locked" and "io", in that order.
+using FaultCodes = int[3];
+
+// Counts one operation of `kind`. True when it is the one to fail: the failure is then recorded
+// for LastError() as the system's own would be, with the code of the planned error.
+bool InjectedFailure(FaultKind kind, const char* operation, const std::string& path,
+                     const FaultCodes& codes);
+
+}  // namespace platform::internal
