@@ -13,6 +13,8 @@ std::vector<std::string> LoadLines(const std::string& path) {
       static_cast<size_t>(std::max(file.Read(text.data(), static_cast<int32_t>(text.size())), 0)));
   const size_t nul = text.find('\0');
   if (nul != std::string::npos) text.resize(nul);
+  // A byte-order mark that an editor put in front is no part of the program's name.
+  if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);
   std::vector<std::string> lines;
   size_t start = 0;
   while (start < text.size()) {
