@@ -23,7 +23,9 @@ TEST(HandOverFile, LinesSplitAtEveryKindOfLineBreakAndEndAtANul) {
       {"\r\n\r\n", {"", ""}},
       {"a\n\r", {"a", ""}},
       {std::string("name\0rest\n", 10), {"name"}},
-      {"\xEF\xBB\xBF" "app.exe\r\n", {"app.exe"}},
+      {"\xEF\xBB\xBF"
+       "app.exe\r\n",
+       {"app.exe"}},
       {"a\xEF\xBB\xBF", {"a\xEF\xBB\xBF"}},
   };
   test::TempDir dir;
