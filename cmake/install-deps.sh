@@ -16,6 +16,8 @@ packages=(
   # the background picture, a CJK font for the window's texts, Xvfb and X tools for its tests
   libfltk1.3-dev libxcursor-dev libxinerama-dev libxft-dev libxfixes-dev libxrender-dev
   libfontconfig-dev libjpeg-dev fonts-wqy-zenhei xvfb x11-utils xdotool
+  # screenshots of update.exe's window under Wine (xwd)
+  x11-apps
   # peers and timing of the benchmarks (run by hand)
   libarchive-tools time
 )
