@@ -5,6 +5,7 @@
 // new tree and shows the error.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <map>
 #include <random>
 #include <string>
@@ -137,6 +138,7 @@ TEST_F(UpdateExeTransaction, KilledAtEveryStepTheDirectoryIsWhollyOldOrNewAndThe
     if (HasFailure()) break;
   }
   EXPECT_GT(steps, 10);
+  std::printf("killed at %d step boundaries\n", steps);
 }
 
 TEST_F(UpdateExeTransaction, TerminatedAtRandomMomentsTheNextRunFinishes) {
@@ -196,6 +198,7 @@ TEST_F(UpdateExeTransaction, AFailureAtAnyRenameFlushOrWriteLeavesTheOldOrNewTre
     }
   }
   EXPECT_GT(injected, 15);
+  std::printf("%d failures injected\n", injected);
 }
 
 }  // namespace
