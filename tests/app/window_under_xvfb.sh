@@ -21,22 +21,8 @@ cp "$update" "$work/program/update"
 name="winprog-$$.bin"
 cp "$child" "$work/program/$name"
 echo "$name" > "$work/program/uplog.txt"
-# 40,000 good bytes (the bar reaches 62 % of 64,000), then deflate data with an invalid block.
-python3 - "$work/program/update.zip" <<'PY'
-import struct, sys, zipfile
-path = sys.argv[1]
-with zipfile.ZipFile(path, "w", zipfile.ZIP_STORED) as z:
-    z.writestr("a.bin", b"a" * 40000)
-    z.writestr("b.bin", b"\x07" * 100)
-data = bytearray(open(path, "rb").read())
-local = data.find(b"PK\x03\x04", 1)
-central = data.rfind(b"PK\x01\x02")
-data[local + 8:local + 10] = struct.pack("<H", 8)
-data[local + 22:local + 26] = struct.pack("<I", 24000)
-data[central + 10:central + 12] = struct.pack("<H", 8)
-data[central + 24:central + 28] = struct.pack("<I", 24000)
-open(path, "wb").write(bytes(data))
-PY
+# The bar stops at 62 % and the error box comes up.
+python3 "$(dirname "$0")/make_stopping_archive.py" "$work/program/update.zip"
 export XDG_RUNTIME_DIR="$work/runtime" UPDATE_CHILD_RECORD="$work/restart.txt"
 # For a sanitizer build: the font libraries' caches are not the updater's leaks.
 export LSAN_OPTIONS="suppressions=$(cd "$(dirname "$0")" && pwd)/lsan_suppressions.txt"
