@@ -215,6 +215,11 @@ void TForm1::Timer1Timer() {
 }
 
 void TForm1::update() {
+  if (recovery_.Unfinished) {
+    // The files of an earlier update are half in place: that one has to be finished first.
+    FinishUpdate("An earlier update could not be finished; the next start tries again");
+    return;
+  }
   namespace transaction = update_transaction;
   const std::string appDir = ExtractFilePath(AppExecutablePath());
   const std::string staging = transaction::StagingDir(appDir);
@@ -249,11 +254,6 @@ void TForm1::update() {
   TUpdateJournal journal;
   journal.MainExeName = MainExeName;
   std::string failure;
-  if (recovery_.Unfinished) {
-    // The files of an earlier update are half in place: that one has to be finished first.
-    FinishUpdate("An earlier update could not be finished; the next start tries again");
-    return;
-  }
   platform::RemoveDirectoryTree(staging);
   if (!transaction::WriteJournal(appDir, journal)) {
     failure = "The update could not be prepared: " +
