@@ -2,7 +2,7 @@
 #include "app/app_paths.h"
 
 #include "platform/files.h"
-#include "unzip/path_text.h"
+#include "unzip/base/path_text.h"
 
 std::string AddPathDelimiter(const std::string& s) {
   bool blank = true;

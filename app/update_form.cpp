@@ -21,8 +21,8 @@
 #include "platform/temporary_tree.h"
 #include "resources/background_picture.h"
 #include "resources/window_layout.h"
-#include "unzip/file_utils.h"
-#include "unzip/path_text.h"
+#include "unzip/base/file_utils.h"
+#include "unzip/base/path_text.h"
 
 TForm1* Form1 = nullptr;
 

@@ -7,8 +7,8 @@
 
 #include "platform/files.h"
 #include "platform/temporary_tree.h"
-#include "unzip/file_utils.h"
-#include "unzip/path_text.h"
+#include "unzip/base/file_utils.h"
+#include "unzip/base/path_text.h"
 
 namespace update_transaction {
 namespace {

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "unzip/crc32.h"
+#include "unzip/base/crc32.h"
 
 namespace {
 

@@ -10,11 +10,11 @@
 #include <vector>
 
 #include "bench/older_methods_encoder.h"
-#include "unzip/crc32.h"
-#include "unzip/decoder_io.h"
-#include "unzip/explode.h"
-#include "unzip/older_methods_memory.h"
-#include "unzip/unshrink.h"
+#include "unzip/base/crc32.h"
+#include "unzip/decoders/decoder_io.h"
+#include "unzip/decoders/explode.h"
+#include "unzip/decoders/older_methods_memory.h"
+#include "unzip/decoders/unshrink.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "unzip/crc32.h"
+#include "unzip/base/crc32.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "unzip/decoder_io.h"
+#include "unzip/decoders/decoder_io.h"
 
 class TFuzzDecoderIO : public TDecoderIO {
  public:

@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "fuzz/decoder_fuzz_io.h"
-#include "unzip/explode.h"
+#include "unzip/decoders/explode.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 5) return 0;

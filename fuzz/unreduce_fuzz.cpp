@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "fuzz/decoder_fuzz_io.h"
-#include "unzip/unreduce.h"
+#include "unzip/decoders/unreduce.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 5) return 0;

@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "fuzz/decoder_fuzz_io.h"
-#include "unzip/unshrink.h"
+#include "unzip/decoders/unshrink.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   static const auto memory = std::make_unique<TOlderMethodsMemory>();

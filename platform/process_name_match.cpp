@@ -1,15 +1,9 @@
 // The matching rule of process search and termination, shared by the POSIX and Windows layers.
 #include "platform/process_name_match.h"
 
-namespace platform {
+#include "platform/ascii_case.h"
 
-std::string UpperCaseAscii(std::string_view text) {
-  std::string upper(text);
-  for (char& c : upper) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return upper;
-}
+namespace platform {
 
 bool ProcessNameMatches(std::string_view executable, std::string_view name) {
   if (name.empty()) return false;

@@ -21,7 +21,4 @@ namespace platform {
 // a byte-wise search for the last separator is therefore exact for every character.
 bool ProcessNameMatches(std::string_view executable, std::string_view name);
 
-// `text` with the ASCII letters a to z upper-cased and every other byte left as it is.
-std::string UpperCaseAscii(std::string_view text);
-
 }  // namespace platform

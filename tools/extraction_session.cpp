@@ -11,8 +11,8 @@
 #include "platform/temporary_tree.h"
 #include "platform/terminal.h"
 #include "tools/archive_warnings.h"
-#include "unzip/file_utils.h"
-#include "unzip/path_text.h"
+#include "unzip/base/file_utils.h"
+#include "unzip/base/path_text.h"
 #include "unzip/wildcard.h"
 
 namespace {

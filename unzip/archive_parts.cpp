@@ -3,10 +3,10 @@
 
 #include "platform/dialogs.h"
 #include "platform/files.h"
-#include "unzip/file_utils.h"
-#include "unzip/format_text.h"
-#include "unzip/messages.h"
-#include "unzip/unzip_exceptions.h"
+#include "unzip/base/file_utils.h"
+#include "unzip/base/format_text.h"
+#include "unzip/base/messages.h"
+#include "unzip/base/unzip_exceptions.h"
 #include "unzip/unzipper.h"
 
 namespace {

@@ -3,11 +3,11 @@
 #include <cctype>
 
 #include "platform/files.h"
-#include "unzip/dos_date_time.h"
-#include "unzip/file_utils.h"
-#include "unzip/messages.h"
-#include "unzip/restore_on_exit.h"
-#include "unzip/unzip_exceptions.h"
+#include "unzip/base/file_utils.h"
+#include "unzip/base/messages.h"
+#include "unzip/base/restore_on_exit.h"
+#include "unzip/base/unzip_exceptions.h"
+#include "unzip/records/dos_date_time.h"
 #include "unzip/unzipper.h"
 
 namespace {

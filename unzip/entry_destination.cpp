@@ -3,7 +3,7 @@
 #include "unzip/entry_destination.h"
 
 #include "platform/files.h"
-#include "unzip/ansi_case.h"
+#include "unzip/base/ansi_case.h"
 
 namespace {
 

@@ -4,12 +4,12 @@
 #include <algorithm>
 
 #include "platform/files.h"
-#include "unzip/dos_date_time.h"
-#include "unzip/entry_decoder.h"
-#include "unzip/file_utils.h"
-#include "unzip/messages.h"
-#include "unzip/numbers.h"
-#include "unzip/unzip_exceptions.h"
+#include "unzip/base/file_utils.h"
+#include "unzip/base/messages.h"
+#include "unzip/base/numbers.h"
+#include "unzip/base/unzip_exceptions.h"
+#include "unzip/decoders/entry_decoder.h"
+#include "unzip/records/dos_date_time.h"
 #include "unzip/unzipper.h"
 
 namespace {

@@ -2,10 +2,10 @@
 // headers, when the central directory cannot be used.
 #include <cctype>
 
-#include "unzip/messages.h"
-#include "unzip/unzip_exceptions.h"
+#include "unzip/base/messages.h"
+#include "unzip/base/unzip_exceptions.h"
+#include "unzip/records/zip_signatures.h"
 #include "unzip/unzipper.h"
-#include "unzip/zip_signatures.h"
 
 namespace {
 

@@ -6,12 +6,12 @@
 
 #include "platform/dialogs.h"
 #include "platform/exceptions.h"
-#include "unzip/entry_decoder.h"
-#include "unzip/file_utils.h"
-#include "unzip/little_endian.h"
-#include "unzip/messages.h"
-#include "unzip/path_text.h"
-#include "unzip/unzip_exceptions.h"
+#include "unzip/base/file_utils.h"
+#include "unzip/base/messages.h"
+#include "unzip/base/path_text.h"
+#include "unzip/base/unzip_exceptions.h"
+#include "unzip/decoders/entry_decoder.h"
+#include "unzip/records/little_endian.h"
 
 namespace {
 

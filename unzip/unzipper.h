@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "unzip/aes_decryptor.h"
-#include "unzip/buffered_stream.h"
-#include "unzip/end_central.h"
-#include "unzip/sorted_zip.h"
-#include "unzip/traditional_cipher.h"
-#include "unzip/zip_header_info.h"
+#include "unzip/base/buffered_stream.h"
+#include "unzip/collections/sorted_zip.h"
+#include "unzip/crypto/aes_decryptor.h"
+#include "unzip/crypto/traditional_cipher.h"
+#include "unzip/records/end_central.h"
+#include "unzip/records/zip_header_info.h"
 
 class TEntryDecoder;
 struct TEntryJob;

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "unzip/ansi_case.h"
+#include "unzip/base/ansi_case.h"
 
 namespace {
 

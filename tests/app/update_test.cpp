@@ -13,7 +13,7 @@
 #include "support/child_processes.h"
 #include "support/temp_dir.h"
 #include "support/zip_writer.h"
-#include "unzip/file_utils.h"
+#include "unzip/base/file_utils.h"
 
 namespace {
 

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/ascii_case.h"
+
 namespace platform {
 namespace {
 

@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/ascii_case.h"
 #include "platform/launch.h"
 #include "platform/process_name_match.h"
 #include "support/child_processes.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "unzip/decoder_io.h"
+#include "unzip/decoders/decoder_io.h"
 
 namespace test {
 

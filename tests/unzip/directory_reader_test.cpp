@@ -11,8 +11,8 @@
 #include "platform/message_pump.h"
 #include "support/temp_dir.h"
 #include "support/zip_writer.h"
-#include "unzip/dos_date_time.h"
-#include "unzip/unzip_exceptions.h"
+#include "unzip/base/unzip_exceptions.h"
+#include "unzip/records/dos_date_time.h"
 #include "unzip/unzipper.h"
 
 namespace {

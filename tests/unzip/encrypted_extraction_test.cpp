@@ -8,8 +8,8 @@
 #include "support/sha256.h"
 #include "support/temp_dir.h"
 #include "support/zip_writer.h"
-#include "unzip/file_utils.h"
-#include "unzip/unzip_exceptions.h"
+#include "unzip/base/file_utils.h"
+#include "unzip/base/unzip_exceptions.h"
 #include "unzip/unzipper.h"
 
 namespace {

@@ -10,8 +10,8 @@
 #include "support/raw_deflate.h"
 #include "support/temp_dir.h"
 #include "support/zip_writer.h"
-#include "unzip/file_utils.h"
-#include "unzip/unzip_exceptions.h"
+#include "unzip/base/file_utils.h"
+#include "unzip/base/unzip_exceptions.h"
 #include "unzip/unzipper.h"
 
 namespace {

@@ -1,0 +1,178 @@
+// End-to-end tests of update.exe under Windows (Wine): the real updater is started with
+// CreateProcessW in a temporary program directory, beside a copy of the test's child program
+// standing in for the main program; the files, the exit code, the arguments the program was
+// started again with, the error box and the foreground window are checked.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "app/windows/child_process.h"
+#include "app/windows/own_window.h"
+#include "app/windows/process_windows.h"
+#include "app/windows/update_exe_fixture.h"
+#include "platform/processes.h"
+#include "support/child_processes.h"
+#include "support/temp_dir.h"
+#include "support/zip_writer.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+using test::ChildProcess;
+
+constexpr char kApplicationTitle[] = "软件升级器";
+
+class UpdateExe : public test::UpdateExeFixture {};
+
+// ---- A whole update, in program directories of several kinds of name -----------------------
+
+TEST_F(UpdateExe, ClosesTheProgramAppliesTheUpdateAndStartsTheProgramAgain) {
+  // The main program is started again by its full path: blanks in it must not split it.
+  const char* const directories[] = {"plain", "my program dir", "升级 程序"};
+  const std::string newProgram = test::ReadFileBytes(test::HostPath(UPDATE_CHILD_PROGRAM));
+  for (const char* directory : directories) {
+    SCOPED_TRACE(directory);
+    UseProgramDirectory(directory);
+    fs::remove(test::FsPath(work_.File("restart.txt")));
+    const std::string name = test::UniqueName("prog-") + ".exe";
+    AddProgram(name);
+    ChildProcess running;
+    StartProgram(name, running);
+    test::WriteFileBytes(Path("uplog.txt"), "  " + name + "  \r\nanother line\r\n");
+    test::WriteFileBytes(Path("MainRun._tmp"), "");
+    test::WriteFileBytes(Path("data.txt"), "old");
+    test::WriteFileBytes(Path("update.zip.ini"), "companion");
+    // The new executable arrives as main.exe and takes the program's name.
+    WriteArchive({{"data.txt", "new"}, {"sub/more.txt", "more"}, {"main.exe", newProgram}});
+
+    EXPECT_EQ(RunUpdater(), 0);
+    EXPECT_FALSE(running.Running()) << "the main program was not closed";
+    EXPECT_EQ(Restart(), "-start\n");  // one argument, whole
+    EXPECT_EQ(test::ReadFileBytes(Path("data.txt")), "new");
+    EXPECT_EQ(test::ReadFileBytes(Path("sub\\more.txt")), "more");
+    EXPECT_FALSE(fs::exists(test::FsPath(Path("main.exe"))));
+    EXPECT_TRUE(fs::exists(test::FsPath(Path(name))));
+    for (const char* gone : {"uplog.txt", "MainRun._tmp", "update.zip", "update.zip.ini"}) {
+      EXPECT_FALSE(fs::exists(test::FsPath(Path(gone)))) << gone;
+    }
+  }
+}
+
+// ---- The other paths through the sequence ---------------------------------------------------
+
+TEST_F(UpdateExe, WithoutAnArchiveTheProgramIsOnlyRestarted) {
+  AddProgram("main.exe");
+  ChildProcess running;
+  StartProgram("main.exe", running);
+  test::WriteFileBytes(Path("uplog.txt"), "   \nignored.exe\n");  // a blank first line
+  EXPECT_EQ(RunUpdater(), 0);
+  EXPECT_FALSE(running.Running()) << "the main program was not closed";
+  EXPECT_EQ(Restart(), "-start\n");
+  EXPECT_FALSE(fs::exists(test::FsPath(Path("uplog.txt"))));
+}
+
+TEST_F(UpdateExe, AnArchiveThatCannotBeAppliedWholeIsKeptOnceTheUserAnswersTheBox) {
+  struct Case {
+    const char* what;
+    std::string archive;
+    const char* mentions;  // what the box's text names
+  };
+  test::ZipArchive unsafe;
+  test::ZipEntry escape;
+  escape.name = "../outside.txt";
+  escape.data = "x";
+  test::ZipEntry fine;
+  fine.name = "data.txt";
+  fine.data = "new";
+  unsafe.entries = {fine, escape};
+  const Case cases[] = {{"not an archive", std::string(3000, 'x'), ""},
+                        {"an entry outside the directory", test::BuildZip(unsafe), "outside.txt"}};
+  AddProgram("main.exe");
+  test::WriteFileBytes(Path("data.txt"), "old");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::remove(test::FsPath(work_.File("restart.txt")));
+    test::WriteFileBytes(Path("update.zip"), c.archive);
+    const auto before = Tree();
+
+    ChildProcess updater;
+    StartUpdater(updater);
+    HWND box = nullptr;
+    ASSERT_TRUE(test::WaitFor([&] {
+      box = test::FindMessageBoxOf(updater.Id());
+      return box != nullptr || !updater.Running();
+    }));
+    ASSERT_NE(box, nullptr) << "no error box came up";
+    EXPECT_EQ(test::WindowTextOf(box), kApplicationTitle);
+    const std::string text = test::MessageBoxText(box);
+    EXPECT_FALSE(text.empty());
+    EXPECT_NE(text.find(c.mentions), std::string::npos) << text;
+    EXPECT_TRUE(updater.Running()) << "the updater must wait for the answer";
+    ASSERT_TRUE(test::PressOk(box));
+    const auto code = updater.WaitForExit();
+    ASSERT_TRUE(code.has_value()) << "the updater did not end after the answer";
+    EXPECT_EQ(*code, 0u);
+
+    EXPECT_EQ(Tree(), before);  // the archive kept, nothing of the program touched
+    EXPECT_EQ(Restart(), "-start\n");
+  }
+  EXPECT_FALSE(fs::exists(test::FsPath(work_.File("outside.txt"))));
+}
+
+// While a first copy is held up by its error box, a second copy ends at once with 0, touches
+// nothing (not the hand-over file, not the archive, not the running program) and brings the
+// first copy's window to the front.
+TEST_F(UpdateExe, ASecondCopyEndsAtOnceAndBringsTheFirstCopysWindowToTheFront) {
+  const std::string name = test::UniqueName("held-") + ".exe";
+  AddProgram(name);
+  test::WriteFileBytes(Path("uplog.txt"), name + "\r\n");
+  test::WriteFileBytes(Path("update.zip"), "not an archive");
+  ChildProcess first;
+  StartUpdater(first);
+  ASSERT_TRUE(test::WaitFor(
+      [&] { return test::FindMessageBoxOf(first.Id()) != nullptr || !first.Running(); }));
+  ASSERT_TRUE(first.Running()) << "the first copy ended instead of showing its error box";
+  const HWND firstWindow = test::FindWindowOf(first.Id(), "TForm1");
+  ASSERT_NE(firstWindow, nullptr);
+
+  // What a second copy would work on, had it run the update.
+  test::WriteFileBytes(Path("uplog.txt"), name + "\r\n");
+  ChildProcess running;
+  StartProgram(name, running);
+  const auto before = Tree();
+  // The foreground is somewhere else when the second copy starts.
+  test::OwnWindow elsewhere;
+  ASSERT_TRUE(elsewhere.TakeForeground());
+
+  ChildProcess second;
+  StartUpdater(second);
+  const auto code = second.WaitForExit(test::PumpOwnMessages);
+  ASSERT_TRUE(code.has_value()) << "the second copy did not end";
+  EXPECT_EQ(*code, 0u);
+  test::PumpOwnMessages();
+  const HWND foreground = GetForegroundWindow();
+  EXPECT_EQ(foreground, firstWindow);
+  EXPECT_EQ(test::ClassNameOf(foreground), "TForm1");
+  EXPECT_EQ(test::ProcessIdOf(foreground), first.Id());
+
+  EXPECT_TRUE(running.Running()) << "the second copy closed the program";
+  EXPECT_EQ(Tree(), before);
+  EXPECT_FALSE(fs::exists(test::FsPath(work_.File("restart.txt"))));
+  EXPECT_TRUE(first.Running());
+
+  // The first copy goes on as before once its box is answered.
+  const HWND box = test::FindMessageBoxOf(first.Id());
+  ASSERT_NE(box, nullptr);
+  ASSERT_TRUE(test::PressOk(box));
+  const auto firstCode = first.WaitForExit();
+  ASSERT_TRUE(firstCode.has_value());
+  EXPECT_EQ(*firstCode, 0u);
+  EXPECT_EQ(Restart(), "-start\n");
+}
+
+}  // namespace

@@ -1,0 +1,228 @@
+// The archive component's small routines: DOS date/time repair and stamping, percentages, path
+// text, UTF-8 names, directories and the message pump.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdint>
+#include <string>
+
+#include "platform/exceptions.h"
+#include "platform/files.h"
+#include "platform/message_pump.h"
+#include "support/temp_dir.h"
+#include "unzip/base/file_utils.h"
+#include "unzip/base/format_text.h"
+#include "unzip/base/numbers.h"
+#include "unzip/base/path_text.h"
+#include "unzip/records/dos_date_time.h"
+#include "unzip/records/utf8_name.h"
+
+namespace {
+
+constexpr uint32_t Dos(uint32_t year, uint32_t month, uint32_t day, uint32_t hour, uint32_t minute,
+                       uint32_t secondField) {
+  return (((year - 1980) << 9 | month << 5 | day) << 16) | (hour << 11 | minute << 5 | secondField);
+}
+
+TEST(ClampDosDateTime, RepairsOutOfRangeFieldsAndKeepsValidValues) {
+  struct Case {
+    uint32_t in, out;
+  } cases[] = {
+      {Dos(2008, 2, 29, 18, 0, 0), Dos(2008, 2, 29, 18, 0, 0)},
+      {Dos(2024, 2, 31, 23, 59, 29), Dos(2024, 2, 31, 23, 59, 29)},  // no month-length check
+      {0, Dos(1980, 1, 1, 0, 0, 0)},
+      {Dos(2020, 0, 15, 10, 20, 5), Dos(2020, 1, 15, 10, 20, 5)},
+      {Dos(2020, 13, 15, 10, 20, 5), Dos(2020, 12, 15, 10, 20, 5)},
+      {Dos(2020, 5, 0, 10, 20, 5), Dos(2020, 5, 1, 10, 20, 5)},
+      {Dos(2020, 5, 6, 31, 20, 5), Dos(2020, 5, 6, 23, 20, 5)},
+      {Dos(2020, 5, 6, 7, 63, 5), Dos(2020, 5, 6, 7, 59, 5)},
+      {Dos(2020, 5, 6, 7, 8, 30), Dos(2020, 5, 6, 7, 8, 29)},  // 60 s -> 58 s
+      {Dos(2107, 5, 6, 7, 8, 9), Dos(2099, 5, 6, 7, 8, 9)},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ClampDosDateTime(c.in), c.out) << std::hex << c.in;
+  }
+}
+
+TEST(DosDateTimeToDateTime, CountsDaysFromTheEpochAndRefusesImpossibleDates) {
+  double value = -1;
+  ASSERT_TRUE(DosDateTimeToDateTime(Dos(1980, 1, 1, 0, 0, 0), &value));
+  EXPECT_DOUBLE_EQ(value, 29221.0);
+  ASSERT_TRUE(DosDateTimeToDateTime(Dos(2000, 3, 1, 12, 0, 0), &value));
+  EXPECT_DOUBLE_EQ(value, 36586.5);
+  value = -1;
+  EXPECT_FALSE(DosDateTimeToDateTime(Dos(2023, 2, 29, 0, 0, 0), &value));
+  EXPECT_FALSE(DosDateTimeToDateTime(Dos(2020, 4, 5, 24, 0, 0), &value));
+  EXPECT_FALSE(DosDateTimeToDateTime(Dos(2020, 4, 5, 1, 0, 30), &value));
+  EXPECT_FALSE(DosDateTimeToDateTime(0, &value));
+  EXPECT_EQ(value, -1);
+}
+
+TEST(StampFileTime, SetsTheLastWriteTimeReadBackByFileAge) {
+  test::TempDir dir;
+  const std::string name = dir.File("stamped.txt");
+  test::WriteFileBytes(name, "x");
+  StampFileTime(name, Dos(2008, 2, 29, 18, 0, 0));
+  EXPECT_EQ(static_cast<uint32_t>(FileAge(name)), Dos(2008, 2, 29, 18, 0, 0));
+  StampFileTime(name, Dos(2011, 7, 0, 9, 30, 30));  // repaired before stamping
+  EXPECT_EQ(static_cast<uint32_t>(FileAge(name)), Dos(2011, 7, 1, 9, 30, 29));
+  StampFileTime(dir.File("missing.txt"), Dos(2008, 2, 29, 18, 0, 0));  // ignored
+  EXPECT_EQ(FileAge(dir.File("missing.txt")), -1);
+  EXPECT_EQ(FileAge(dir.Path()), -1);
+}
+
+TEST(PercentOf, RoundsHalvesToEvenAndCapsAtHundred) {
+  struct Case {
+    int64_t done, total, percent;
+  } cases[] = {
+      {1, 3, 33},
+      {2, 3, 67},
+      {5, 0, 0},
+      {5, -1, 0},
+      {7, 5, 100},
+      {101, 200, 50},
+      {103, 200, 52},
+      {1, 200, 0},
+      {3, 200, 2},
+      {0, 10, 0},
+      {-1, 3, -33},
+      {INT64_MAX, 1, 100},
+      {INT64_MAX - 1, INT64_MAX, 100},
+      {INT64_MAX / 2, INT64_MAX, 50},
+      {INT64_MIN, 1, INT64_MIN},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(PercentOf(c.done, c.total), c.percent) << c.done << "/" << c.total;
+  }
+  EXPECT_EQ(Min64(-5, 3), -5);
+  EXPECT_EQ(Max64(-5, 3), 3);
+}
+
+TEST(PathText, SplitsAndCutsAsTheExtractionExpects) {
+  struct Case {
+    const char* path;
+    const char* dirWithDelimiter;
+    const char* filePath;
+  } cases[] = {
+      {"dir\\file", "dir\\", "dir\\"},
+      {"file", "", ""},
+      {"C:\\file", "C:\\\\", "C:\\"},
+      {"C:file", "C:\\", "C:"},
+      {"a\\b\\c.txt", "a\\b\\", "a\\b\\"},
+      {"\\\\server\\share", "\\\\server\\", "\\\\server\\"},
+      {"\\file", "\\\\", "\\"},
+      {"", "", ""},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(DirWithDelimiter(c.path), c.dirWithDelimiter) << c.path;
+    EXPECT_EQ(ExtractFilePath(c.path), c.filePath) << c.path;
+  }
+  EXPECT_EQ(RightChars("abc", 5), "abc");
+  EXPECT_EQ(RightChars("abc", 2), "bc");
+  EXPECT_EQ(RightChars("abc", 0), "");
+  EXPECT_EQ(LeftChars("abc", 0), "");
+  EXPECT_EQ(LeftChars("abc", 2), "ab");
+  EXPECT_EQ(LeftChars("abc", -3), "");
+  EXPECT_EQ(LeftChars("abc", 9), "abc");
+  std::string name = "a/b\\c/";
+  SlashesToBackslashes(name);
+  EXPECT_EQ(name, "a\\b\\c\\");
+}
+
+TEST(DecodeUtf8Name, KeepsValidTextAndEmptiesInvalidBytes) {
+  struct Case {
+    std::string bytes;
+    bool valid;
+  } cases[] = {
+      {"plain.txt", true},
+      {"\xD1\x84\xD0\xB0\xD0\xB9\xD0\xBB-\xE6\x96\x87.txt", true},
+      {"\xF0\x9F\x98\x80", true},
+      {"", true},
+      {"\xFF", false},
+      {"abc\xC3", false},           // truncated
+      {"\xC0\xAF", false},          // overlong "/"
+      {"\xED\xA0\x80", false},      // surrogate
+      {"\xF4\x90\x80\x80", false},  // above U+10FFFF
+      {"\x80", false},              // lone continuation byte
+      {"\xE6\x96", false},          // truncated at the end
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(DecodeUtf8Name(c.bytes), c.valid ? c.bytes : "") << testing::PrintToString(c.bytes);
+  }
+}
+
+TEST(ForceDirectories, CreatesEveryMissingParent) {
+  test::TempDir dir;
+  const std::string deep = dir.File("a\\b\\c\\d");
+  EXPECT_TRUE(ForceDirectories(deep + "\\"));
+  EXPECT_TRUE(DirectoryExists(deep));
+  EXPECT_FALSE(FileExists(deep));
+  EXPECT_TRUE(ForceDirectories(deep));  // present already
+  EXPECT_TRUE(ForceDirectories("C:"));  // shorter than three characters: counts as present
+
+  test::WriteFileBytes(dir.File("blocker"), "not a directory");
+  EXPECT_TRUE(FileExists(dir.File("blocker")));
+  EXPECT_FALSE(ForceDirectories(dir.File("blocker\\sub")));
+  try {
+    ForceDirectories("");
+    ADD_FAILURE() << "empty path accepted";
+  } catch (const EInOutError& e) {
+    EXPECT_EQ(e.Message(), "Unable to create directory");
+    EXPECT_EQ(e.ErrorCode, 3);
+  }
+}
+
+TEST(CanChangeToDir, TellsDirectoriesApartAndRestoresTheCurrentDirectory) {
+  test::TempDir dir;
+  test::WriteFileBytes(dir.File("file.txt"), "x");
+  const std::string before = platform::CurrentDirectory();
+  EXPECT_TRUE(CanChangeToDir(dir.Path()));
+  EXPECT_FALSE(CanChangeToDir(dir.File("file.txt")));
+  EXPECT_FALSE(CanChangeToDir(dir.File("missing")));
+  EXPECT_EQ(platform::CurrentDirectory(), before);
+}
+
+TEST(FileRoutines, AttributesAndDeletion) {
+  test::TempDir dir;
+  const std::string name = dir.File("f.txt");
+  EXPECT_EQ(FileGetAttr(name), 0xFFFFFFFFu);
+  EXPECT_FALSE(FileDelete(name));
+  test::WriteFileBytes(name, "x");
+  EXPECT_EQ(FileSetAttr(name, platform::kAttrReadOnly | platform::kAttrArchive), 0);
+  EXPECT_NE(FileGetAttr(name) & platform::kAttrReadOnly, 0u);
+  EXPECT_EQ(FileSetAttr(name, platform::kAttrArchive), 0);
+  EXPECT_EQ(FileGetAttr(name) & platform::kAttrReadOnly, 0u);
+  EXPECT_TRUE(FileDelete(name));
+  EXPECT_FALSE(FileExists(name));
+  EXPECT_NE(FileSetAttr(name, platform::kAttrArchive), 0);
+}
+
+TEST(FileRoutines, DrivesOfTheTemporaryDirectory) {
+  test::TempDir dir;
+  EXPECT_FALSE(IsRemovableDrive(dir.Path()));
+  EXPECT_LE(GetVolumeLabel(dir.Path()).size(), 13u * 4);  // at most 13 characters of UTF-8
+}
+
+TEST(PumpWaitingMessages, RunsTheInstalledPumpOnly) {
+  EXPECT_FALSE(PumpWaitingMessages());
+  int pumped = 0;
+  platform::SetMessagePump([&pumped] {
+    ++pumped;
+    return true;
+  });
+  EXPECT_TRUE(PumpWaitingMessages());
+  platform::SetMessagePump(nullptr);
+  EXPECT_FALSE(PumpWaitingMessages());
+  EXPECT_EQ(pumped, 1);
+}
+
+TEST(FormatText, FillsPlaceholdersInOrder) {
+  EXPECT_EQ(FormatText("Invalid seek origin (%d)", 3), "Invalid seek origin (3)");
+  EXPECT_EQ(FormatText("Cannot open file \"%s\". %s", "a.zip", "gone"),
+            "Cannot open file \"a.zip\". gone");
+  EXPECT_EQ(FormatText("100%% of %d", -7), "100% of -7");
+  EXPECT_EQ(FormatText("no argument %d"), "no argument %d");
+  EXPECT_EQ(FormatText("trailing %"), "trailing %");
+}
+
+}  // namespace

@@ -1,0 +1,205 @@
+// Tests of TSortedZip: the eight orders, the rate and size comparisons at their edges, the
+// duplicate rules of the main list and its views, and HasZip64Entries.
+#include "unzip/collections/sorted_zip.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr uint32_t Dos(uint32_t year, uint32_t month, uint32_t day, uint32_t hour = 0,
+                       uint32_t minute = 0, uint32_t second = 0) {
+  return ((year - 1980) << 25) | (month << 21) | (day << 16) | (hour << 11) | (minute << 5) |
+         (second / 2);
+}
+
+struct EntryValues {
+  const char* path;  // split at the last "\" into Directory and FileName
+  uint32_t dos = 0;
+  uint64_t compressed = 0;
+  uint64_t uncompressed = 0;
+  uint32_t disk = 0;
+  uint64_t offset = 0;
+};
+
+std::unique_ptr<TZipHeaderInfo> MakeEntry(const EntryValues& s) {
+  auto e = std::make_unique<TZipHeaderInfo>();
+  const std::string path = s.path;
+  const size_t slash = path.rfind('\\');
+  e->SetDirectory(slash == std::string::npos ? "" : path.substr(0, slash + 1));
+  e->SetFileName(slash == std::string::npos ? path : path.substr(slash + 1));
+  e->DosDateTime = s.dos;
+  e->SetCompressedSize64(s.compressed);
+  e->SetUncompressedSize64(s.uncompressed);
+  e->SetDiskNumberStart32(s.disk);
+  e->SetLocalHeaderOffset64(s.offset);
+  return e;
+}
+
+std::vector<std::string> Paths(const TSortedZip& list) {
+  std::vector<std::string> paths;
+  for (int i = 0; i < list.Count(); ++i) paths.push_back(list[i]->Directory + list[i]->FileName);
+  return paths;
+}
+
+std::string ListErrorOf(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const EListError& e) {
+    return e.Message();
+  }
+  return "(no error)";
+}
+
+TEST(SortedZipTest, EachOrderOfAViewThatAcceptsEqualEntries) {
+  const struct {
+    TZipSortMode mode;
+    std::vector<EntryValues> added;
+    std::vector<std::string> expected;
+  } cases[] = {
+      // The whole path is one text: "a\z" sorts after "a\b\c"; a prefix sorts first.
+      {ByName,
+       {{"b\\a"}, {"zeta"}, {"B\\A_"}, {"a\\z"}, {"a\\b\\c"}},
+       {"a\\b\\c", "a\\z", "b\\a", "B\\A_", "zeta"}},
+      // a-z fold to upper case, so "_" sorts after the letters; other bytes by value.
+      {ByFileName,
+       {{"z\\a_"}, {"AB"}, {"x\\\xC3\xA4"}, {"\xC3\x84"}, {"b"}},
+       {"AB", "z\\a_", "b", "\xC3\x84", "x\\\xC3\xA4"}},
+      {ByDirectoryName, {{"x\\1"}, {"2"}, {"X\\y\\3"}, {"W\\4"}}, {"2", "W\\4", "x\\1", "X\\y\\3"}},
+      // Newest first; equal dates keep the order of adding; 0 and 31 February count as 0.
+      {ByDate,
+       {{"old", Dos(2020, 1, 1)},
+        {"new", Dos(2024, 6, 1, 12)},
+        {"zero", 0},
+        {"old2", Dos(2020, 1, 1)},
+        {"feb31", Dos(2021, 2, 31)},
+        {"older", Dos(2019, 12, 31, 23, 59, 58)}},
+       {"new", "old", "old2", "older", "zero", "feb31"}},
+      // Largest first by the low 32 bits; equal sizes keep the order of adding.
+      {ByCompressedSize,
+       {{"c100", 0, 100}, {"c5", 0, 5}, {"c5wide", 0, 0x100000005}, {"c200", 0, 200}},
+       {"c200", "c100", "c5", "c5wide"}},
+      {ByUnCompressedSize, {{"u1", 0, 0, 1}, {"u3", 0, 0, 3}, {"u2", 0, 0, 2}}, {"u3", "u2", "u1"}},
+      // Least compressed first; an equal rate goes before the entries already there.
+      {ByRate,
+       {{"half", 0, 50, 100},
+        {"eighth", 0, 1, 8},
+        {"grown", 0, 200, 100},
+        {"empty", 0, 5, 0},
+        {"thirteen", 0, 13, 100},
+        {"twelve", 0, 3, 25}},
+       {"grown", "half", "thirteen", "twelve", "eighth", "empty"}},
+      // Archive order: part, then local header offset (both through their 64-bit values).
+      {ByNone,
+       {{"p1", 0, 0, 0, 1, 0},
+        {"b", 0, 0, 0, 0, 500},
+        {"z64", 0, 0, 0, 0, 0x100000000},
+        {"a", 0, 0, 0, 0, 20},
+        {"far", 0, 0, 0, 0x10000, 0}},
+       {"a", "b", "z64", "p1", "far"}},
+  };
+  for (const auto& c : cases) {
+    TSortedZip list(DupAccept, true);
+    list.SortMode = c.mode;
+    for (const EntryValues& s : c.added) list.Add(MakeEntry(s).release());
+    EXPECT_EQ(Paths(list), c.expected) << "mode " << int{c.mode};
+  }
+}
+
+TEST(SortedZipTest, SizeOrdersUseTheLow32BitDifferenceAsSigned) {
+  const struct {
+    uint64_t item, key;
+    int expected;
+  } cases[] = {
+      {5, 6, 1},           {6, 5, -1},          {5, 5, -1},          {0, 0x7FFFFFFF, 1},
+      {0, 0x80000000, -1}, {0x80000000, 0, -1}, {0x100000005, 6, 1}, {0xFFFFFFFF, 0, 1},
+  };
+  for (TZipSortMode mode : {ByCompressedSize, ByUnCompressedSize}) {
+    TSortedZip list(DupAccept, true);
+    list.SortMode = mode;
+    for (const auto& c : cases) {
+      const EntryValues item =
+          mode == ByCompressedSize ? EntryValues{"i", 0, c.item} : EntryValues{"i", 0, 0, c.item};
+      const EntryValues key =
+          mode == ByCompressedSize ? EntryValues{"k", 0, c.key} : EntryValues{"k", 0, 0, c.key};
+      EXPECT_EQ(list.Compare(MakeEntry(item).get(), MakeEntry(key).get()), c.expected)
+          << int{mode} << ": " << c.item << " vs " << c.key;
+    }
+  }
+}
+
+TEST(SortedZipTest, CompressionRateRoundsHalvesToEvenAndCapsAt100) {
+  const struct {
+    uint64_t compressed, uncompressed;
+    int rate;
+  } cases[] = {
+      {0, 0, 0},
+      {5, 0, 0},
+      {0, 7, 0},
+      {1, 8, 12},
+      {3, 8, 38},
+      {1, 40, 2},
+      {7, 40, 18},
+      {1, 3, 33},
+      {2, 3, 67},
+      {100, 100, 100},
+      {200, 100, 100},
+      {UINT64_MAX - 1, UINT64_MAX, 100},
+      {1ull << 62, 1ull << 63, 50},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(CompressionRate(c.compressed, c.uncompressed), c.rate)
+        << c.compressed << " / " << c.uncompressed;
+  }
+}
+
+TEST(SortedZipTest, MainListRefusesASecondEntryAtTheSameOffset) {
+  TSortedZip entries(DupError, true);
+  entries.Add(MakeEntry({"first", 0, 0, 0, 0, 100}).release());
+  auto second = MakeEntry({"second", 0, 0, 0, 0, 100});
+  EXPECT_EQ(ListErrorOf([&] { entries.Add(second.get()); }), "Duplicate Object index");
+  EXPECT_EQ(Paths(entries), std::vector<std::string>{"first"});
+  // Another part at the same offset is a different entry.
+  entries.Add(MakeEntry({"other part", 0, 0, 0, 1, 100}).release());
+  EXPECT_EQ(entries.Count(), 2);
+}
+
+TEST(SortedZipTest, EqualDatesAreNeverDuplicates) {
+  TSortedZip view(DupError, true);
+  view.SortMode = ByDate;
+  for (const char* name : {"one", "two", "three"}) {
+    view.Add(MakeEntry({name, Dos(2001, 2, 3)}).release());
+  }
+  EXPECT_EQ(Paths(view), (std::vector<std::string>{"one", "two", "three"}));
+  int index = -1;
+  EXPECT_FALSE(view.Find(view[1], index));
+}
+
+TEST(SortedZipTest, ViewsShareTheEntriesOfTheMainList) {
+  TSortedZip entries(DupError, true);
+  for (const EntryValues& s : {EntryValues{"b", 0, 0, 0, 0, 0}, EntryValues{"a", 0, 0, 0, 0, 10}}) {
+    entries.Add(MakeEntry(s).release());
+  }
+  TSortedZip byName(DupAccept, false);
+  byName.SortMode = ByName;
+  for (int i = 0; i < entries.Count(); ++i) byName.Add(entries[i]);
+  EXPECT_EQ(Paths(byName), (std::vector<std::string>{"a", "b"}));
+  EXPECT_EQ(byName[0], entries[1]);
+  // Each entry is freed once, by the main list (the sanitizer build checks this).
+}
+
+TEST(SortedZipTest, HasZip64EntriesFollowsAddedEntries) {
+  TSortedZip entries(DupError, true);
+  EXPECT_EQ(entries.SortMode, ByNone);
+  EXPECT_FALSE(entries.HasZip64Entries);
+  entries.Add(MakeEntry({"small", 0, 10, 10, 0, 0}).release());
+  EXPECT_FALSE(entries.HasZip64Entries);
+  entries.Insert(0, MakeEntry({"large", 0, 10, 0x100000000, 0, 1}).release());
+  EXPECT_TRUE(entries.HasZip64Entries);
+}
+
+}  // namespace

@@ -1,0 +1,56 @@
+// The bit reader of the shrunk, reduced and imploded decoders: bits are taken least significant
+// first from whole bytes of the entry's input.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "unzip/decoders/decoder_io.h"
+
+// Entry n holds the n low bits: 2^n - 1.
+inline constexpr std::array<uint32_t, 17> MaskBits = {
+    0x0000, 0x0001, 0x0003, 0x0007, 0x000F, 0x001F, 0x003F, 0x007F, 0x00FF,
+    0x01FF, 0x03FF, 0x07FF, 0x0FFF, 0x1FFF, 0x3FFF, 0x7FFF, 0xFFFF};
+
+// One per entry. Once the input is used up, reads go on and yield zero bits; MissingBits counts
+// how many of those were handed out, so that a decoder can tell a stream that ended early.
+class TBitReader {
+ public:
+  explicit TBitReader(TDecoderIO& io) : FIO(io) {}
+  TBitReader(const TBitReader&) = delete;
+  TBitReader& operator=(const TBitReader&) = delete;
+
+  // Reading of shrunk and reduced data: when fewer than `n` (at most 16) bits are held, whole
+  // bytes are added while fewer than 25 bits are held and the input has one.
+  uint32_t ReadBits(int n);
+
+  // Reading of imploded data: PeekBits adds bytes one by one until at least `n` (at most 16) bits
+  // are held or the input is used up, and shows the next `n` bits without taking them;
+  // DropBits takes them.
+  uint32_t PeekBits(int n);
+  void DropBits(int n);
+  uint32_t TakeBits(int n) {
+    const uint32_t bits = PeekBits(n);
+    DropBits(n);
+    return bits;
+  }
+
+  uint64_t MissingBits() const { return FMissingBits; }
+  // True once the data has reached past the end of the input by more than a few bits. The
+  // encoder pads its last byte, so a complete stream never needs a missing bit; the few
+  // tolerated cost nothing, and the decoders stop at this point instead of running on zeros
+  // up to a size the entry merely claims.
+  bool PastEnd() const { return FMissingBits > kSlackBits; }
+  static constexpr uint64_t kSlackBits = 16;
+
+  uint32_t BitBuffer = 0;  // unused bits, the next one lowest
+  uint16_t BitCount = 0;   // valid bits in BitBuffer
+  // True after a refill that found no byte; false again as soon as one arrives.
+  bool InputExhausted = false;
+
+ private:
+  bool AddByte();
+
+  TDecoderIO& FIO;
+  uint64_t FMissingBits = 0;
+};

@@ -1,0 +1,197 @@
+// The decoding step of one entry: input blocks, output blocks with the overrun check, the CRC,
+// stored and deflated data, and the dispatch to the older methods.
+#include "unzip/decoders/entry_decoder.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/dialogs.h"
+#include "unzip/base/crc32.h"
+#include "unzip/base/messages.h"
+#include "unzip/base/unzip_exceptions.h"
+#include "unzip/decoders/explode.h"
+#include "unzip/decoders/unreduce.h"
+#include "unzip/decoders/unshrink.h"
+
+namespace {
+
+constexpr int kWindowBits = -15;  // raw deflate data: no zlib header or trailer, 32 KB window
+
+// Ends the inflate stream on every way out, exceptions included.
+class TInflateStream {
+ public:
+  TInflateStream() {
+    if (inflateInit2(&stream_, kWindowBits) != Z_OK) throw EZCompressionError("error");
+  }
+  ~TInflateStream() { inflateEnd(&stream_); }
+  TInflateStream(const TInflateStream&) = delete;
+  TInflateStream& operator=(const TInflateStream&) = delete;
+  z_stream* operator->() { return &stream_; }
+  z_stream* get() { return &stream_; }
+
+ private:
+  z_stream stream_{};
+};
+
+}  // namespace
+
+TEntryDecoder::TEntryDecoder()
+    : inputBuffer_(new uint8_t[kBlockSize + 1]),
+      outputBuffer_(new uint8_t[kBlockSize + 1]),
+      olderMethods_(std::make_unique<TOlderMethodsMemory>()) {}
+
+void TEntryDecoder::Prepare(TEntryJob& job) {
+  job_ = &job;
+  outputCount_ = 0;
+  inputCount_ = 0;
+  inputPosition_ = inputBuffer_.get();
+  entryBytesDone_ = 0;
+  runningCrc_ = 0xFFFFFFFF;
+  inputRemaining_ = job.compressedSize;
+}
+
+bool TEntryDecoder::Decode(TEntryJob& job) {
+  Prepare(job);
+  switch (job.method) {
+    case 0:
+      DecodeStored();
+      return true;
+    case 8:
+      DecodeDeflated();
+      return true;
+    case 1:
+      Unshrink(*this, *olderMethods_);
+      return true;
+    case 2:
+    case 3:
+    case 4:
+    case 5:
+      Unreduce(*this, *olderMethods_, job.method - 1, job.uncompressedSize);
+      return true;
+    case 6:
+      Explode(*this, *olderMethods_, job.flags, job.uncompressedSize);
+      return true;
+    default:
+      return false;
+  }
+}
+
+int32_t TEntryDecoder::ReadArchive(uint8_t* buffer, int32_t count) {
+  int32_t got = std::max(job_->archive->Read(buffer, count), 0);
+  while (got < count) {
+    if (!job_->nextPart) throw EFatalUnzipError(MessageText(kMsgPrematureEnd));
+    job_->archive = job_->nextPart();
+    if (job_->archive == nullptr) throw EUserCanceled(MessageText(kMsgUserAborted));
+    got += std::max(job_->archive->Read(buffer + got, count - got), 0);
+  }
+  return got;
+}
+
+void TEntryDecoder::RefillInput() {
+  if (job_->pump) job_->pump();
+  const auto n = static_cast<int32_t>(std::min<int64_t>(kBlockSize, job_->compressedSize));
+  inputCount_ = 0;
+  inputPosition_ = inputBuffer_.get();
+  if (n <= 0) return;
+  job_->compressedSize -= n;
+  inputCount_ = ReadArchive(inputBuffer_.get(), n);
+  if (job_->decryptInput) job_->decryptInput(inputBuffer_.get(), inputCount_);
+}
+
+int TEntryDecoder::ReadInputByte(uint8_t& b) {
+  if (inputRemaining_ <= 0) {
+    --inputRemaining_;
+    return 0;
+  }
+  --inputRemaining_;
+  if (inputCount_ == 0) {
+    RefillInput();
+    if (inputCount_ == 0) return 0;
+  }
+  b = *inputPosition_++;
+  --inputCount_;
+  return 8;
+}
+
+void TEntryDecoder::PutOutput(const uint8_t* data, size_t n) {
+  while (n > 0) {
+    const size_t k = std::min(n, static_cast<size_t>(kBlockSize - outputCount_));
+    std::memcpy(outputBuffer_.get() + outputCount_, data, k);
+    outputCount_ += static_cast<int32_t>(k);
+    data += k;
+    n -= k;
+    if (outputCount_ == kBlockSize) FlushOutput();
+  }
+}
+
+void TEntryDecoder::FlushOutput() {
+  const int32_t n = outputCount_;
+  if (n == 0) return;
+  uint8_t* block = outputBuffer_.get();
+  if (job_->decryptOutput) job_->decryptOutput(block, n);
+  const int64_t position = job_->output->Position();
+  if (position < 0 ||
+      static_cast<uint64_t>(position) + static_cast<uint64_t>(n) > job_->uncompressedSize) {
+    throw EBiggerThanUncompressed(MessageText(kMsgBiggerThanUncompressed));
+  }
+  if (job_->output->Write(block, n) < n) throw ECantWriteUCF(MessageText(kMsgCantWriteUcf));
+  runningCrc_ = Crc32Update(runningCrc_, block, static_cast<size_t>(n));
+  entryBytesDone_ += n;
+  outputCount_ = 0;
+  if (job_->onBlockWritten) job_->onBlockWritten(n);
+}
+
+int TEntryDecoder::HandleMessage(int messageId, const std::string& msg1, const std::string& msg2,
+                                 uint32_t flags) {
+  if (job_ != nullptr && job_->handleMessage)
+    return job_->handleMessage(messageId, msg1, msg2, flags);
+  return platform::ShowMessageBox(msg1, msg2, flags);
+}
+
+void TEntryDecoder::DecodeStored() {
+  while (job_->compressedSize > 0) {
+    if (job_->pump) job_->pump();
+    const auto n = static_cast<int32_t>(std::min<int64_t>(kBlockSize, job_->compressedSize));
+    job_->compressedSize -= n;
+    outputCount_ = ReadArchive(outputBuffer_.get(), n);
+    FlushOutput();
+  }
+}
+
+void TEntryDecoder::DecodeDeflated() {
+  outputCount_ = 0;
+  TInflateStream stream;
+  stream->next_out = outputBuffer_.get();
+  stream->avail_out = kBlockSize;
+  // Hands zlib the rest of the current input block, refilling it first when it is used up. When
+  // the entry's bytes are gone zlib gets nothing, so a stream that is cut short ends in its
+  // buffer error instead of being fed stale bytes.
+  auto handOver = [this, &stream] {
+    if (inputCount_ == 0) {
+      uint8_t first;
+      if (ReadInputByte(first) != 0) {
+        --inputPosition_;  // zlib takes the byte just read with the rest of the block
+        ++inputCount_;
+      }
+    }
+    stream->next_in = const_cast<Bytef*>(inputPosition_);
+    stream->avail_in = static_cast<uInt>(inputCount_);
+    inputPosition_ += inputCount_;
+    inputCount_ = 0;
+  };
+  handOver();
+  int result = Z_OK;
+  do {
+    if (stream->avail_in == 0) handOver();
+    result = inflate(stream.get(), Z_NO_FLUSH);
+    if (result < 0 || result == Z_NEED_DICT) throw EZCompressionError("error");
+    if (stream->avail_out == 0 || result == Z_STREAM_END) {
+      outputCount_ = kBlockSize - static_cast<int32_t>(stream->avail_out);
+      FlushOutput();
+      stream->next_out = outputBuffer_.get();
+      stream->avail_out = kBlockSize;
+    }
+  } while (result != Z_STREAM_END);
+}

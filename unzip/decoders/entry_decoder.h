@@ -1,0 +1,81 @@
+// The decoding step of one entry: reads its stored bytes in blocks of at most 32768, decodes them
+// by method (stored, deflated through zlib, and the older methods), writes the result in blocks
+// with the overrun check, and keeps the CRC-32 of everything written.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/stream.h"
+#include "unzip/decoders/decoder_io.h"
+#include "unzip/decoders/older_methods_memory.h"
+
+// What the extraction driver hands over for one entry.
+struct TEntryJob {
+  TStream* archive = nullptr;     // positioned at the entry's first data byte
+  int64_t compressedSize = 0;     // bytes of data (encryption overhead already taken off)
+  uint64_t uncompressedSize = 0;  // the output may not grow beyond it
+  TStream* output = nullptr;      // pre-sized, positioned at 0
+  uint16_t method = 0;            // the effective compression method
+  uint16_t flags = 0;             // general purpose flags (the implode variant)
+  // The stream of the next part of a multi-part archive; empty for a single file. May raise.
+  std::function<TStream*()> nextPart;
+  // Decryption of each input block before it is decoded, or of each output block before it is
+  // written (stored entries and data encrypted before compression).
+  std::function<void(uint8_t* data, int32_t count)> decryptInput;
+  std::function<void(uint8_t* data, int32_t count)> decryptOutput;
+  std::function<void(int32_t count)> onBlockWritten;  // after each block written
+  std::function<void()> pump;                         // once per input block
+  std::function<int(int messageId, const std::string& msg1, const std::string& msg2,
+                    uint32_t flags)>
+      handleMessage;
+};
+
+class TEntryDecoder : public TDecoderIO {
+ public:
+  static constexpr int32_t kBlockSize = 32768;
+
+  TEntryDecoder();
+  TEntryDecoder(const TEntryDecoder&) = delete;
+  TEntryDecoder& operator=(const TEntryDecoder&) = delete;
+
+  // Decodes the entry. False, with nothing read or written, for a method it does not know.
+  // Raises EFatalUnzipError "Premature end of file reached" when a single-part archive ends
+  // early, EZCompressionError "error" for deflate data zlib refuses (also when it runs out before
+  // its end), EBiggerThanUncompressed before a block that would pass the uncompressed size, and
+  // ECantWriteUCF when the output takes fewer bytes than it is given.
+  bool Decode(TEntryJob& job);
+
+  // The CRC register (not yet inverted) and the bytes written for the entry.
+  uint32_t RunningCrc() const { return runningCrc_; }
+  int64_t EntryBytesDone() const { return entryBytesDone_; }
+
+  // TDecoderIO: the byte reader and the output buffer the decoders use.
+  int ReadInputByte(uint8_t& b) override;
+  void PutOutput(const uint8_t* data, size_t n) override;
+  void FlushOutput() override;
+  int HandleMessage(int messageId, const std::string& msg1, const std::string& msg2,
+                    uint32_t flags) override;
+
+ private:
+  void Prepare(TEntryJob& job);
+  // Reads `count` bytes of the entry into `buffer`, moving on to the next part where there is
+  // one; returns the bytes read.
+  int32_t ReadArchive(uint8_t* buffer, int32_t count);
+  void RefillInput();
+  void DecodeStored();
+  void DecodeDeflated();
+
+  std::unique_ptr<uint8_t[]> inputBuffer_;
+  std::unique_ptr<uint8_t[]> outputBuffer_;
+  std::unique_ptr<TOlderMethodsMemory> olderMethods_;
+  TEntryJob* job_ = nullptr;
+  int64_t inputRemaining_ = 0;
+  int32_t inputCount_ = 0;
+  const uint8_t* inputPosition_ = nullptr;
+  int32_t outputCount_ = 0;
+  uint32_t runningCrc_ = 0xFFFFFFFF;
+  int64_t entryBytesDone_ = 0;
+};

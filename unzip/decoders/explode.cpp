@@ -1,0 +1,108 @@
+// Decoder of imploded entries (method 6).
+#include "unzip/decoders/explode.h"
+
+#include <algorithm>
+#include <array>
+#include <new>
+#include <span>
+
+#include "unzip/base/messages.h"
+#include "unzip/decoders/bit_reader.h"
+#include "unzip/decoders/output_window.h"
+#include "unzip/decoders/shannon_fano.h"
+
+namespace {
+
+constexpr uint16_t kFlagBigDictionary = 0x02;
+constexpr uint16_t kFlagLiteralTree = 0x04;
+constexpr int kLengthCodeWithExtraByte = 63;
+// Look-up widths: speed only, any width decodes the same.
+constexpr int kLiteralRootBits = 9;
+constexpr int kLengthRootBits = 7;
+constexpr int kDistanceRootBits = 8;
+
+// Reads a stored tree: a byte holding the number of following bytes - 1, each following byte a
+// bit length (low 4 bits + 1) repeated (high 4 bits + 1) times. False unless the lengths fill
+// `lengths` exactly.
+bool ReadTreeLengths(TBitReader& reader, std::span<uint8_t> lengths) {
+  const uint32_t bytes = reader.TakeBits(8) + 1;
+  size_t filled = 0;
+  for (uint32_t i = 0; i < bytes; ++i) {
+    if (reader.PastEnd()) return false;
+    const uint32_t b = reader.TakeBits(8);
+    const auto length = static_cast<uint8_t>((b & 0x0F) + 1);
+    const size_t repeat = (b >> 4) + 1;
+    if (repeat > lengths.size() - filled) return false;
+    std::fill_n(lengths.begin() + static_cast<ptrdiff_t>(filled), repeat, length);
+    filled += repeat;
+  }
+  return filled == lengths.size();
+}
+
+}  // namespace
+
+void Explode(TDecoderIO& io, TOlderMethodsMemory& memory, uint16_t flags, uint64_t uncompressedSize,
+             std::pmr::memory_resource* tableMemory) {
+  const bool hasLiteralTree = (flags & kFlagLiteralTree) != 0;
+  const int lowDistanceBits = (flags & kFlagBigDictionary) != 0 ? 7 : 6;
+  const size_t minMatch = hasLiteralTree ? 3 : 2;
+
+  TBitReader reader(io);
+  TShannonFanoTable literals(tableMemory);
+  TShannonFanoTable lengths(tableMemory);
+  TShannonFanoTable distances(tableMemory);
+  std::array<uint8_t, 256> literalLengths;
+  std::array<uint8_t, 64> lengthLengths;
+  std::array<uint8_t, 64> distanceLengths;
+  // Only the tables' allocation is guarded: the run's errors from reading pass unchanged.
+  bool outOfMemory = false;
+  auto readTree = [&](std::span<uint8_t> bitLengths, int rootBits, TShannonFanoTable& table) {
+    if (!ReadTreeLengths(reader, bitLengths)) return false;
+    try {
+      return table.Build(bitLengths, rootBits);
+    } catch (const std::bad_alloc&) {
+      outOfMemory = true;
+      return false;
+    }
+  };
+  const bool treesGood =
+      (!hasLiteralTree || readTree(literalLengths, kLiteralRootBits, literals)) &&
+      readTree(lengthLengths, kLengthRootBits, lengths) &&
+      readTree(distanceLengths, kDistanceRootBits, distances);
+  if (outOfMemory) {
+    // The tables built so far go with their owners when this function returns.
+    io.HandleMessage(kMsgInflateOutOfMemory, MessageText(kMsgInflateOutOfMemory), "Error", 0);
+    return;
+  }
+  if (!treesGood) return;
+
+  TExplodeTables& t = memory.Tables.emplace<TExplodeTables>();
+  TOutputWindow window(io, t.Window, sizeof t.Window);
+  uint64_t bytesLeft = uncompressedSize;
+  while (bytesLeft > 0 && !reader.PastEnd()) {
+    if (reader.TakeBits(1) == 1) {
+      int literal;
+      if (hasLiteralTree) {
+        literal = literals.Decode(reader);
+        if (literal < 0) return;
+      } else {
+        literal = static_cast<int>(reader.TakeBits(8));
+      }
+      window.Put(static_cast<uint8_t>(literal));
+      --bytesLeft;
+    } else {
+      const uint32_t low = reader.TakeBits(lowDistanceBits);
+      const int high = distances.Decode(reader);
+      if (high < 0) return;
+      const size_t distance = ((static_cast<size_t>(high) << lowDistanceBits) | low) + 1;
+      int lengthCode = lengths.Decode(reader);
+      if (lengthCode < 0) return;
+      size_t length = static_cast<size_t>(lengthCode);
+      if (lengthCode == kLengthCodeWithExtraByte) length += reader.TakeBits(8);
+      length += minMatch;
+      bytesLeft -= std::min<uint64_t>(bytesLeft, length);
+      window.Copy(distance, length);
+    }
+  }
+  window.Finish();
+}

@@ -1,0 +1,67 @@
+// Entry name decoding: UTF-8 versus the OEM code page, and the directory/file name split.
+#include "unzip/records/entry_name.h"
+
+#include "platform/code_pages.h"
+#include "unzip/base/path_text.h"
+#include "unzip/records/utf8_name.h"
+
+namespace {
+
+char AsciiLower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool OemRoundTripName(std::string& name) {
+  std::string text;
+  std::string back;
+  if (!platform::OemToUtf8(name, &text) || !platform::Utf8ToOem(text, &back)) return false;
+  // The UTF-8 text is usually longer than the OEM bytes, so the comparison is with the bytes as
+  // read, never with the converted text.
+  if (!EqualIgnoringAsciiCase(back, name)) return false;
+  name = std::move(text);
+  return true;
+}
+
+std::string OemNameOneWay(std::string_view bytes) {
+  std::string text;
+  if (platform::OemToUtf8(bytes, &text)) return text;
+  text.clear();
+  for (const char c : bytes) {
+    if (static_cast<unsigned char>(c) < 0x80) {
+      text += c;
+    } else {
+      text += "\xEF\xBF\xBD";
+    }
+  }
+  return text;
+}
+
+std::string Utf8OrOemName(std::string_view bytes) {
+  // An empty name would turn a file entry into one for the destination directory itself.
+  return IsValidUtf8(bytes) ? DecodeUtf8Name(bytes) : OemNameOneWay(bytes);
+}
+
+std::string DecodeEntryName(std::string_view raw, uint16_t flags, int host, bool oemTest) {
+  std::string name(raw);
+  SlashesToBackslashes(name);
+  const bool saysUtf8 = (flags & kUtf8NameFlag) != 0;
+  const bool unixUtf8 = host == kHostUnix && IsValidUtf8(name);
+  if (!saysUtf8 && !unixUtf8 && oemTest && OemRoundTripName(name)) return name;
+  return Utf8OrOemName(name);
+}
+
+void SplitEntryPath(std::string_view path, std::string* directory, std::string* fileName) {
+  *directory = ExtractFilePath(path);
+  *fileName = std::string(path.substr(directory->size()));
+  if (!directory->empty() && directory->back() == ':') *directory += '\\';
+}
