@@ -13,6 +13,7 @@
 #include <ctime>
 #include <vector>
 
+#include "platform/dos_date_rule.h"
 #include "platform/files_internal.h"
 #include "platform/injected_faults.h"
 
@@ -71,25 +72,11 @@ std::string NativeCurrentDirectory() {
   }
 }
 
-bool IsLeapYear(int year) {
-  return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-}
-
 // The local time that a DOS date/time names, or false when its fields do not form a real date
 // and time (mktime would quietly roll 31 February over into March).
 bool DosDateTimeToTime(uint32_t dosDateTime, time_t* result) {
-  const unsigned date = dosDateTime >> 16;
-  const unsigned time = dosDateTime & 0xFFFF;
-  const int year = 1980 + static_cast<int>(date >> 9);
-  const int month = static_cast<int>((date >> 5) & 0x0F);
-  const int day = static_cast<int>(date & 0x1F);
-  const int hour = static_cast<int>(time >> 11);
-  const int minute = static_cast<int>((time >> 5) & 0x3F);
-  const int second = static_cast<int>(time & 0x1F) * 2;
-  static constexpr int kDaysInMonth[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (month < 1 || month > 12 || hour > 23 || minute > 59 || second > 59 || day < 1) return false;
-  const int monthLength = kDaysInMonth[month - 1] + (month == 2 && IsLeapYear(year) ? 1 : 0);
-  if (day > monthLength) return false;
+  if (!IsValidDosDateTime(dosDateTime)) return false;
+  const DosDateTimeFields f = SplitDosDateTime(dosDateTime);
   // mktime looks at the time zone file on every call; the files of an archive mostly share a
   // few hours, and within an hour the offset from UTC stays the same, so the start of the last
   // hour converted serves again.
@@ -98,17 +85,17 @@ bool DosDateTimeToTime(uint32_t dosDateTime, time_t* result) {
   const uint32_t hourKey = dosDateTime & 0xFFFFF800u;
   if (cachedHour != hourKey) {
     std::tm fields{};
-    fields.tm_year = year - 1900;
-    fields.tm_mon = month - 1;
-    fields.tm_mday = day;
-    fields.tm_hour = hour;
+    fields.tm_year = static_cast<int>(f.Year) - 1900;
+    fields.tm_mon = static_cast<int>(f.Month) - 1;
+    fields.tm_mday = static_cast<int>(f.Day);
+    fields.tm_hour = static_cast<int>(f.Hour);
     fields.tm_isdst = -1;
     const time_t hourStart = std::mktime(&fields);
     if (hourStart == static_cast<time_t>(-1)) return false;
     cachedHour = hourKey;
     cachedHourStart = hourStart;
   }
-  *result = cachedHourStart + minute * 60 + second;
+  *result = cachedHourStart + static_cast<time_t>(f.Minute * 60 + f.Second);
   return true;
 }
 

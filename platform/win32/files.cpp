@@ -5,6 +5,7 @@
 #include <vector>
 
 // Included after <windows.h> on purpose: it proves that no name of the header is a macro there.
+#include "platform/dos_date_rule.h"
 #include "platform/files.h"
 #include "platform/files_internal.h"
 #include "platform/injected_faults.h"
@@ -42,19 +43,6 @@ HANDLE AsHandle(intptr_t handle) {
 DWORD FailureCode() {
   const DWORD code = GetLastError();
   return code != 0 ? code : ERROR_INVALID_PARAMETER;
-}
-
-// DosDateTimeToFileTime checks the ranges of the fields but lets a day past the end of its month
-// roll over into the next; refuse that here too, so that both systems agree.
-bool DayFitsMonth(uint32_t dosDateTime) {
-  static constexpr int kDaysInMonth[12] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  const unsigned date = dosDateTime >> 16;
-  const int year = 1980 + static_cast<int>(date >> 9);
-  const int month = static_cast<int>((date >> 5) & 0x0F);
-  const int day = static_cast<int>(date & 0x1F);
-  if (month < 1 || month > 12) return true;  // left to the system
-  const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-  return day <= kDaysInMonth[month - 1] - (month == 2 && !leap ? 1 : 0);
 }
 
 // A local DOS date/time of a UTC file time, or -1 outside the years 1980 to 2107.
@@ -203,7 +191,9 @@ bool File::FlushToDisk() {
 bool File::SetLastWriteDosTime(uint32_t dosDateTime) {
   FILETIME local;
   FILETIME utc;
-  if (IsOpen() && !DayFitsMonth(dosDateTime)) {
+  // DosDateTimeToFileTime checks the ranges of the fields but lets a day past the end of its
+  // month roll over into the next: the shared rule refuses that, so both systems agree.
+  if (IsOpen() && !IsValidDosDateTime(dosDateTime)) {
     Record("set file time", "", ERROR_INVALID_PARAMETER);
     return false;
   }
