@@ -1,11 +1,11 @@
 // TUnZipper: finding and opening the parts of an archive split over several files or disks.
-#include <cctype>
-
+#include "platform/ascii_case.h"
 #include "platform/dialogs.h"
 #include "platform/files.h"
 #include "unzip/base/file_utils.h"
 #include "unzip/base/format_text.h"
 #include "unzip/base/messages.h"
+#include "unzip/base/path_text.h"
 #include "unzip/base/unzip_exceptions.h"
 #include "unzip/unzipper.h"
 
@@ -21,9 +21,7 @@ std::string PaddedNumber(int value, int width) {
 
 bool TUnZipper::PartLabelMatches(int part) const {
   if (SpanMode != 1) return true;
-  std::string root = FZipName.substr(0, 3);
-  for (char& c : root) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  const std::string label = GetVolumeLabel(root);
+  const std::string label = GetVolumeLabel(platform::UpperCaseAscii(LeftChars(FZipName, 3)));
   const std::string expected = PaddedNumber(part, 3);
   return label.size() >= 3 && label.compare(label.size() - 3, 3, expected) == 0;
 }

@@ -1,10 +1,10 @@
 // TUnZipper: opening and closing the archive and reading its central directory into the entry
 // list, with the companion file, multi-part archives and the fall-back to a rebuild.
-#include <cctype>
-
+#include "platform/ascii_case.h"
 #include "platform/files.h"
 #include "unzip/base/file_utils.h"
 #include "unzip/base/messages.h"
+#include "unzip/base/path_text.h"
 #include "unzip/base/restore_on_exit.h"
 #include "unzip/base/unzip_exceptions.h"
 #include "unzip/records/dos_date_time.h"
@@ -18,12 +18,6 @@ std::string CompanionName(const std::string& zipName) {
   const std::string base =
       dot != std::string::npos && dot >= partStart ? zipName.substr(0, dot) : zipName;
   return base + ".zfc";
-}
-
-std::string UpperLeft3(const std::string& text) {
-  std::string root = text.substr(0, 3);
-  for (char& c : root) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return root;
 }
 
 }  // namespace
@@ -133,7 +127,7 @@ void TUnZipper::ReadDirectory(TStream* stream) {
     CurrentPart = companionMode ? 0 : static_cast<int>(EndRecord->GetThisDisk32());
     if (EndRecord->GetThisDisk32() > 0) {
       if (SpanMode == 0) {
-        const std::string root = UpperLeft3(FZipName);
+        const std::string root = platform::UpperCaseAscii(LeftChars(FZipName, 3));
         SpanMode = root.size() >= 2 && root[1] == ':' && IsRemovableDrive(root) ? 1 : 2;
       }
     } else {

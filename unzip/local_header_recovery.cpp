@@ -1,7 +1,6 @@
 // TUnZipper: rebuilding the entry list of a damaged or self-extracting archive from its local
 // headers, when the central directory cannot be used.
-#include <cctype>
-
+#include "platform/ascii_case.h"
 #include "unzip/base/messages.h"
 #include "unzip/base/unzip_exceptions.h"
 #include "unzip/records/zip_signatures.h"
@@ -13,10 +12,8 @@ constexpr int64_t kSelfExtractorStart = 14000;  // where the archive of a ".exe"
 constexpr int kPumpInterval = 10240;            // scanned bytes between two message pumps
 
 bool HasExeExtension(const std::string& name) {
-  if (name.size() < 4) return false;
-  std::string tail = name.substr(name.size() - 4);
-  for (char& c : tail) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return tail == ".EXE";
+  return name.size() >= 4 &&
+         platform::EqualsIgnoringAsciiCase(std::string_view(name).substr(name.size() - 4), ".exe");
 }
 
 }  // namespace

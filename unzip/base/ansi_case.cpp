@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "platform/ascii_case.h"
+
 namespace {
 
 // A run of capitals with one rule: every code point of the run (stride 1), or every other one
@@ -80,8 +82,8 @@ std::string AnsiLowerCase(std::string_view text) {
   out.reserve(text.size());
   for (size_t i = 0; i < text.size(); ++i) {
     const auto byte = static_cast<unsigned char>(text[i]);
-    if (byte >= 'A' && byte <= 'Z') {
-      out += static_cast<char>(byte - 'A' + 'a');
+    if (byte < 0x80) {
+      out += platform::LowerAscii(text[i]);
       continue;
     }
     // All mapped capitals are two-byte sequences. A lead byte C2..DF followed by a continuation

@@ -3,13 +3,13 @@
 
 #include <string_view>
 
+#include "platform/ascii_case.h"
 #include "unzip/records/dos_date_time.h"
 
 namespace {
 
 unsigned char FoldAscii(char c) {
-  const auto b = static_cast<unsigned char>(c);
-  return b >= 'a' && b <= 'z' ? static_cast<unsigned char>(b - ('a' - 'A')) : b;
+  return static_cast<unsigned char>(platform::UpperAscii(c));
 }
 
 // Compares the text a1 + a2 with b1 + b2 without building them: ASCII a-z fold to A-Z, other

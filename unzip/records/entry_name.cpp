@@ -1,25 +1,12 @@
 // Entry name decoding: UTF-8 versus the OEM code page, and the directory/file name split.
 #include "unzip/records/entry_name.h"
 
+#include "platform/ascii_case.h"
 #include "platform/code_pages.h"
 #include "unzip/base/path_text.h"
 #include "unzip/records/utf8_name.h"
 
-namespace {
-
-char AsciiLower(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-  }
-  return true;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 bool OemRoundTripName(std::string& name) {
   std::string text;
@@ -27,7 +14,7 @@ bool OemRoundTripName(std::string& name) {
   if (!platform::OemToUtf8(name, &text) || !platform::Utf8ToOem(text, &back)) return false;
   // The UTF-8 text is usually longer than the OEM bytes, so the comparison is with the bytes as
   // read, never with the converted text.
-  if (!EqualIgnoringAsciiCase(back, name)) return false;
+  if (!platform::EqualsIgnoringAsciiCase(back, name)) return false;
   name = std::move(text);
   return true;
 }
