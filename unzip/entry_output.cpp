@@ -10,6 +10,7 @@
 #include "unzip/base/unzip_exceptions.h"
 #include "unzip/decoders/entry_decoder.h"
 #include "unzip/records/dos_date_time.h"
+#include "unzip/run_state.h"
 #include "unzip/unzipper.h"
 
 namespace {
@@ -19,15 +20,16 @@ constexpr uint32_t kUnixTypeMask = 0170000, kUnixDirectory = 0040000, kUnixRegul
 }  // namespace
 
 TEntryJob TUnZipper::MakeEntryJob(TBufferedFileStream& output) {
+  const TZipHeaderInfo& work = *run_->WorkEntry;
   TEntryJob job;
-  job.archive = ArchiveFile.get();
-  job.compressedSize = ClampToInt64(WorkEntry->GetCompressedSize64());
-  job.uncompressedSize = WorkEntry->GetUncompressedSize64();
-  job.output = &output;
-  job.method = WorkEntry->EffectiveMethod();
-  job.flags = WorkEntry->Flags;
+  job.Archive = ArchiveFile.get();
+  job.CompressedSize = ClampToInt64(work.GetCompressedSize64());
+  job.UncompressedSize = work.GetUncompressedSize64();
+  job.Output = &output;
+  job.Method = work.EffectiveMethod();
+  job.Flags = work.Flags;
   if (IsMultiPart()) {
-    job.nextPart = [this]() -> TStream* {
+    job.NextPart = [this]() -> TStream* {
       try {
         return SwapToPart(CurrentPart + 2);
       } catch (const EUserCanceled&) {
@@ -36,9 +38,9 @@ TEntryJob TUnZipper::MakeEntryJob(TBufferedFileStream& output) {
       return nullptr;  // the decoder reports "User Aborted Operation"
     };
   }
-  if (WorkEntry->IsEncrypted()) {
+  if (work.IsEncrypted()) {
     std::function<void(uint8_t*, int32_t)> builtIn;
-    if (TAesDecryptor::IsValidStrength(WorkEntry->EncryptionStrength)) {
+    if (TAesDecryptor::IsValidStrength(work.EncryptionStrength)) {
       builtIn = [this](uint8_t* data, int32_t n) {
         FAes.DecryptBlock(data, static_cast<size_t>(n));
       };
@@ -54,16 +56,16 @@ TEntryJob TUnZipper::MakeEntryJob(TBufferedFileStream& output) {
     // Stored data goes straight to the output buffer, so it is decrypted there, and always by
     // the built-in cipher; data encrypted before compression is decrypted after decoding.
     if (EncryptedBeforeCompression) {
-      if (!Password.empty()) job.decryptOutput = chosen;
-    } else if (job.method == 0) {
-      if (!Password.empty()) job.decryptOutput = builtIn;
+      if (!Password.empty()) job.DecryptOutput = chosen;
+    } else if (job.Method == 0) {
+      if (!Password.empty()) job.DecryptOutput = builtIn;
     } else {
-      job.decryptInput = chosen;
+      job.DecryptInput = chosen;
     }
   }
-  job.onBlockWritten = [this](int32_t n) { OnBlockWritten(n); };
-  if (DoProcessMessages) job.pump = [this] { PumpAndCheckCancel(); };
-  job.handleMessage = [this](int id, const std::string& msg1, const std::string& msg2,
+  job.OnBlockWritten = [this](int32_t n) { OnBlockWritten(n); };
+  if (DoProcessMessages) job.Pump = [this] { PumpAndCheckCancel(); };
+  job.HandleMessage = [this](int id, const std::string& msg1, const std::string& msg2,
                              uint32_t flags) { return HandleMessage(id, msg1, msg2, flags); };
   return job;
 }
@@ -84,55 +86,57 @@ void TUnZipper::EndOutputFile(TBufferedFileStream& output, bool stampTime) {
     output.SetSyncOnClose(false);
   }
   // Stamped through the open handle: nothing is written to the file after this.
-  if (stampTime) output.FileHandle().SetLastWriteDosTime(ClampDosDateTime(WorkEntry->DosDateTime));
+  if (stampTime)
+    output.FileHandle().SetLastWriteDosTime(ClampDosDateTime(run_->WorkEntry->DosDateTime));
 }
 
 void TUnZipper::Verdict(int index, bool authFailed, bool failedDecoding) {
-  const uint32_t crc = ~FDecoder->RunningCrc();
+  const TZipHeaderInfo& work = *run_->WorkEntry;
+  const uint32_t crc = ~run_->Decoder->RunningCrc();
   // An AES entry may be written with a CRC of 0: its authentication code vouches for it.
   const bool aesWithoutCrc =
-      TAesDecryptor::IsValidStrength(WorkEntry->EncryptionStrength) && WorkEntry->Crc == 0;
+      TAesDecryptor::IsValidStrength(work.EncryptionStrength) && work.Crc == 0;
   const bool complete =
-      static_cast<uint64_t>(FDecoder->EntryBytesDone()) == WorkEntry->GetUncompressedSize64();
-  if (!failedDecoding && complete && !authFailed && (aesWithoutCrc || crc == WorkEntry->Crc)) {
+      static_cast<uint64_t>(run_->Decoder->EntryBytesDone()) == work.GetUncompressedSize64();
+  if (!failedDecoding && complete && !authFailed && (aesWithoutCrc || crc == work.Crc)) {
     // Attributes only for a kept file: a read-only file would resist its deletion.
-    if (RetainAttributes) ApplyStoredAttributes(OutputPath, false);
-    if (OnEndUnZip) OnEndUnZip(this, index, OutputPath);
-    ++ExtractedCount;
+    if (RetainAttributes) ApplyStoredAttributes(run_->OutputPath, false);
+    if (OnEndUnZip) OnEndUnZip(this, index, run_->OutputPath);
+    ++run_->ExtractedCount;
     return;
   }
-  if (WorkEntry->IsEncrypted()) {
+  if (work.IsEncrypted()) {
     if (OnBadPassword) {
       std::string candidate = Password;
       OnBadPassword(this, index, candidate);
       if (candidate != Password) {
         Password = candidate;
-        RetryEntry = true;
+        run_->RetryEntry = true;
       }
     }
-    if (!RetryEntry) {
+    if (!run_->RetryEntry) {
       bool retry = false;
       if (OnSkippingFile) {
-        OnSkippingFile(this, srBadPassword, WorkEntry->Directory + WorkEntry->FileName, index,
-                       retry);
+        OnSkippingFile(this, srBadPassword, work.Directory + work.FileName, index, retry);
       }
     }
   } else if (OnBadCRC) {
-    OnBadCRC(this, crc, WorkEntry->Crc, index);
+    OnBadCRC(this, crc, work.Crc, index);
   }
-  FileDelete(OutputPath);
+  FileDelete(run_->OutputPath);
 }
 
 void TUnZipper::ApplyStoredAttributes(const std::string& path, bool isDirectory) {
+  const TZipHeaderInfo& work = *run_->WorkEntry;
   // An archive made on a Unix host carries permission bits in the high half; they are applied
   // to a regular file or directory only, never making a link or a device.
-  const uint32_t mode = WorkEntry->ExternalAttributes >> 16;
+  const uint32_t mode = work.ExternalAttributes >> 16;
   int32_t permissions = -1;
-  if (WorkEntry->HasUnixPermissions()) {
+  if (work.HasUnixPermissions()) {
     const uint32_t type = mode & kUnixTypeMask;
     if (type == 0 || type == (isDirectory ? kUnixDirectory : kUnixRegular)) {
       permissions = static_cast<int32_t>(mode & 0777);
     }
   }
-  platform::WriteAttributesAndPermissions(path, WorkEntry->ExternalAttributes, permissions);
+  platform::WriteAttributesAndPermissions(path, work.ExternalAttributes, permissions);
 }

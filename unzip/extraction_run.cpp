@@ -12,10 +12,11 @@
 #include "unzip/base/path_text.h"
 #include "unzip/base/restore_on_exit.h"
 #include "unzip/base/unzip_exceptions.h"
-#include "unzip/decoders/entry_decoder.h"
 #include "unzip/entry_destination.h"
 #include "unzip/overlapping_entries.h"
 #include "unzip/records/dos_date_time.h"
+#include "unzip/records/little_endian.h"
+#include "unzip/run_state.h"
 #include "unzip/unzipper.h"
 #include "unzip/wildcard.h"
 
@@ -37,30 +38,7 @@ int64_t SaturatingSubtract(int64_t total, int64_t size) {
   return total < kMinSize + size ? kMinSize : total - size;
 }
 
-std::string WithoutTrailingBackslash(std::string path) {
-  if (!path.empty() && path.back() == '\\') path.pop_back();
-  return path;
-}
-
 }  // namespace
-
-void TUnZipper::SetDestDir(const std::string& value) {
-  std::string dir = value;
-  if (value == "?") {
-    const std::string start = CanChangeToDir(FDestDir) ? FDestDir : platform::CurrentDirectory();
-    std::string chosen;
-    if (!platform::ShowDirectoryChooser("", start, &chosen)) {
-      throw EUserCanceled(MessageText(kMsgCanceledDestDir));
-    }
-    dir = chosen;
-  }
-  FDestDir = WithoutTrailingBackslash(dir);
-}
-
-void TUnZipper::SetRootDir(const std::string& value) {
-  FRootDir = value.empty() || value.back() == '\\' ? value : value + "\\";
-  RelativePathList.assign(1, FRootDir);
-}
 
 bool TUnZipper::IsMultiPart() const {
   return EndRecord->GetThisDisk32() != 0;
@@ -78,10 +56,11 @@ int TUnZipper::UnZip() {
 int TUnZipper::Run() {
   TRestoreOnExit<uint8_t> mode(OperationMode, 1);
   TRestoreOnExit<bool> keepOpen(KeepZipOpen, true);
-  FDecoder = std::make_unique<TEntryDecoder>();
+  TRunState run;
+  TRestoreOnExit<TRunState*> current(run_, &run);
   // An empty destination is the current directory, for relative and absolute names alike.
-  FBaseDir = FDestDir.empty() ? WithoutTrailingBackslash(platform::CurrentDirectory()) : FDestDir;
-  FLastMadeDirectory.clear();
+  run.BaseDir =
+      FDestDir.empty() ? WithoutTrailingBackslash(platform::CurrentDirectory()) : FDestDir;
   if (!FDestDir.empty() && !DirectoryExists(FDestDir)) ForceDirectories(FDestDir);
 
   const TZipSortMode savedSortMode = SortMode;
@@ -90,22 +69,21 @@ int TUnZipper::Run() {
 
   // Steps that end every run, also one left by an exception.
   auto endRun = [&] {
-    FDecoder.reset();
+    run.Decoder.reset();
     FilesList.clear();
     if (sortChanged) BuildSortedView(savedSortMode);
-    if (OnUnZipComplete) OnUnZipComplete(this, ExtractedCount);
+    if (OnUnZipComplete) OnUnZipComplete(this, run.ExtractedCount);
   };
-  ExtractedCount = 0;
   try {
     const int numFiles = ChooseEntries();
     bool stopNow = false;
-    if (OnStartUnZipInfo) OnStartUnZipInfo(this, numFiles, RunTotalBytes, stopNow);
+    if (OnStartUnZipInfo) OnStartUnZipInfo(this, numFiles, run.RunTotalBytes, stopNow);
     if (numFiles > 0 && !stopNow) {
       for (int i = 0; i < EntryCount(); ++i) {
         if (!SortedEntries->Items(i)->Matched) continue;
         do {
           ProcessEntry(i);
-        } while (RetryEntry);
+        } while (run.RetryEntry);
       }
     }
   } catch (...) {
@@ -113,12 +91,10 @@ int TUnZipper::Run() {
     throw;
   }
   endRun();
-  return ExtractedCount;
+  return run.ExtractedCount;
 }
 
 int TUnZipper::ChooseEntries() {
-  RunTotalBytes = 0;
-  RunBytesDone = 0;
   const int count = EntryCount();
   int numFiles = count;
   std::vector<TEntrySpan> spans;
@@ -142,7 +118,8 @@ int TUnZipper::ChooseEntries() {
       --numFiles;
       continue;
     }
-    RunTotalBytes = SaturatingAdd(RunTotalBytes, SizeOf(entry->GetUncompressedSize64()));
+    run_->RunTotalBytes =
+        SaturatingAdd(run_->RunTotalBytes, SizeOf(entry->GetUncompressedSize64()));
     if (!isDirectory) {
       // The name's length is left out of the span: the central directory holds the decoded
       // name, which may be longer than the stored one and would mark a sound neighbour.
@@ -152,10 +129,10 @@ int TUnZipper::ChooseEntries() {
       spanIndex.push_back(i);
     }
   }
-  FUnsafeEntries.assign(static_cast<size_t>(count), false);
+  run_->UnsafeEntries.assign(static_cast<size_t>(count), false);
   const std::vector<bool> overlapping = FindOverlappingEntries(spans);
   for (size_t k = 0; k < spans.size(); ++k) {
-    if (overlapping[k]) FUnsafeEntries[static_cast<size_t>(spanIndex[k])] = true;
+    if (overlapping[k]) run_->UnsafeEntries[static_cast<size_t>(spanIndex[k])] = true;
   }
   return numFiles;
 }
@@ -163,28 +140,30 @@ int TUnZipper::ChooseEntries() {
 void TUnZipper::GiveUp(TSkipReason reason, const std::string& name, int index) {
   bool retry = false;
   if (OnSkippingFile) OnSkippingFile(this, reason, name, index, retry);
-  RunTotalBytes = SaturatingSubtract(RunTotalBytes, SizeOf(WorkEntry->GetUncompressedSize64()));
+  run_->RunTotalBytes =
+      SaturatingSubtract(run_->RunTotalBytes, SizeOf(run_->WorkEntry->GetUncompressedSize64()));
 }
 
 void TUnZipper::ProcessEntry(int index) {
-  OutputPath.clear();
-  RetryEntry = false;
+  run_->OutputPath.clear();
+  run_->RetryEntry = false;
   // A fresh record: optional blocks of the previous entry must not carry over.
-  WorkEntry = NewEntryRecord();
-  WorkEntry->CopyFrom(*SortedEntries->Items(index));
-  const std::string storedName = WorkEntry->Directory + WorkEntry->FileName;
-  if (FUnsafeEntries[static_cast<size_t>(index)]) {
+  run_->WorkEntry = NewEntryRecord();
+  TZipHeaderInfo& work = *run_->WorkEntry;
+  work.CopyFrom(*SortedEntries->Items(index));
+  const std::string storedName = work.Directory + work.FileName;
+  if (run_->UnsafeEntries[static_cast<size_t>(index)]) {
     GiveUp(srUnsafePath, storedName, index);
     return;
   }
-  EntryTargetDir =
-      EntryDestinationDir(FBaseDir, WorkEntry->Directory, RecreateDirs, RelativePathList);
-  if (WorkEntry->FileName.empty()) {
+  run_->EntryTargetDir =
+      EntryDestinationDir(run_->BaseDir, work.Directory, RecreateDirs, RelativePathList);
+  if (work.FileName.empty()) {
     ExtractDirectory(index);
     return;
   }
-  OutputPath = EntryTargetDir + WorkEntry->FileName;
-  if (IsUnsafeOutputPath(FBaseDir, OutputPath, true)) {
+  run_->OutputPath = run_->EntryTargetDir + work.FileName;
+  if (IsUnsafeOutputPath(run_->BaseDir, run_->OutputPath, true)) {
     GiveUp(srUnsafePath, storedName, index);
     return;
   }
@@ -193,44 +172,45 @@ void TUnZipper::ProcessEntry(int index) {
 }
 
 void TUnZipper::SkipLocalHeader() {
-  if (IsMultiPart() && static_cast<int>(WorkEntry->GetDiskNumberStart32()) != CurrentPart) {
-    SwapToPart(static_cast<int>(WorkEntry->GetDiskNumberStart32()) + 1);
+  TZipHeaderInfo& work = *run_->WorkEntry;
+  if (IsMultiPart() && static_cast<int>(work.GetDiskNumberStart32()) != CurrentPart) {
+    SwapToPart(static_cast<int>(work.GetDiskNumberStart32()) + 1);
   }
-  ArchiveFile->SetPosition(SizeOf(WorkEntry->GetLocalHeaderOffset64()));
+  ArchiveFile->SetPosition(SizeOf(work.GetLocalHeaderOffset64()));
   uint8_t header[kLocalHeaderSize];
   if (ArchiveFile->Read(header, kLocalHeaderSize) != kLocalHeaderSize) {
     throw EFatalUnzipError(MessageText(kMsgPrematureEnd));
   }
-  const uint16_t nameLength = static_cast<uint16_t>(header[26] | header[27] << 8);
-  WorkEntry->LocalExtraLength = static_cast<uint16_t>(header[28] | header[29] << 8);
-  ArchiveFile->Seek(nameLength + WorkEntry->LocalExtraLength, soCurrent);
+  const uint16_t nameLength = Le16(header + 26);
+  work.LocalExtraLength = Le16(header + 28);
+  ArchiveFile->Seek(nameLength + work.LocalExtraLength, soCurrent);
 }
 
 void TUnZipper::ExtractDirectory(int index) {
-  if (IsUnsafeOutputPath(FBaseDir, EntryTargetDir, false)) {
-    GiveUp(srUnsafePath, WorkEntry->Directory, index);
+  if (IsUnsafeOutputPath(run_->BaseDir, run_->EntryTargetDir, false)) {
+    GiveUp(srUnsafePath, run_->WorkEntry->Directory, index);
     return;
   }
-  if (RecreateDirs && !CanChangeToDir(EntryTargetDir)) ForceDirectories(EntryTargetDir);
-  if (RetainAttributes) ApplyStoredAttributes(EntryTargetDir, true);
-  ++ExtractedCount;
+  if (RecreateDirs && !CanChangeToDir(run_->EntryTargetDir)) ForceDirectories(run_->EntryTargetDir);
+  if (RetainAttributes) ApplyStoredAttributes(run_->EntryTargetDir, true);
+  ++run_->ExtractedCount;
 }
 
 void TUnZipper::MakeOutputDirectory() {
-  const std::string dir = ExtractFilePath(OutputPath);
-  if (dir.empty() || dir == FLastMadeDirectory) return;
+  const std::string dir = ExtractFilePath(run_->OutputPath);
+  if (dir.empty() || dir == run_->LastMadeDirectory) return;
   if (!DirectoryExists(dir)) ForceDirectories(dir);
-  FLastMadeDirectory = dir;
+  run_->LastMadeDirectory = dir;
 }
 
 void TUnZipper::ExtractFile(int index) {
   bool skip = false;
-  if (OnStartUnZip) OnStartUnZip(this, index, OutputPath, skip);
+  if (OnStartUnZip) OnStartUnZip(this, index, run_->OutputPath, skip);
   if (skip) return;
   MakeOutputDirectory();
-  if (WorkEntry->IsEncrypted() && !CheckPassword(index)) return;
+  if (run_->WorkEntry->IsEncrypted() && !CheckPassword(index)) return;
   if (!MayReplaceExisting(index)) {
-    GiveUp(srNoOverwrite, OutputPath, index);
+    GiveUp(srNoOverwrite, run_->OutputPath, index);
     return;
   }
   std::unique_ptr<TBufferedFileStream> output = CreateOutputFile(index);
@@ -242,7 +222,7 @@ void TUnZipper::ExtractFile(int index) {
   try {
     TEntryJob job = MakeEntryJob(*output);
     try {
-      known = FDecoder->Decode(job);
+      known = run_->Decoder->Decode(job);
     } catch (const EBiggerThanUncompressed&) {
       overrun = true;
     }
@@ -251,13 +231,13 @@ void TUnZipper::ExtractFile(int index) {
       HandleMessage(kMsgUnknownMethod, MessageText(kMsgUnknownMethod), MessageText(kMsgZipError),
                     platform::kMbOk);
     }
-    if (TAesDecryptor::IsValidStrength(WorkEntry->EncryptionStrength)) {
-      authFailed = !AuthenticationCodeMatches(job.compressedSize);
+    if (TAesDecryptor::IsValidStrength(run_->WorkEntry->EncryptionStrength)) {
+      authFailed = !AuthenticationCodeMatches(job.CompressedSize);
     }
   } catch (...) {
     // Nothing half-written stays behind.
     output.reset();
-    FileDelete(OutputPath);
+    FileDelete(run_->OutputPath);
     throw;
   }
   output.reset();
@@ -265,26 +245,26 @@ void TUnZipper::ExtractFile(int index) {
 }
 
 bool TUnZipper::MayReplaceExisting(int index) {
-  if (OverwriteMode == Always || !FileExists(OutputPath)) return true;
+  if (OverwriteMode == Always || !FileExists(run_->OutputPath)) return true;
   switch (OverwriteMode) {
     case Prompt: {
       bool overWriteIt = false;
       if (OnPromptForOverwrite) {
-        OnPromptForOverwrite(this, overWriteIt, index, OutputPath);
+        OnPromptForOverwrite(this, overWriteIt, index, run_->OutputPath);
         return overWriteIt;
       }
       const std::string question =
-          LeftChars(MessageText(kMsgReplaceExisting) + WorkEntry->FileName + "?", 300);
+          LeftChars(MessageText(kMsgReplaceExisting) + run_->WorkEntry->FileName + "?", 300);
       return HandleMessage(kMsgFileExistsAlert, question, MessageText(kMsgFileExistsAlert),
                            platform::kMbYesNo) == platform::kIdYes;
     }
     case ifNewer:
     case ifOlder: {
       // A date that does not convert cannot be judged: the existing file stays.
-      const int32_t existingDos = FileAge(OutputPath);
+      const int32_t existingDos = FileAge(run_->OutputPath);
       double entryTime = 0;
       double existingTime = 0;
-      if (existingDos == -1 || !DosDateTimeToDateTime(WorkEntry->DosDateTime, &entryTime) ||
+      if (existingDos == -1 || !DosDateTimeToDateTime(run_->WorkEntry->DosDateTime, &entryTime) ||
           !DosDateTimeToDateTime(static_cast<uint32_t>(existingDos), &existingTime)) {
         return false;
       }
@@ -301,35 +281,35 @@ std::unique_ptr<TBufferedFileStream> TUnZipper::CreateOutputFile(int index) {
   bool first = true;
   for (;;) {
     try {
-      auto output = std::make_unique<TBufferedFileStream>(OutputPath,
+      auto output = std::make_unique<TBufferedFileStream>(run_->OutputPath,
                                                           static_cast<int32_t>(BufferedStreamSize),
                                                           FlushFilesOnClose, platform::kOpenCreate);
       return output;
     } catch (const EFCreateError&) {
       if (ReplaceReadOnly && first) {
         first = false;
-        const uint32_t attributes = FileGetAttr(OutputPath);
+        const uint32_t attributes = FileGetAttr(run_->OutputPath);
         if (attributes != platform::kInvalidAttributes &&
             (attributes & platform::kAttrReadOnly) != 0) {
-          FileSetAttr(OutputPath, attributes & ~platform::kAttrReadOnly);
+          FileSetAttr(run_->OutputPath, attributes & ~platform::kAttrReadOnly);
         }
         continue;
       }
     } catch (const Exception&) {
     }
-    GiveUp(srCreateError, OutputPath, index);
+    GiveUp(srCreateError, run_->OutputPath, index);
     return nullptr;
   }
 }
 
 void TUnZipper::OnBlockWritten(int32_t count) {
   if (OnFilePercentDone) {
-    OnFilePercentDone(this,
-                      static_cast<int>(PercentOf(FDecoder->EntryBytesDone(),
-                                                 SizeOf(WorkEntry->GetUncompressedSize64()))));
+    OnFilePercentDone(
+        this, static_cast<int>(PercentOf(run_->Decoder->EntryBytesDone(),
+                                         SizeOf(run_->WorkEntry->GetUncompressedSize64()))));
   }
   if (OnTotalPercentDone) {
-    RunBytesDone = SaturatingAdd(RunBytesDone, count);
-    OnTotalPercentDone(this, static_cast<int>(PercentOf(RunBytesDone, RunTotalBytes)));
+    run_->RunBytesDone = SaturatingAdd(run_->RunBytesDone, count);
+    OnTotalPercentDone(this, static_cast<int>(PercentOf(run_->RunBytesDone, run_->RunTotalBytes)));
   }
 }

@@ -7,9 +7,9 @@
 
 // Where an entry lies in the archive, by the central directory's values.
 struct TEntrySpan {
-  uint32_t part = 0;    // the part its local header is on
-  uint64_t offset = 0;  // its local header's offset in that part
-  uint64_t length = 0;  // 30 + name length + compressed size
+  uint32_t Part = 0;    // the part its local header is on
+  uint64_t Offset = 0;  // its local header's offset in that part
+  uint64_t Length = 0;  // 30 + name length + compressed size
 };
 
 // For each span, whether its local header lies inside the span of the entry before it in

@@ -2,14 +2,16 @@
 // the AES password verification.
 #include <vector>
 
+#include "unzip/run_state.h"
 #include "unzip/unzipper.h"
 
 bool TUnZipper::CheckPassword(int index) {
-  const int strength = WorkEntry->EncryptionStrength;
+  const TZipHeaderInfo& work = *run_->WorkEntry;
+  const int strength = work.EncryptionStrength;
   // An AES entry (it has an AES record: from its block, or made empty for a method-99 entry
   // without one) is decrypted only with a strength code of 1 to 3; nothing else can be known
   // about its layout, and the traditional cipher would only misread it.
-  const bool usable = WorkEntry->AesInfo ? TAesDecryptor::IsValidStrength(strength) : true;
+  const bool usable = work.AesInfo ? TAesDecryptor::IsValidStrength(strength) : true;
   if (usable) {
     const int64_t start = ArchiveFile->Position();
     for (;;) {
@@ -22,25 +24,24 @@ bool TUnZipper::CheckPassword(int index) {
       ArchiveFile->SetPosition(start);
     }
   }
-  GiveUp(srBadPassword, WorkEntry->Directory + WorkEntry->FileName, index);
+  GiveUp(srBadPassword, work.Directory + work.FileName, index);
   return false;
 }
 
 bool TUnZipper::VerifyPassword(const std::string& candidate) {
-  const int strength = WorkEntry->EncryptionStrength;
+  TZipHeaderInfo& work = *run_->WorkEntry;
+  const int strength = work.EncryptionStrength;
   const int64_t start = ArchiveFile->Position();
-  const uint64_t compressed = WorkEntry->GetCompressedSize64();
+  const uint64_t compressed = work.GetCompressedSize64();
   bool accepted = false;
   size_t overhead = 0;
   if (strength == 0) {
     uint8_t header[TTraditionalCipher::kHeaderLength];
     overhead = sizeof header;
-    accepted =
-        ArchiveFile->Read(header, sizeof header) == static_cast<int32_t>(sizeof header) &&
-        FTraditional.CheckHeader(
-            candidate, header,
-            TTraditionalCipher::CheckByte(WorkEntry->Flags, WorkEntry->DosDateTime, WorkEntry->Crc),
-            Tag != 0);
+    accepted = ArchiveFile->Read(header, sizeof header) == static_cast<int32_t>(sizeof header) &&
+               FTraditional.CheckHeader(
+                   candidate, header,
+                   TTraditionalCipher::CheckByte(work.Flags, work.DosDateTime, work.Crc), Tag != 0);
   } else {
     const size_t saltLength = TAesDecryptor::SaltLength(strength);
     std::vector<uint8_t> saltAndVerifier(saltLength + TAesDecryptor::kVerifierLength);
@@ -54,6 +55,6 @@ bool TUnZipper::VerifyPassword(const std::string& candidate) {
     ArchiveFile->SetPosition(start);
     return false;
   }
-  WorkEntry->SetCompressedSize64(compressed > overhead ? compressed - overhead : 0);
+  work.SetCompressedSize64(compressed > overhead ? compressed - overhead : 0);
   return true;
 }

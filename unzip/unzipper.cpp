@@ -4,25 +4,17 @@
 #include <chrono>
 #include <thread>
 
+#include "platform/ascii_case.h"
 #include "platform/dialogs.h"
 #include "platform/exceptions.h"
+#include "platform/files.h"
 #include "unzip/base/file_utils.h"
 #include "unzip/base/messages.h"
 #include "unzip/base/path_text.h"
 #include "unzip/base/unzip_exceptions.h"
-#include "unzip/decoders/entry_decoder.h"
 #include "unzip/records/little_endian.h"
 
 namespace {
-
-bool SameTextAscii(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    auto fold = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; };
-    if (fold(a[i]) != fold(b[i])) return false;
-  }
-  return true;
-}
 
 // The name without the extension of its file-name part: everything before the last "." of the
 // part after the last "\" or ":", so that "app-1.2.zip" gives "app-1.2".
@@ -34,7 +26,7 @@ std::string WithoutExtension(const std::string& name) {
 
 }  // namespace
 
-TUnZipper::TUnZipper() : EndRecord(std::make_unique<TEndCentral>()), WorkEntry(NewEntryRecord()) {}
+TUnZipper::TUnZipper() : EndRecord(std::make_unique<TEndCentral>()) {}
 
 TUnZipper::~TUnZipper() {
   ClearArchive();
@@ -78,7 +70,7 @@ void TUnZipper::Assign(const TUnZipper& source) {
 }
 
 void TUnZipper::SetZipName(const std::string& value) {
-  if (SameTextAscii(value, FZipName)) return;
+  if (platform::EqualsIgnoringAsciiCase(value, FZipName)) return;
   std::string name = value;
   if (!name.empty() && name.back() == '?') {
     const std::string dir = ExtractFilePath(name);
@@ -95,6 +87,24 @@ void TUnZipper::SetZipName(const std::string& value) {
   FZipName = name;
   ZipBaseName = WithoutExtension(name);
   ForgetDirectory();
+}
+
+void TUnZipper::SetDestDir(const std::string& value) {
+  std::string dir = value;
+  if (value == "?") {
+    const std::string start = CanChangeToDir(FDestDir) ? FDestDir : platform::CurrentDirectory();
+    std::string chosen;
+    if (!platform::ShowDirectoryChooser("", start, &chosen)) {
+      throw EUserCanceled(MessageText(kMsgCanceledDestDir));
+    }
+    dir = chosen;
+  }
+  FDestDir = WithoutTrailingBackslash(dir);
+}
+
+void TUnZipper::SetRootDir(const std::string& value) {
+  FRootDir = value.empty() || value.back() == '\\' ? value : value + "\\";
+  RelativePathList.assign(1, FRootDir);
 }
 
 void TUnZipper::ForgetDirectory() {

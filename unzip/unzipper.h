@@ -16,7 +16,6 @@
 #include "unzip/records/end_central.h"
 #include "unzip/records/zip_header_info.h"
 
-class TEntryDecoder;
 struct TEntryJob;
 
 enum TIncompleteZipMode : uint8_t { izAssumeMulti = 0, izAssumeBad = 1, izAssumeNotAZip = 2 };
@@ -166,18 +165,8 @@ class TUnZipper {
   void CloseArchive();
   // Closes the archive whatever KeepZipOpen says and forgets it: no directory, ZipName empty.
   void ClearArchive();
-  // Reads the directory through `stream` (the archive file, or a part it swaps to).
-  void ReadDirectory(TStream* stream);
-  // Rebuilds the entry list from the local headers; false when it cannot (or already did).
-  bool RecoverFromLocalHeaders();
-  // Closes the current part and opens part `part` (counted from 1); returns its stream.
-  TStream* SwapToPart(int part);
-  // Makes SortedEntries the view of Entries in `mode` order.
-  void BuildSortedView(TZipSortMode mode);
   // Sleeps and pumps messages while PauseRequested is set.
   void WaitWhilePaused();
-  // A new entry record carrying the component's OEMConvert.
-  std::unique_ptr<TZipHeaderInfo> NewEntryRecord() const;
   // Asks or tells the user: OnHandleMessage when assigned, else the platform's message box.
   int HandleMessage(int messageId, const std::string& msg1, const std::string& msg2,
                     uint32_t flags);
@@ -188,7 +177,6 @@ class TUnZipper {
   std::unique_ptr<TSortedZip> Entries;  // archive order, owns the entries
   TSortedZip* SortedEntries = nullptr;  // Entries itself, or SeparateView
   std::unique_ptr<TEndCentral> EndRecord;
-  double DirectoryDate = 0;  // the archive's date-time when its directory was read
   bool ArchiveIsBad = false;
   bool ImproperArchive = false;
   int CurrentPart = 0;
@@ -198,17 +186,22 @@ class TUnZipper {
   bool PauseRequested = false;
   bool Busy = false;
   uint8_t OperationMode = 0;
-  std::unique_ptr<TZipHeaderInfo> WorkEntry;
-
-  // ---- Extraction state -----------------------------------------------------------------------
-  int64_t RunTotalBytes = 0;
-  int64_t RunBytesDone = 0;
-  int ExtractedCount = 0;
-  bool RetryEntry = false;
-  std::string OutputPath;      // the current file entry's output file
-  std::string EntryTargetDir;  // the current entry's destination directory, ending in "\"
 
  private:
+  // What one extraction run works with; it exists from the start of the run to its end
+  // (run_state.h).
+  struct TRunState;
+
+  // Reads the directory through `stream` (the archive file, or a part it swaps to).
+  void ReadDirectory(TStream* stream);
+  // Rebuilds the entry list from the local headers; false when it cannot (or already did).
+  bool RecoverFromLocalHeaders();
+  // Makes SortedEntries the view of Entries in `mode` order.
+  void BuildSortedView(TZipSortMode mode);
+  // A new entry record carrying the component's OEMConvert.
+  std::unique_ptr<TZipHeaderInfo> NewEntryRecord() const;
+  // Closes the current part and opens part `part` (counted from 1); returns its stream.
+  TStream* SwapToPart(int part);
   void ForgetDirectory();
   void ReleaseEntries();
   void CheckIndex(int index) const;
@@ -219,9 +212,10 @@ class TUnZipper {
   std::string PartFileName(int part);
   bool PartLabelMatches(int part) const;
 
-  // Extraction (extraction_run.cpp, entry_output.cpp, password_check.cpp).
+  // Extraction (extraction_run.cpp, entry_output.cpp, password_check.cpp). Every step below Run
+  // works on run_, which Run sets up.
   int Run();
-  // Sets Matched on every entry, RunTotalBytes and the overlap marks; returns NumFiles.
+  // Sets Matched on every entry, the run's total bytes and the overlap marks; returns NumFiles.
   int ChooseEntries();
   void ProcessEntry(int index);
   // Positions the archive after the entry's local header, its name and its extra field.
@@ -254,11 +248,9 @@ class TUnZipper {
   std::string FZipName;
   std::string FDestDir;
   std::string FRootDir;
-  std::string FBaseDir;  // DestDir for the current run; the current directory when it is empty
-  std::vector<bool> FUnsafeEntries;  // by list index, for the current run
-  std::string FLastMadeDirectory;    // output directory known to exist in this run
-  std::unique_ptr<TEntryDecoder> FDecoder;
+  double DirectoryDate = 0;  // the archive's date-time when its directory was read
   TTraditionalCipher FTraditional;
   TAesDecryptor FAes;
   std::unique_ptr<TSortedZip> SeparateView;
+  TRunState* run_ = nullptr;  // the state of the run under way; null outside UnZip
 };

@@ -3,6 +3,7 @@
 // cancelling and the messages.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -268,23 +269,39 @@ TEST(DirectoryReader, CommentsAreReadOnRequest) {
   EXPECT_EQ(loaded.zip.ArchiveComment(), "changed");
 }
 
-// A set of two parts: the first holds the entries' data, the last the central directory.
+// A set of two parts: the first holds the data of "a.txt" and "dir/", the last the data of
+// "dir/b.txt" followed by the central directory, so that an extraction visits both parts.
 std::string WriteTwoPartSet(const test::TempDir& dir, const std::string& firstPart,
                             const std::string& lastPart) {
   ZipArchive data = ThreeEntries();
+  data.entries.pop_back();
   for (ZipEntry& entry : data.entries) entry.writeCentral = false;
   data.writeEnd = false;
   test::ZipLayout layout;
   test::WriteFileBytes(dir.File(firstPart), test::BuildZip(data, &layout));
   ZipArchive central = ThreeEntries();
-  for (size_t i = 0; i < central.entries.size(); ++i) {
+  for (size_t i = 0; i < data.entries.size(); ++i) {
     central.entries[i].writeLocal = false;
     central.entries[i].localHeaderOffset = static_cast<uint32_t>(layout.localHeaderOffsets[i]);
   }
+  central.entries.back().diskNumberStart = 1;
   central.end.thisDisk = 1;
   central.end.startDisk = 1;
   test::WriteFileBytes(dir.File(lastPart), test::BuildZip(central));
   return dir.File(lastPart);
+}
+
+// Extracts every file entry of the loaded set into `dir`'s "out" and returns the archive name
+// in force as each file began.
+std::vector<std::string> ExtractAll(TUnZipper& zip, const test::TempDir& dir) {
+  auto parts = std::make_shared<std::vector<std::string>>();
+  zip.SetDestDir(dir.File("out"));
+  zip.DoAll = true;
+  zip.OnStartUnZip = [parts](TUnZipper* sender, int, std::string&, bool&) {
+    parts->push_back(sender->ZipName());
+  };
+  zip.UnZip();
+  return *parts;
 }
 
 TEST(DirectoryReader, SplitPartNamesFollowTheBlockMode) {
@@ -298,10 +315,10 @@ TEST(DirectoryReader, SplitPartNamesFollowTheBlockMode) {
     EXPECT_EQ(Names(zip), kThreeNames);
     EXPECT_EQ(zip.SpanMode, 2);
     EXPECT_EQ(zip.PartCount, 2);
-    TStream* part = zip.SwapToPart(1);
-    EXPECT_EQ(part, zip.ArchiveFile.get());
-    EXPECT_EQ(zip.ZipName(), dir.File("app-1.2.z01"));
-    EXPECT_EQ(zip.CurrentPart, 0);
+    EXPECT_EQ(ExtractAll(zip, dir),
+              (std::vector<std::string>{dir.File("app-1.2.z01"), dir.File("app-1.2.zip")}));
+    EXPECT_EQ(test::ReadFileBytes(dir.File("out\\b.txt")), "bravo bravo");
+    EXPECT_EQ(zip.CurrentPart, 1);
   }
   {
     WriteTwoPartSet(dir, "classic.001", "classic.002");
@@ -309,8 +326,8 @@ TEST(DirectoryReader, SplitPartNamesFollowTheBlockMode) {
     zip.BlockMode = bmClassic;
     zip.SetZipName(dir.File("classic.002"));
     zip.LoadDirectory();
-    zip.SwapToPart(1);
-    EXPECT_EQ(zip.ZipName(), dir.File("classic.001"));
+    EXPECT_EQ(ExtractAll(zip, dir),
+              (std::vector<std::string>{dir.File("classic.001"), dir.File("classic.002")}));
   }
   {
     WriteTwoPartSet(dir, "first-part.bin", "named.zip");
@@ -322,9 +339,7 @@ TEST(DirectoryReader, SplitPartNamesFollowTheBlockMode) {
     };
     zip.SetZipName(dir.File("named.zip"));
     zip.LoadDirectory();
-    zip.OperationMode = 1;
-    zip.SwapToPart(1);
-    zip.SwapToPart(2);
+    ExtractAll(zip, dir);  // the last part is named as the last while extracting
     EXPECT_EQ(types, (std::vector<TSplitPartType>{spFirst, spLast}));
     EXPECT_EQ(zip.ZipName(), dir.File("named.zip"));
   }
@@ -344,15 +359,15 @@ TEST(DirectoryReader, DiskPartsAreAskedForThroughTheMessageRoutine) {
     asked.push_back(std::to_string(id) + " " + msg1 + " " + std::to_string(flags));
     result = platform::kIdCancel;
   };
-  ExpectRaises<EUserCanceled>([&] { zip.SwapToPart(1); }, "User canceled loading new disk.");
+  ExpectRaises<EUserCanceled>([&] { ExtractAll(zip, dir); }, "User canceled loading new disk.");
   EXPECT_EQ(asked, std::vector<std::string>{"184 Please insert disk 1 of the multi-disk set. 1"});
 
   zip.OnGetNextDisk = [&](TUnZipper*, int disk, std::string& name) {
     name = disk == 1 ? dir.File("disk.z01") : "";
   };
-  zip.SwapToPart(1);
+  ExpectRaises<EUserCanceled>([&] { ExtractAll(zip, dir); }, "User canceled loading new disk.");
+  EXPECT_EQ(test::ReadFileBytes(dir.File("out\\a.txt")), "alpha");  // from the first disk
   EXPECT_EQ(zip.ZipName(), dir.File("disk.z01"));
-  ExpectRaises<EUserCanceled>([&] { zip.SwapToPart(2); }, "User canceled loading new disk.");
 }
 
 TEST(DirectoryReader, AFailedLabelTestAsksForTheDiskAgain) {
@@ -366,7 +381,7 @@ TEST(DirectoryReader, AFailedLabelTestAsksForTheDiskAgain) {
   zip.OnGetNextDisk = [&](TUnZipper*, int, std::string& name) {
     name = ++asked == 1 ? dir.File("label.z01") : "";
   };
-  ExpectRaises<EUserCanceled>([&] { zip.SwapToPart(1); }, "User canceled loading new disk.");
+  ExpectRaises<EUserCanceled>([&] { ExtractAll(zip, dir); }, "User canceled loading new disk.");
   EXPECT_EQ(asked, 2);
 }
 

@@ -32,3 +32,8 @@ std::string RightChars(std::string_view s, int n) {
 void SlashesToBackslashes(std::string& name) {
   std::replace(name.begin(), name.end(), '/', '\\');
 }
+
+std::string WithoutTrailingBackslash(std::string path) {
+  if (!path.empty() && path.back() == '\\') path.pop_back();
+  return path;
+}

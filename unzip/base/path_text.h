@@ -12,6 +12,9 @@ std::string ExtractFilePath(std::string_view path);
 // "dir\file" -> "dir\", "file" -> "", "C:\file" -> "C:\\".
 std::string DirWithDelimiter(std::string_view path);
 
+// `path` without one trailing "\\" ("C:\\" gives "C:").
+std::string WithoutTrailingBackslash(std::string path);
+
 // The first `n` characters; the last `n` characters. Both give the whole text when it is
 // shorter, and an empty text for n <= 0.
 std::string LeftChars(std::string_view s, int n);

@@ -49,12 +49,12 @@ void TEntryDecoder::Prepare(TEntryJob& job) {
   inputPosition_ = inputBuffer_.get();
   entryBytesDone_ = 0;
   runningCrc_ = 0xFFFFFFFF;
-  inputRemaining_ = job.compressedSize;
+  inputRemaining_ = job.CompressedSize;
 }
 
 bool TEntryDecoder::Decode(TEntryJob& job) {
   Prepare(job);
-  switch (job.method) {
+  switch (job.Method) {
     case 0:
       DecodeStored();
       return true;
@@ -68,10 +68,10 @@ bool TEntryDecoder::Decode(TEntryJob& job) {
     case 3:
     case 4:
     case 5:
-      Unreduce(*this, *olderMethods_, job.method - 1, job.uncompressedSize);
+      Unreduce(*this, *olderMethods_, job.Method - 1, job.UncompressedSize);
       return true;
     case 6:
-      Explode(*this, *olderMethods_, job.flags, job.uncompressedSize);
+      Explode(*this, *olderMethods_, job.Flags, job.UncompressedSize);
       return true;
     default:
       return false;
@@ -79,25 +79,25 @@ bool TEntryDecoder::Decode(TEntryJob& job) {
 }
 
 int32_t TEntryDecoder::ReadArchive(uint8_t* buffer, int32_t count) {
-  int32_t got = std::max(job_->archive->Read(buffer, count), 0);
+  int32_t got = std::max(job_->Archive->Read(buffer, count), 0);
   while (got < count) {
-    if (!job_->nextPart) throw EFatalUnzipError(MessageText(kMsgPrematureEnd));
-    job_->archive = job_->nextPart();
-    if (job_->archive == nullptr) throw EUserCanceled(MessageText(kMsgUserAborted));
-    got += std::max(job_->archive->Read(buffer + got, count - got), 0);
+    if (!job_->NextPart) throw EFatalUnzipError(MessageText(kMsgPrematureEnd));
+    job_->Archive = job_->NextPart();
+    if (job_->Archive == nullptr) throw EUserCanceled(MessageText(kMsgUserAborted));
+    got += std::max(job_->Archive->Read(buffer + got, count - got), 0);
   }
   return got;
 }
 
 void TEntryDecoder::RefillInput() {
-  if (job_->pump) job_->pump();
-  const auto n = static_cast<int32_t>(std::min<int64_t>(kBlockSize, job_->compressedSize));
+  if (job_->Pump) job_->Pump();
+  const auto n = static_cast<int32_t>(std::min<int64_t>(kBlockSize, job_->CompressedSize));
   inputCount_ = 0;
   inputPosition_ = inputBuffer_.get();
   if (n <= 0) return;
-  job_->compressedSize -= n;
+  job_->CompressedSize -= n;
   inputCount_ = ReadArchive(inputBuffer_.get(), n);
-  if (job_->decryptInput) job_->decryptInput(inputBuffer_.get(), inputCount_);
+  if (job_->DecryptInput) job_->DecryptInput(inputBuffer_.get(), inputCount_);
 }
 
 int TEntryDecoder::ReadInputByte(uint8_t& b) {
@@ -130,31 +130,31 @@ void TEntryDecoder::FlushOutput() {
   const int32_t n = outputCount_;
   if (n == 0) return;
   uint8_t* block = outputBuffer_.get();
-  if (job_->decryptOutput) job_->decryptOutput(block, n);
-  const int64_t position = job_->output->Position();
+  if (job_->DecryptOutput) job_->DecryptOutput(block, n);
+  const int64_t position = job_->Output->Position();
   if (position < 0 ||
-      static_cast<uint64_t>(position) + static_cast<uint64_t>(n) > job_->uncompressedSize) {
+      static_cast<uint64_t>(position) + static_cast<uint64_t>(n) > job_->UncompressedSize) {
     throw EBiggerThanUncompressed(MessageText(kMsgBiggerThanUncompressed));
   }
-  if (job_->output->Write(block, n) < n) throw ECantWriteUCF(MessageText(kMsgCantWriteUcf));
+  if (job_->Output->Write(block, n) < n) throw ECantWriteUCF(MessageText(kMsgCantWriteUcf));
   runningCrc_ = Crc32Update(runningCrc_, block, static_cast<size_t>(n));
   entryBytesDone_ += n;
   outputCount_ = 0;
-  if (job_->onBlockWritten) job_->onBlockWritten(n);
+  if (job_->OnBlockWritten) job_->OnBlockWritten(n);
 }
 
 int TEntryDecoder::HandleMessage(int messageId, const std::string& msg1, const std::string& msg2,
                                  uint32_t flags) {
-  if (job_ != nullptr && job_->handleMessage)
-    return job_->handleMessage(messageId, msg1, msg2, flags);
+  if (job_ != nullptr && job_->HandleMessage)
+    return job_->HandleMessage(messageId, msg1, msg2, flags);
   return platform::ShowMessageBox(msg1, msg2, flags);
 }
 
 void TEntryDecoder::DecodeStored() {
-  while (job_->compressedSize > 0) {
-    if (job_->pump) job_->pump();
-    const auto n = static_cast<int32_t>(std::min<int64_t>(kBlockSize, job_->compressedSize));
-    job_->compressedSize -= n;
+  while (job_->CompressedSize > 0) {
+    if (job_->Pump) job_->Pump();
+    const auto n = static_cast<int32_t>(std::min<int64_t>(kBlockSize, job_->CompressedSize));
+    job_->CompressedSize -= n;
     outputCount_ = ReadArchive(outputBuffer_.get(), n);
     FlushOutput();
   }

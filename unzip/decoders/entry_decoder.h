@@ -14,23 +14,23 @@
 
 // What the extraction driver hands over for one entry.
 struct TEntryJob {
-  TStream* archive = nullptr;     // positioned at the entry's first data byte
-  int64_t compressedSize = 0;     // bytes of data (encryption overhead already taken off)
-  uint64_t uncompressedSize = 0;  // the output may not grow beyond it
-  TStream* output = nullptr;      // pre-sized, positioned at 0
-  uint16_t method = 0;            // the effective compression method
-  uint16_t flags = 0;             // general purpose flags (the implode variant)
+  TStream* Archive = nullptr;     // positioned at the entry's first data byte
+  int64_t CompressedSize = 0;     // bytes of data (encryption overhead already taken off)
+  uint64_t UncompressedSize = 0;  // the output may not grow beyond it
+  TStream* Output = nullptr;      // positioned at 0; grows as blocks are written
+  uint16_t Method = 0;            // the effective compression method
+  uint16_t Flags = 0;             // general purpose flags (the implode variant)
   // The stream of the next part of a multi-part archive; empty for a single file. May raise.
-  std::function<TStream*()> nextPart;
+  std::function<TStream*()> NextPart;
   // Decryption of each input block before it is decoded, or of each output block before it is
   // written (stored entries and data encrypted before compression).
-  std::function<void(uint8_t* data, int32_t count)> decryptInput;
-  std::function<void(uint8_t* data, int32_t count)> decryptOutput;
-  std::function<void(int32_t count)> onBlockWritten;  // after each block written
-  std::function<void()> pump;                         // once per input block
+  std::function<void(uint8_t* data, int32_t count)> DecryptInput;
+  std::function<void(uint8_t* data, int32_t count)> DecryptOutput;
+  std::function<void(int32_t count)> OnBlockWritten;  // after each block written
+  std::function<void()> Pump;                         // once per input block
   std::function<int(int messageId, const std::string& msg1, const std::string& msg2,
                     uint32_t flags)>
-      handleMessage;
+      HandleMessage;
 };
 
 class TEntryDecoder : public TDecoderIO {

@@ -29,12 +29,12 @@ std::string Pseudorandom(size_t n) {
 struct DecodeRun {
   explicit DecodeRun(const std::string& stored, uint16_t method, uint64_t uncompressedSize)
       : archive(stored) {
-    job.archive = &archive;
-    job.compressedSize = static_cast<int64_t>(stored.size());
-    job.uncompressedSize = uncompressedSize;
-    job.output = &output;
-    job.method = method;
-    job.onBlockWritten = [this](int32_t n) { blocks.push_back(n); };
+    job.Archive = &archive;
+    job.CompressedSize = static_cast<int64_t>(stored.size());
+    job.UncompressedSize = uncompressedSize;
+    job.Output = &output;
+    job.Method = method;
+    job.OnBlockWritten = [this](int32_t n) { blocks.push_back(n); };
   }
   bool Decode() { return decoder.Decode(job); }
   uint32_t Crc() const { return ~decoder.RunningCrc(); }
@@ -109,7 +109,7 @@ TEST(EntryDecoder, AnArchiveThatEndsEarlyIsAFatalError) {
   for (uint16_t method : {0, 8}) {
     const std::string data = test::RawDeflate(Pseudorandom(1000));
     DecodeRun run(data, method, 5000);
-    run.job.compressedSize += 100;  // claims more than the archive holds
+    run.job.CompressedSize += 100;  // claims more than the archive holds
     ExpectRaises<EFatalUnzipError>(run, "Premature end of file reached");
   }
 }
@@ -133,9 +133,9 @@ TEST(EntryDecoder, DataContinuesInTheNextPart) {
     const std::string stored = method == 0 ? data : test::RawDeflate(data);
     MemoryStream second(stored.substr(stored.size() / 3));
     DecodeRun run(stored.substr(0, stored.size() / 3), method, data.size());
-    run.job.compressedSize = static_cast<int64_t>(stored.size());
+    run.job.CompressedSize = static_cast<int64_t>(stored.size());
     int parts = 0;
-    run.job.nextPart = [&]() -> TStream* {
+    run.job.NextPart = [&]() -> TStream* {
       ++parts;
       return &second;
     };
@@ -155,11 +155,11 @@ TEST(EntryDecoder, BlocksAreDecryptedWhereTheMethodSays) {
   };
   const std::string data = Pseudorandom(40000);
   DecodeRun stored(flipped(data), 0, data.size());
-  stored.job.decryptOutput = flip;
+  stored.job.DecryptOutput = flip;
   ASSERT_TRUE(stored.Decode());
   EXPECT_EQ(stored.output.data, data);
   DecodeRun deflated(flipped(test::RawDeflate(data)), 8, data.size());
-  deflated.job.decryptInput = flip;
+  deflated.job.DecryptInput = flip;
   ASSERT_TRUE(deflated.Decode());
   EXPECT_EQ(deflated.output.data, data);
 }
@@ -183,7 +183,7 @@ TEST(EntryDecoder, OlderMethodsGoThroughTheDispatch) {
     const size_t start = 30 + Le16(header + 26) + Le16(header + 28);
     const uint32_t size = Le32(header + 18);
     DecodeRun run(zip.substr(start, size), f.method, Le32(header + 22));
-    run.job.flags = Le16(header + 6);
+    run.job.Flags = Le16(header + 6);
     ASSERT_TRUE(run.Decode());
     EXPECT_EQ(run.output.data.size(), Le32(header + 22));
     EXPECT_EQ(run.Crc(), Le32(header + 14));
