@@ -1,0 +1,135 @@
+// The signature check of an update archive in words, over the platform's verification.
+#include "platform/signature_check.h"
+
+#include <string>
+
+#include "platform/files.h"
+
+namespace platform {
+namespace {
+
+// A key file holding a private key is a publisher's mistake worth naming: it must never ship.
+bool HoldsPrivateKey(const std::string& pem) {
+  return pem.find("PRIVATE KEY-----") != std::string::npos;
+}
+
+SignatureCheck Refused(std::string reason) {
+  return SignatureCheck{false, std::move(reason)};
+}
+
+SignatureCheck Check(const std::string& keyPath, const std::string& keyName,
+                     const std::string& archivePath, const std::string& archiveName,
+                     const std::string& signaturePath, const std::string& signatureName) {
+  std::string key;
+  std::string reason;
+  if (!ReadSmallFile(keyPath, "the public key file " + keyName, kMaxKeyFileSize, key, reason)) {
+    return Refused(reason);
+  }
+  if (HoldsPrivateKey(key)) {
+    return Refused(keyName + " holds a private key, not a public key");
+  }
+  std::string signature;
+  if (!ReadSmallFile(signaturePath, "the signature file " + signatureName, kMaxSignatureFileSize,
+                     signature, reason)) {
+    return Refused(reason);
+  }
+  if (signature.empty()) return Refused("the signature file " + signatureName + " is empty");
+  const SignatureStatus status = VerifyFileSignature(key, signature, archivePath);
+  if (status == SignatureStatus::kOk) return SignatureCheck{true, std::string()};
+  return Refused(SignatureStatusText(status, "public", keyName, signatureName, archiveName));
+}
+
+}  // namespace
+
+bool ReadSmallFile(const std::string& path, const std::string& displayName, int64_t maxSize,
+                   std::string& content, std::string& reason) {
+  content.clear();
+  if (ReadAttributes(path) == kInvalidAttributes) {
+    reason = displayName + " is missing";
+    return false;
+  }
+  File file = File::Open(path, kOpenRead | kShareDenyWrite);
+  const int64_t size = file.IsOpen() ? file.Size() : -1;
+  if (size < 0) {
+    reason = displayName + " cannot be read: " + SystemErrorText(LastError().code);
+    return false;
+  }
+  if (size > maxSize) {
+    reason = displayName + " is too large (" + std::to_string(size) + " bytes; at most " +
+             std::to_string(maxSize) + ")";
+    return false;
+  }
+  // One byte more than allowed: a file that grew since Size() is caught as well.
+  content.resize(static_cast<size_t>(maxSize) + 1);
+  int32_t total = 0;
+  for (;;) {
+    const int32_t got =
+        file.Read(content.data() + total, static_cast<int32_t>(maxSize) + 1 - total);
+    if (got < 0) {
+      reason = displayName + " cannot be read: " + SystemErrorText(LastError().code);
+      content.clear();
+      return false;
+    }
+    if (got == 0) break;
+    total += got;
+    if (total > maxSize) {
+      reason = displayName + " is too large (more than " + std::to_string(maxSize) + " bytes)";
+      content.clear();
+      return false;
+    }
+  }
+  content.resize(static_cast<size_t>(total));
+  return true;
+}
+
+std::string SignatureStatusText(SignatureStatus status, const char* keyKind,
+                                const std::string& keyName, const std::string& signatureName,
+                                const std::string& archiveName) {
+  switch (status) {
+    case SignatureStatus::kOk:
+      return std::string();
+    case SignatureStatus::kKeyNotPem:
+      return keyName + " holds no PEM " + keyKind + " key";
+    case SignatureStatus::kKeyNotEcdsa:
+      return keyName + " holds a key of another kind than ECDSA";
+    case SignatureStatus::kKeyWrongCurve:
+      return keyName + " holds an ECDSA key on another curve than P-256";
+    case SignatureStatus::kSignatureMalformed:
+      return "the signature file " + signatureName + " holds no DER-encoded ECDSA signature";
+    case SignatureStatus::kMismatch:
+      return "the signature in " + signatureName + " does not match " + archiveName +
+             " under the key in " + keyName;
+    case SignatureStatus::kFileUnreadable:
+      return archiveName + " cannot be read: " + SystemErrorText(LastError().code);
+    case SignatureStatus::kLibraryFailure:
+      return "the crypto library failed (" + LastError().operation + ", error " +
+             std::to_string(LastError().code) + ")";
+    case SignatureStatus::kUnavailable:
+      return "this build only verifies signatures: make keys and signatures with the Linux build "
+             "of update-sign or with openssl";
+  }
+  return "unknown status";
+}
+
+SignatureCheck CheckFileSignature(const std::string& publicKeyPath, const std::string& archivePath,
+                                  const std::string& signaturePath) {
+  return Check(publicKeyPath, publicKeyPath, archivePath, archivePath, signaturePath,
+               signaturePath);
+}
+
+bool UpdateSignatureRequired(const std::string& directory) {
+  return ReadAttributes(directory + "\\" + kUpdatePublicKeyName) != kInvalidAttributes;
+}
+
+SignatureCheck CheckUpdateSignature(const std::string& directory, const std::string& archiveName) {
+  const std::string signatureName = archiveName + kSignatureSuffix;
+  return Check(directory + "\\" + kUpdatePublicKeyName, kUpdatePublicKeyName,
+               directory + "\\" + archiveName, archiveName, directory + "\\" + signatureName,
+               signatureName);
+}
+
+std::string SignatureRefusalText(const std::string& reason) {
+  return "The update was not applied: its signature could not be verified (" + reason + ").";
+}
+
+}  // namespace platform

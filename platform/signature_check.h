@@ -1,0 +1,54 @@
+// The signature check of an update archive, in words: reads the public key and the signature
+// files (with size limits), verifies through platform/signature.h and says why it refused.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/signature.h"
+
+namespace platform {
+
+// Beside the updater: the key that turns the check on, and the signature beside the archive.
+constexpr const char* kUpdatePublicKeyName = "update.pub";
+constexpr const char* kSignatureSuffix = ".sig";
+// A DER signature of P-256 is at most 72 bytes and a PEM public key about 180: these limits
+// only keep a wrong file from being read whole.
+constexpr int64_t kMaxSignatureFileSize = 1024;
+constexpr int64_t kMaxKeyFileSize = 16 * 1024;
+
+struct SignatureCheck {
+  bool Verified = false;
+  std::string Reason;  // why not, in words, naming the file; empty when verified
+};
+
+// Verifies the file `archivePath` against its signature file `signaturePath` under the public
+// key in `publicKeyPath`. Reasons name the files as given.
+SignatureCheck CheckFileSignature(const std::string& publicKeyPath, const std::string& archivePath,
+                                  const std::string& signaturePath);
+
+// True when the updater in `directory` must check signatures: "update.pub" exists there (as
+// anything: a key that cannot be read refuses every update rather than turning the check off).
+bool UpdateSignatureRequired(const std::string& directory);
+
+// The check of `directory`\`archiveName` against `archiveName`.sig under `directory`\update.pub.
+// Reasons name the files without the directory.
+SignatureCheck CheckUpdateSignature(const std::string& directory, const std::string& archiveName);
+
+// "The update was not applied: its signature could not be verified (<reason>)."
+std::string SignatureRefusalText(const std::string& reason);
+
+// Reads a whole file of at most `maxSize` bytes into `content`. A failure leaves a reason in
+// `reason`, naming the file as `displayName` ("... is missing", "... is too large ...", "...
+// cannot be read: <system text>").
+[[nodiscard]] bool ReadSmallFile(const std::string& path, const std::string& displayName,
+                                 int64_t maxSize, std::string& content, std::string& reason);
+
+// The words for a status of platform/signature.h, naming the key (of `keyKind`, "public" or
+// "private"), signature and archive files. kFileUnreadable and kLibraryFailure take their detail
+// from LastError().
+std::string SignatureStatusText(SignatureStatus status, const char* keyKind,
+                                const std::string& keyName, const std::string& signatureName,
+                                const std::string& archiveName);
+
+}  // namespace platform
