@@ -14,7 +14,7 @@ enum class SignatureStatus {
   kOk,                  // verified, or made
   kKeyNotPem,           // no PEM block of the expected kind that decodes to a key
   kKeyNotEcdsa,         // a key of another kind (RSA, Ed25519, ...)
-  kKeyWrongCurve,       // an elliptic-curve key on another curve than P-256
+  kKeyWrongCurve,       // an elliptic-curve key that does not name the curve P-256
   kSignatureMalformed,  // not exactly one DER-encoded ECDSA signature
   kMismatch,            // well-formed, but not made with this key over this file
   kFileUnreadable,      // the file could not be opened or read

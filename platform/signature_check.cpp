@@ -93,7 +93,7 @@ std::string SignatureStatusText(SignatureStatus status, const char* keyKind,
     case SignatureStatus::kKeyNotEcdsa:
       return keyName + " holds a key of another kind than ECDSA";
     case SignatureStatus::kKeyWrongCurve:
-      return keyName + " holds an ECDSA key on another curve than P-256";
+      return keyName + " holds an ECDSA key that does not name the curve P-256";
     case SignatureStatus::kSignatureMalformed:
       return "the signature file " + signatureName + " holds no DER-encoded ECDSA signature";
     case SignatureStatus::kMismatch:

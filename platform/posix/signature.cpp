@@ -3,6 +3,7 @@
 #include "platform/signature.h"
 
 #include <openssl/bio.h>
+#include <openssl/core_names.h>
 #include <openssl/ec.h>
 #include <openssl/ecdsa.h>
 #include <openssl/err.h>
@@ -12,6 +13,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -55,12 +57,17 @@ Bio ReadOnlyBio(const std::string& text) {
   return Bio(BIO_new_mem_buf(text.data(), static_cast<int>(text.size())));
 }
 
-// kOk when `key` is an elliptic-curve key on P-256 (named, not given by explicit parameters).
+// kOk when `key` is an elliptic-curve key that names the curve P-256. Explicit parameters are
+// refused even when they describe P-256: the key format names its curve.
 SignatureStatus CheckKind(EVP_PKEY* key) {
   if (EVP_PKEY_get_base_id(key) != EVP_PKEY_EC) return SignatureStatus::kKeyNotEcdsa;
   char curve[80] = {};
+  char encoding[32] = {};
   size_t length = 0;
-  if (EVP_PKEY_get_group_name(key, curve, sizeof curve, &length) != 1 ||
+  if (EVP_PKEY_get_utf8_string_param(key, OSSL_PKEY_PARAM_EC_ENCODING, encoding, sizeof encoding,
+                                     &length) != 1 ||
+      std::strcmp(encoding, OSSL_PKEY_EC_ENCODING_GROUP) != 0 ||
+      EVP_PKEY_get_group_name(key, curve, sizeof curve, &length) != 1 ||
       OBJ_sn2nid(curve) != NID_X9_62_prime256v1) {
     ERR_clear_error();
     return SignatureStatus::kKeyWrongCurve;
