@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Makes keys and signatures with the openssl command, for the tests that check package signatures
+# against what stock OpenSSL writes (also for the Windows build, which reads them through Wine's
+# drive Z:). Usage: make_signature_fixtures.sh OUTPUT_DIR
+set -euo pipefail
+out=$1
+rm -rf "$out"
+mkdir -p "$out"
+cd "$out"
+
+# Archives: 200 KB that span several read blocks, exactly two blocks, and an empty file.
+python3 -c 'import random,sys; r=random.Random(11); sys.stdout.buffer.write(bytes(r.getrandbits(8) for _ in range(200000)))' > archive.zip
+python3 -c 'import sys; sys.stdout.buffer.write(bytes(i % 251 for i in range(131072)))' > blocks.zip
+: > empty.zip
+printf 'another archive\n' > other.zip
+# The archive changed by one byte after it was signed.
+cp archive.zip changed.zip
+printf '\x5a' | dd of=changed.zip bs=1 seek=100000 conv=notrunc status=none
+
+# The publisher's key (PKCS#8 and the traditional EC form of it) and a second P-256 key.
+openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out ec.pem
+openssl pkey -in ec.pem -pubout -out ec.pub
+openssl ec -in ec.pem -out ec_traditional.pem 2>/dev/null
+openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out second.pem
+openssl pkey -in second.pem -pubout -out second.pub
+# Public keys of other kinds and curves, and P-256 given by explicit parameters.
+openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:2048 -out rsa.pem 2>/dev/null
+openssl pkey -in rsa.pem -pubout -out rsa.pub
+openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-384 -out p384.pem
+openssl pkey -in p384.pem -pubout -out p384.pub
+openssl genpkey -algorithm ed25519 -out ed25519.pem
+openssl pkey -in ed25519.pem -pubout -out ed25519.pub
+openssl ec -in ec.pem -pubout -param_enc explicit -out explicit.pub 2>/dev/null
+# Key files that hold no key, or too much.
+printf 'this is not a key\n' > garbage.pub
+: > empty.pub
+python3 -c 'import sys; sys.stdout.write(open("ec.pub").read() * 200)' > huge.pub
+
+for archive in archive blocks empty other; do
+  openssl dgst -sha256 -sign ec.pem -out $archive.zip.sig $archive.zip
+done
+openssl dgst -sha256 -sign second.pem -out archive.zip.second.sig archive.zip
+# Signature files that hold no signature.
+head -c 20 archive.zip.sig > truncated.sig
+: > empty.sig
+python3 -c 'import random,sys; r=random.Random(5); sys.stdout.buffer.write(bytes(r.getrandbits(8) for _ in range(2000)))' > oversized.sig
+printf 'not a signature at all\n' > garbage.sig
+{ cat archive.zip.sig; printf '\0'; } > trailing.sig
