@@ -130,6 +130,13 @@ bool BigEndianCoordinate(const CRYPT_UINT_BLOB& number, BYTE* out) {
   return true;
 }
 
+// crypt32 ignores bytes after an encoding. A signature of P-256 is shorter than 128 bytes, so its
+// outer SEQUENCE has a one-byte length, which must span the rest of the file.
+bool SpansWhole(const std::string& der) {
+  return der.size() >= 2 && static_cast<BYTE>(der[0]) == 0x30 && static_cast<BYTE>(der[1]) < 0x80 &&
+         der.size() == 2 + static_cast<size_t>(static_cast<BYTE>(der[1]));
+}
+
 // SHA-256 of the file at `path`, read in blocks.
 SignatureStatus HashFile(const std::string& path, BYTE* digest) {
   static const Sha256Provider provider;
@@ -173,7 +180,7 @@ SignatureStatus VerifyFileSignature(const std::string& publicKeyPem, const std::
   }
 
   Decoded<CERT_ECC_SIGNATURE> decoded;
-  if (signature.size() > MAXDWORD ||
+  if (!SpansWhole(signature) ||
       !decoded.Decode(X509_ECC_SIGNATURE, reinterpret_cast<const BYTE*>(signature.data()),
                       signature.size())) {
     return SignatureStatus::kSignatureMalformed;
