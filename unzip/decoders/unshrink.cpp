@@ -16,6 +16,13 @@ constexpr uint16_t kFree = TShrinkTables::kShrinkFreeCode;
 constexpr uint16_t kMark = 0x8000;
 constexpr int kStackSize = 8192;
 
+// What the decoder waits for from the next code.
+enum class TShrinkState {
+  kFirstCode,  // the first code of the data: a byte, which defines nothing
+  kCode,       // a code whose string follows (and defines the next free code), or the control code
+  kCommand,    // the command after the control code: 1 grows the code size, 2 clears partially
+};
+
 bool IsFree(const TShrinkTables& t, uint16_t code) {
   return t.Prefix[code] == kFree;
 }
@@ -57,37 +64,46 @@ void Unshrink(TDecoderIO& io, TOlderMethodsMemory& memory) {
   int codeSize = kInitialCodeSize;
   uint16_t nextFree = kFirstFreeCode;
 
-  // Codes are at most 13 bits wide, so every code indexes the tables directly.
-  auto readCode = [&]() { return static_cast<uint16_t>(reader.ReadBits(codeSize)); };
-
-  uint16_t oldCode = readCode();
-  if (reader.InputExhausted) {
-    io.FlushOutput();
-    return;
-  }
-  auto lastChar = static_cast<uint8_t>(oldCode);
-  io.PutOutput(&lastChar, 1);
-
+  // Shrink, in brief. The data is a row of codes, each read least significant bit first, 9 bits
+  // wide at the start and at most 13. Codes 0 to 255 stand for their byte; codes from 257 up for
+  // strings the decoder defines as it goes: after each code but the first, the lowest free code
+  // gets the string of the code before plus the first byte of this code's string. A code may
+  // name the very string this step defines (the string before plus its own first byte). Once
+  // all 8192 codes are taken, nothing more is defined until a clearing frees some.
+  // Code 256 is the control code: the code after it (of the same width) is a command,
+  //   1  the code size grows by one bit (it never grows on its own when the table fills);
+  //   2  partial clearing: every defined code that is no other code's prefix (a leaf of the
+  //      string tree) becomes free; the code size stays.
+  // Other commands do nothing. The data ends with the input; there is no end code.
+  TShrinkState state = TShrinkState::kFirstCode;
+  uint16_t oldCode = 0;
+  uint8_t lastChar = 0;
   for (;;) {
-    uint16_t code = readCode();
+    // Codes are at most 13 bits wide, so every code indexes the tables directly.
+    uint16_t code = static_cast<uint16_t>(reader.ReadBits(codeSize));
     if (reader.InputExhausted) break;
-    bool corrupt = false;
-    while (code == kControlCode) {
-      const uint16_t command = readCode();
-      if (reader.InputExhausted) break;
-      if (command == 1) {
-        if (codeSize == kMaxCodeSize) {
-          corrupt = true;
-          break;
-        }
+
+    if (state == TShrinkState::kFirstCode) {
+      oldCode = code;
+      lastChar = static_cast<uint8_t>(code);
+      io.PutOutput(&lastChar, 1);
+      state = TShrinkState::kCode;
+      continue;
+    }
+    if (state == TShrinkState::kCommand) {
+      if (code == 1) {
+        if (codeSize == kMaxCodeSize) break;  // corrupt: no code is wider than 13 bits
         ++codeSize;
-      } else if (command == 2) {
+      } else if (code == 2) {
         nextFree = PartialClear(t, nextFree);
       }
-      code = readCode();
-      if (reader.InputExhausted) break;
+      state = TShrinkState::kCode;
+      continue;
     }
-    if (corrupt || reader.InputExhausted) break;
+    if (code == kControlCode) {
+      state = TShrinkState::kCommand;
+      continue;
+    }
 
     // Build the string backwards on the stack. A free code stands for the string being defined
     // by this very step: the old string plus its own first character.
