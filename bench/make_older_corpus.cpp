@@ -7,9 +7,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
-#include "bench/older_methods_encoder.h"
+#include "support/older_methods_encoder.h"
 #include "unzip/base/crc32.h"
 #include "unzip/decoders/decoder_io.h"
 #include "unzip/decoders/explode.h"
@@ -248,7 +249,7 @@ class TZipFile {
 struct TVariant {
   const char* Folder;
   uint16_t Method;
-  TImplodeOptions Options;
+  uint16_t Flags;  // of imploded entries: 0x02 the 8 KB dictionary, 0x04 the literal tree
 };
 
 }  // namespace
@@ -259,11 +260,11 @@ int main(int argc, char** argv) {
     return 2;
   }
   const size_t total = (argc == 3 ? std::strtoul(argv[2], nullptr, 10) : 48) * kMB;
-  const TVariant variants[] = {{"shrunk", 1, {}},
-                               {"imploded-8k-3trees", 6, {true, true}},
-                               {"imploded-8k-2trees", 6, {true, false}},
-                               {"imploded-4k-3trees", 6, {false, true}},
-                               {"imploded-4k-2trees", 6, {false, false}}};
+  const TVariant variants[] = {{"shrunk", 1, 0},
+                               {"imploded-8k-3trees", 6, 0x06},
+                               {"imploded-8k-2trees", 6, 0x02},
+                               {"imploded-4k-3trees", 6, 0x04},
+                               {"imploded-4k-2trees", 6, 0x00}};
   // Half of the bytes shrunk, half imploded (spread over the four variants); in each, 2 MB
   // files (two text-like to one binary-like) and an eighth of its bytes in files of 1 to 16 KB.
   TContent content(20240301);
@@ -282,12 +283,15 @@ int main(int argc, char** argv) {
       const size_t size = small ? std::min(1024 + sizes.Below(15 * 1024), budget - made)
                                 : std::min(2 * kMB, bigPart - made);
       const std::vector<uint8_t> data = binary ? content.Binary(size) : content.Text(size);
-      const std::vector<uint8_t> packed = v.Method == 1 ? Shrink(data) : Implode(data, v.Options);
+      const std::string_view text(reinterpret_cast<const char*>(data.data()), data.size());
+      const std::string packedText =
+          v.Method == 1 ? test::ShrinkData(text) : test::ImplodeData(text, v.Flags);
+      const std::vector<uint8_t> packed(packedText.begin(), packedText.end());
       TMemoryIO io(packed);
       if (v.Method == 1) {
         Unshrink(io, memory);
       } else {
-        Explode(io, memory, ImplodeFlags(v.Options), data.size());
+        Explode(io, memory, v.Flags, data.size());
       }
       if (io.Output != data) {
         std::fprintf(stderr, "make_older_corpus: %s entry %d does not decode back\n", v.Folder, i);
@@ -296,11 +300,10 @@ int main(int argc, char** argv) {
       char name[96];
       std::snprintf(name, sizeof name, "older/%s/%s%04d.%s", v.Folder, small ? "small" : "file", i,
                     binary ? "bin" : "txt");
-      const uint16_t flags = v.Method == 6 ? ImplodeFlags(v.Options) : 0;
-      zip.Add(
-          {name, v.Method, flags, Crc32Update(0xFFFFFFFFu, data.data(), data.size()) ^ 0xFFFFFFFFu,
-           static_cast<uint32_t>(packed.size()), static_cast<uint32_t>(data.size()), 0},
-          packed);
+      zip.Add({name, v.Method, v.Flags,
+               Crc32Update(0xFFFFFFFFu, data.data(), data.size()) ^ 0xFFFFFFFFu,
+               static_cast<uint32_t>(packed.size()), static_cast<uint32_t>(data.size()), 0},
+              packed);
       made += size;
       in[v.Method == 6] += packed.size();
       out[v.Method == 6] += data.size();

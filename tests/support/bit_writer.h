@@ -1,7 +1,8 @@
-// Builds bit streams for decoder tests: values appended least significant bit first, the way the
-// older ZIP methods pack their codes.
+// Builds bit streams for the decoders' tests and the benchmark's encoders: values appended least
+// significant bit first, the way the older ZIP methods pack their codes.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 
@@ -11,16 +12,15 @@ class BitWriter {
  public:
   // Appends the `n` (at most 32) low bits of `value`, lowest first.
   void Bits(uint32_t value, int n) {
-    for (int i = 0; i < n; ++i) {
-      if (bitCount_ % 8 == 0) bytes_ += '\0';
-      if ((value >> i) & 1)
-        bytes_.back() = static_cast<char>(bytes_.back() | (1 << (bitCount_ % 8)));
-      ++bitCount_;
+    for (int done = 0; done < n;) {
+      const int used = static_cast<int>(bitCount_ % 8);
+      if (used == 0) bytes_ += '\0';
+      const int take = std::min(8 - used, n - done);
+      const uint32_t part = (value >> done) & ((1u << take) - 1);
+      bytes_.back() = static_cast<char>(static_cast<uint8_t>(bytes_.back()) | part << used);
+      done += take;
+      bitCount_ += static_cast<uint64_t>(take);
     }
-  }
-  // Appends the `n` low bits of `value`, highest first.
-  void BitsHighFirst(uint32_t value, int n) {
-    for (int i = n - 1; i >= 0; --i) Bits((value >> i) & 1, 1);
   }
   // The stream so far; its last byte is padded with zero bits.
   const std::string& Bytes() const { return bytes_; }

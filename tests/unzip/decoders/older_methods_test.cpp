@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "older_method_streams.h"
 #include "support/bit_writer.h"
 #include "support/decoder_harness.h"
+#include "support/older_methods_encoder.h"
 #include "support/sha256.h"
 #include "support/temp_dir.h"
 #include "unzip/decoders/explode.h"

@@ -1,5 +1,6 @@
-// Test-only encoders of shrunk, reduced and imploded streams: writers for hand-made streams,
-// code by code, and simple whole-data encoders for round trips through the decoders.
+// Encoders of shrunk, reduced and imploded streams, for tests and benchmarks only: writers for
+// hand-made streams, code by code, and whole-data encoders for round trips through the decoders
+// and for the benchmark's archive of the older methods, which no tool here writes any more.
 #pragma once
 
 #include <array>
@@ -35,7 +36,10 @@ class ShrinkWriter {
   int codeSize_ = 9;
 };
 
-// LZW without clearing: the code size grows just before the first code that needs it.
+// LZW with the decoder's own table rules: each new code in the lowest free slot; the code size
+// grows (256, 1) just before the first code that needs it; when the table is full, a partial
+// clearing (256, 2) follows the next code at once, since a decoder may refuse a step that finds
+// no free code.
 std::string ShrinkData(std::string_view data);
 
 // Reduced streams of compression factor 1 to 4.
@@ -61,7 +65,7 @@ class ReduceWriter {
   BitWriter bits_;
 };
 
-// Greedy matching against the most recent earlier occurrence of the next three bytes.
+// Greedy matching over hash chains of the next three bytes (the longest of the 48 most recent).
 std::string ReduceData(std::string_view data, int factor);
 
 // Imploded streams for general-purpose `flags` (bit 1: 8 KB dictionary, bit 2: literal tree),
@@ -73,10 +77,11 @@ class ImplodeWriter {
                 const std::vector<uint8_t>& lengthLengths,
                 const std::vector<uint8_t>& distanceLengths);
   void Literal(uint8_t b);
-  // A copy of `length` (MinMatch() to MinMatch() + 318) bytes from `distance` back.
+  // A copy of `length` (MinMatch() to MaxLength()) bytes from `distance` back.
   void Match(size_t distance, size_t length);
   size_t MaxDistance() const { return size_t{64} << lowBits_; }
   size_t MinMatch() const { return (flags_ & 4) != 0 ? 3 : 2; }
+  size_t MaxLength() const { return MinMatch() + 63 + 255; }
   const std::string& Bytes() const { return bits_.Bytes(); }
 
   // The stored form of a tree: (number of bytes - 1), then (repeat - 1, length - 1) nibbles.
@@ -107,6 +112,9 @@ std::string ImplodeData(std::string_view data, uint16_t flags,
                         const std::vector<uint8_t>& literalLengths,
                         const std::vector<uint8_t>& lengthLengths,
                         const std::vector<uint8_t>& distanceLengths);
+// The same with one set of trees made for the data: bit lengths of at most 16 from Huffman's
+// construction with every value counted at least once, so that the codes are complete.
+std::string ImplodeData(std::string_view data, uint16_t flags);
 
 // Text-like sample data of `size` bytes with repeats near and far, runs, and the bytes 0, 144
 // and 255 here and there.
