@@ -11,6 +11,7 @@
 #include "app/update_transaction.h"
 #include "platform/temporary_tree.h"
 #include "support/child_processes.h"
+#include "support/child_program_copies.h"
 #include "support/temp_dir.h"
 #include "support/zip_writer.h"
 #include "unzip/base/file_utils.h"
@@ -28,20 +29,10 @@ class UpdateRun : public ::testing::Test {
     fs::copy_file(UPDATE_UPDATER, test::FsPath(Path("update")));
   }
 
-  ~UpdateRun() override {
-    // Nothing of a test may stay running.
-    for (const std::string& name : started_) {
-      std::system(("pkill -KILL -f '" + name + "' 2> /dev/null").c_str());
-    }
-  }
-
   std::string Path(const std::string& name) const { return program_ + "\\" + name; }
 
   // Puts the child program into the program directory as `name`.
-  void AddProgram(const std::string& name) {
-    fs::copy_file(UPDATE_CHILD_PROGRAM, test::FsPath(Path(name)));
-    started_.push_back(test::NativePath(Path(name)));
-  }
+  void AddProgram(const std::string& name) { programs_.Add(Path(name)); }
 
   // Starts the program `name` of the program directory so that it stays until it is killed.
   void StartProgram(const std::string& name) {
@@ -80,7 +71,7 @@ class UpdateRun : public ::testing::Test {
   test::TempDir work_;
   std::string program_;
   std::string stderr_;
-  std::vector<std::string> started_;
+  test::ChildProgramCopies programs_;  // after work_: killed before it is removed
 };
 
 TEST_F(UpdateRun, AppliesTheUpdateAndStartsTheProgramAgainUnderItsOwnName) {
@@ -92,7 +83,7 @@ TEST_F(UpdateRun, AppliesTheUpdateAndStartsTheProgramAgainUnderItsOwnName) {
   test::WriteFileBytes(Path("data.txt"), "old");
   test::WriteFileBytes(Path("update.zip.ini"), "companion");
   // The new executable arrives as main.exe and takes the program's name.
-  const std::string newProgram = test::ReadFileBytes(UPDATE_CHILD_PROGRAM);
+  const std::string newProgram = test::ReadFileBytes(test::ChildProgram());
   WriteArchive({{"data.txt", "new"}, {"sub/more.txt", "more"}, {"main.exe", newProgram}});
 
   EXPECT_EQ(RunUpdater(), 0) << stderr_;
@@ -195,7 +186,7 @@ std::map<std::string, std::string> Tree(const std::string& dir) {
 }
 
 TEST_F(UpdateRun, KilledAtAnyStepTheDirectoryIsWhollyOldOrNewAndTheNextRunFinishes) {
-  const std::string program = test::ReadFileBytes(UPDATE_CHILD_PROGRAM);
+  const std::string program = test::ReadFileBytes(test::ChildProgram());
   const std::string newProgram = program + "new build";  // still runs: the end is not read
   const std::map<std::string, std::string> oldTree = {{"a.txt", "old a"},
                                                       {"keep.txt", "kept"},

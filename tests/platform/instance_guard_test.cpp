@@ -15,6 +15,7 @@
 #include "platform/launch.h"
 #include "platform/processes.h"
 #include "support/child_processes.h"
+#include "support/child_program_copies.h"
 #include "support/scoped_env.h"
 #include "support/temp_dir.h"
 
@@ -25,20 +26,11 @@ namespace fs = std::filesystem;
 
 class InstanceGuardTest : public ::testing::Test {
  protected:
-  // A copy still running could not be removed with the directory on Windows.
-  ~InstanceGuardTest() override {
-    for (const std::string& child : children_) {
-      KillProcessByName(child);
-      EXPECT_TRUE(test::WaitFor([&] { return FindProcessID(child) == 0; })) << child;
-    }
-  }
-
   // Starts a copy of the child program that tries the guard `guard` (and with "-guard-stay"
   // keeps it until killed), and returns what it recorded.
   std::string RunChild(const std::string& mode, const std::string& guard) {
-    children_.push_back(test::UniqueName("guard-kid") + ".exe");
-    const std::string program = dir_.File(children_.back());
-    fs::copy_file(test::FsPath(test::HostPath(UPDATE_CHILD_PROGRAM)), test::FsPath(program));
+    lastChild_ = test::UniqueName("guard-kid") + ".exe";
+    const std::string program = children_.Add(dir_.File(lastChild_));
     const std::string record = program + ".txt";
     {
       test::ScopedEnv recordEnv("UPDATE_CHILD_RECORD", record);
@@ -52,7 +44,8 @@ class InstanceGuardTest : public ::testing::Test {
   test::TempDir dir_;
   // The lock files go to the test's directory on POSIX (and are removed with it).
   test::ScopedEnv runtimeDir_{"XDG_RUNTIME_DIR", test::FsPath(dir_.Path()).string()};
-  std::vector<std::string> children_;
+  test::ChildProgramCopies children_;  // after dir_: gone before it
+  std::string lastChild_;              // the file name of the last copy started
 };
 
 TEST_F(InstanceGuardTest, HeldByOneProcessAtATime) {
@@ -71,7 +64,7 @@ TEST_F(InstanceGuardTest, ReleasedWhenItsHolderEnds) {
   EXPECT_FALSE(AcquireInstanceGuard(name));
   EXPECT_FALSE(AcquireInstanceGuard(name)) << "a refusal is not remembered as holding";
 
-  EXPECT_TRUE(KillProcessByName(children_.back()));
+  EXPECT_TRUE(KillProcessByName(lastChild_));
   EXPECT_TRUE(test::WaitFor([&] { return AcquireInstanceGuard(name); }));
 }
 

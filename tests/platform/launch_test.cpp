@@ -12,6 +12,7 @@
 
 #include "platform/files.h"
 #include "support/child_processes.h"
+#include "support/child_program_copies.h"
 #include "support/scoped_env.h"
 #include "support/temp_dir.h"
 
@@ -19,12 +20,6 @@ namespace platform {
 namespace {
 
 namespace fs = std::filesystem;
-
-// Copies the child program to `path` (system form), creating its directory.
-void CopyChild(const std::string& path) {
-  fs::create_directories(test::FsPath(path).parent_path());
-  fs::copy_file(test::FsPath(test::HostPath(UPDATE_CHILD_PROGRAM)), test::FsPath(path));
-}
 
 // Starts `program` with `argument` and returns what it recorded: its arguments, one per line.
 std::string StartAndRecord(const std::string& program, const std::string& argument,
@@ -68,8 +63,8 @@ TEST(LaunchTest, CommandLineQuotesThePath) {
 // whole: on Windows, the command line is split back by the child's C runtime.
 TEST(LaunchTest, ProgramReceivesItsArgument) {
   test::TempDir dir;
-  const std::string program = dir.File("main pr\xC3\xB6gram\\Main App.exe");
-  CopyChild(program);
+  test::ChildProgramCopies copies;
+  const std::string program = copies.Add(dir.File("main pr\xC3\xB6gram\\Main App.exe"));
   int n = 0;
   for (const ArgumentCase& c : kArgumentCases) {
     const std::string record = dir.File("record-" + std::to_string(n++));
@@ -81,8 +76,8 @@ TEST(LaunchTest, ProgramReceivesItsArgument) {
 TEST(LaunchTest, OwnerMayExecuteAfterwards) {
   if (test::OnWindows()) GTEST_SKIP() << "Windows has no execute permission bits";
   test::TempDir dir;
-  const std::string program = dir.File("main");
-  CopyChild(program);
+  test::ChildProgramCopies copies;
+  const std::string program = copies.Add(dir.File("main"));
   const fs::perms readable = fs::perms::owner_read | fs::perms::owner_write |
                              fs::perms::group_read | fs::perms::others_read;
   fs::permissions(test::FsPath(program), readable);

@@ -17,6 +17,7 @@
 #include "platform/launch.h"
 #include "platform/process_name_match.h"
 #include "support/child_processes.h"
+#include "support/child_program_copies.h"
 #include "support/scoped_env.h"
 #include "support/temp_dir.h"
 
@@ -27,21 +28,10 @@ namespace fs = std::filesystem;
 
 class ProcessesTest : public ::testing::Test {
  protected:
-  // A copy still running could not be removed with the directory on Windows.
-  ~ProcessesTest() override {
-    for (const std::string& name : started_) {
-      KillProcessByName(name);
-      EXPECT_TRUE(test::WaitFor([&] { return FindProcessID(name) == 0; })) << name;
-    }
-  }
-
   // Copies the child program to `directory` (under the test's directory) as `name` and returns
   // the copy's path.
   std::string CopyChild(const std::string& directory, const std::string& name) {
-    const std::string copy = dir_.File(directory + "\\" + name);
-    fs::create_directories(test::FsPath(dir_.File(directory)));
-    fs::copy_file(test::FsPath(test::HostPath(UPDATE_CHILD_PROGRAM)), test::FsPath(copy));
-    return copy;
+    return copies_.Add(dir_.File(directory + "\\" + name));
   }
 
   // Starts `program` to stay until killed, and waits until it runs.
@@ -51,12 +41,11 @@ class ProcessesTest : public ::testing::Test {
       test::ScopedEnv env("UPDATE_CHILD_RECORD", record);
       ASSERT_TRUE(StartProgram(program, "-stay")) << program;
     }
-    started_.push_back(program.substr(program.find_last_of('\\') + 1));
     ASSERT_TRUE(test::WaitFor([&] { return fs::exists(test::FsPath(record)); })) << program;
   }
 
   test::TempDir dir_;
-  std::vector<std::string> started_;
+  test::ChildProgramCopies copies_;  // after dir_: gone before it
   int records_ = 0;
 };
 
@@ -120,7 +109,6 @@ TEST_F(ProcessesTest, ZombieCountsAsGone) {
   const std::string parentRecord = test::FsPath(dir_.File("parent-record")).string();
   // The sub-shell starts the first copy and then becomes the second one, which never waits for
   // its children.
-  started_ = {zombieName, parentName};
   const std::string command = "( env UPDATE_CHILD_RECORD='" + zombieRecord + "' '" + zombie +
                               "' -stay & exec env UPDATE_CHILD_RECORD='" + parentRecord + "' '" +
                               parent + "' -stay ) </dev/null >/dev/null 2>&1 &";

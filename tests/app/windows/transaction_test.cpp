@@ -22,10 +22,8 @@ class UpdateExeTransaction : public test::UpdateExeFixture {
   // The old program directory, the archive and the hand-over file, afresh.
   void Prepare(bool deliverProgram) {
     // The program that the last run started must be gone before its file can be.
-    if (!name_.empty()) {
-      platform::KillProcessByName(name_);
-      test::WaitFor([&] { return platform::FindProcessID(name_) == 0; });
-    }
+    // (Should it stay, remove_all below fails loudly.)
+    if (!name_.empty()) (void)test::ChildProgramCopies::Kill(Path(name_));
     test::fs::remove_all(test::FsPath(program_));
     UseProgramDirectory("program");
     AddProgramOnce();
@@ -98,18 +96,12 @@ class UpdateExeTransaction : public test::UpdateExeFixture {
     return code ? static_cast<int>(*code) : -1;
   }
 
-  std::string NewProgram() {
-    return test::ReadFileBytes(test::HostPath(UPDATE_CHILD_PROGRAM)) + "new build";
-  }
+  std::string NewProgram() { return test::ReadFileBytes(test::ChildProgram()) + "new build"; }
 
+  // The main program under one name for all runs of a test.
   void AddProgramOnce() {
-    if (name_.empty()) {
-      name_ = test::UniqueName("txn-") + ".exe";
-      AddProgram(name_);
-    } else {
-      test::fs::copy_file(test::FsPath(test::HostPath(UPDATE_CHILD_PROGRAM)),
-                          test::FsPath(Path(name_)));
-    }
+    if (name_.empty()) name_ = test::UniqueName("txn-") + ".exe";
+    AddProgram(name_);
   }
 
   // The old and new trees of a whole run.

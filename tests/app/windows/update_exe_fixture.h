@@ -14,6 +14,7 @@
 #include "app/windows/child_process.h"
 #include "platform/processes.h"
 #include "support/child_processes.h"
+#include "support/child_program_copies.h"
 #include "support/temp_dir.h"
 #include "support/zip_writer.h"
 
@@ -32,22 +33,10 @@ class UpdateExeFixture : public ::testing::Test {
     fs::copy_file(test::FsPath(test::HostPath(UPDATE_UPDATER)), test::FsPath(Path("update.exe")));
   }
 
-  // Nothing of a test may stay running: the copies of the main program that the updater
-  // started are found by their names, which no other test uses.
-  ~UpdateExeFixture() override {
-    for (const std::string& name : programs_) {
-      platform::KillProcessByName(name);
-      EXPECT_TRUE(test::WaitFor([&] { return platform::FindProcessID(name) == 0; })) << name;
-    }
-  }
-
   std::string Path(const std::string& name) const { return program_ + "\\" + name; }
 
   // Puts the child program into the program directory as `name`.
-  void AddProgram(const std::string& name) {
-    fs::copy_file(test::FsPath(test::HostPath(UPDATE_CHILD_PROGRAM)), test::FsPath(Path(name)));
-    programs_.push_back(name);
-  }
+  void AddProgram(const std::string& name) { programs_.Add(Path(name)); }
 
   // Starts the program `name` of the program directory to stay until it is terminated, and
   // waits until it runs.
@@ -105,7 +94,9 @@ class UpdateExeFixture : public ::testing::Test {
 
   test::TempDir work_;  // first: removed after everything that runs in it has ended
   std::string program_;
-  std::vector<std::string> programs_;
+  // Nothing of a test may stay running: the copies of the main program that the updater
+  // started are killed before work_ is removed.
+  test::ChildProgramCopies programs_;
   int records_ = 0;
 };
 

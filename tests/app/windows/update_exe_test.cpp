@@ -34,7 +34,7 @@ class UpdateExe : public test::UpdateExeFixture {};
 TEST_F(UpdateExe, ClosesTheProgramAppliesTheUpdateAndStartsTheProgramAgain) {
   // The main program is started again by its full path: blanks in it must not split it.
   const char* const directories[] = {"plain", "my program dir", "升级 程序"};
-  const std::string newProgram = test::ReadFileBytes(test::HostPath(UPDATE_CHILD_PROGRAM));
+  const std::string newProgram = test::ReadFileBytes(test::ChildProgram());
   for (const char* directory : directories) {
     SCOPED_TRACE(directory);
     UseProgramDirectory(directory);
