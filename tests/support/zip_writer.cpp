@@ -188,12 +188,17 @@ std::string BuildZip(const ZipArchive& archive, ZipLayout* layout) {
   return out;
 }
 
+ZipEntry StoredEntry(const std::string& name, const std::string& data) {
+  ZipEntry entry;
+  entry.name = name;
+  entry.data = data;
+  return entry;
+}
+
 std::string BuildZipOfFiles(const std::vector<std::pair<std::string, std::string>>& files) {
   ZipArchive archive;
   for (const auto& [name, data] : files) {
-    ZipEntry entry;
-    entry.name = name;
-    entry.data = data;
+    ZipEntry entry = StoredEntry(name, data);
     if (!name.empty() && name.back() == '/') entry.externalAttributes = 0x10;
     archive.entries.push_back(entry);
   }

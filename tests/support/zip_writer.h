@@ -133,6 +133,8 @@ struct ZipLayout {
 };
 
 std::string BuildZip(const ZipArchive& archive, ZipLayout* layout = nullptr);
+// A stored entry of `name` holding `data`, every other field at its default.
+ZipEntry StoredEntry(const std::string& name, const std::string& data);
 // An archive of stored files, each (name, data) in order; a name ending in "/" is a directory.
 std::string BuildZipOfFiles(const std::vector<std::pair<std::string, std::string>>& files);
 

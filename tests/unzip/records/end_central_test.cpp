@@ -15,18 +15,11 @@
 namespace {
 
 using test::ZipArchive;
-using test::ZipEntry;
 using test::ZipLayout;
 
 ZipArchive TwoEntries() {
   ZipArchive archive;
-  ZipEntry a;
-  a.name = "a.txt";
-  a.data = "alpha";
-  ZipEntry b;
-  b.name = "b.txt";
-  b.data = "beta";
-  archive.entries = {a, b};
+  archive.entries = {test::StoredEntry("a.txt", "alpha"), test::StoredEntry("b.txt", "beta")};
   return archive;
 }
 
@@ -282,34 +275,37 @@ TEST(EndCentralTest, ReadingAnotherArchiveDropsTheZip64RecordsOfTheFirst) {
   EXPECT_FALSE(end.Zip64End || end.Zip64Locator);
 }
 
+// Each value with a wide form: below its marker the short field holds it; from the marker on the
+// short field holds the marker and the Zip64 record, made for it, the value.
 TEST(EndCentralTest, SettersPutWideValuesInTheZip64Record) {
   const struct {
-    uint64_t value;
-    bool wide;
-  } diskCases[] = {{0, false}, {0xFFFE, false}, {0xFFFF, true}, {0x10000, true}};
-  for (const auto& c : diskCases) {
-    TEndCentral end;
-    end.SetThisDisk32(static_cast<uint32_t>(c.value));
-    EXPECT_EQ(end.ThisDisk, c.wide ? 0xFFFF : c.value) << c.value;
-    EXPECT_EQ(end.Zip64End != nullptr, c.wide) << c.value;
-    EXPECT_EQ(end.GetThisDisk32(), c.value) << c.value;
-
-    TEndCentral total;
-    total.SetTotalEntries64(c.value);
-    EXPECT_EQ(total.TotalEntries, c.wide ? 0xFFFF : c.value) << c.value;
-    EXPECT_EQ(total.Zip64End != nullptr, c.wide) << c.value;
-    EXPECT_EQ(total.GetTotalEntries64(), c.value) << c.value;
-  }
-  const struct {
-    uint64_t value;
-    bool wide;
-  } offsetCases[] = {{0, false}, {0xFFFFFFFE, false}, {0xFFFFFFFF, true}, {0x100000000, true}};
-  for (const auto& c : offsetCases) {
-    TEndCentral end;
-    end.SetCentralOffset64(c.value);
-    EXPECT_EQ(end.CentralOffset, c.wide ? 0xFFFFFFFF : c.value) << c.value;
-    EXPECT_EQ(end.Zip64End != nullptr, c.wide) << c.value;
-    EXPECT_EQ(end.GetCentralOffset64(), c.value) << c.value;
+    const char* name;
+    uint64_t marker;
+    void (*set)(TEndCentral&, uint64_t);
+    uint64_t (*shortField)(const TEndCentral&);
+    uint64_t (*get)(const TEndCentral&);
+  } fields[] = {
+      {"this disk", 0xFFFF,
+       [](TEndCentral& e, uint64_t v) { e.SetThisDisk32(static_cast<uint32_t>(v)); },
+       [](const TEndCentral& e) -> uint64_t { return e.ThisDisk; },
+       [](const TEndCentral& e) -> uint64_t { return e.GetThisDisk32(); }},
+      {"total entries", 0xFFFF, [](TEndCentral& e, uint64_t v) { e.SetTotalEntries64(v); },
+       [](const TEndCentral& e) -> uint64_t { return e.TotalEntries; },
+       [](const TEndCentral& e) -> uint64_t { return e.GetTotalEntries64(); }},
+      {"central offset", 0xFFFFFFFF, [](TEndCentral& e, uint64_t v) { e.SetCentralOffset64(v); },
+       [](const TEndCentral& e) -> uint64_t { return e.CentralOffset; },
+       [](const TEndCentral& e) -> uint64_t { return e.GetCentralOffset64(); }},
+  };
+  for (const auto& f : fields) {
+    for (const uint64_t value : {uint64_t{0}, f.marker - 1, f.marker, f.marker + 1}) {
+      SCOPED_TRACE(std::string(f.name) + " " + std::to_string(value));
+      const bool wide = value >= f.marker;
+      TEndCentral end;
+      f.set(end, value);
+      EXPECT_EQ(f.shortField(end), wide ? f.marker : value);
+      EXPECT_EQ(end.Zip64End != nullptr, wide);
+      EXPECT_EQ(f.get(end), value);
+    }
   }
 }
 
