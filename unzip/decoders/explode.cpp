@@ -57,8 +57,9 @@ void Explode(TDecoderIO& io, TOlderMethodsMemory& memory, uint16_t flags, uint64
   // the minimum match length is 3; without it two (length, distance) and the minimum is 2.
   // A stored tree is a byte holding the number of bytes that follow - 1; each of those holds a
   // bit length - 1 in its low 4 bits and how many values in a row have it - 1 in its high 4
-  // bits, for the values 0, 1, 2, ... in order. MakeShannonFanoCodes turns the lengths into the
-  // codes as they stand in the stream.
+  // bits, for the values 0, 1, 2, ... in order. The codes are the canonical code of those
+  // lengths (shorter codes first, values in order within a length) with every bit inverted, as
+  // MakeShannonFanoCodes makes them; a tree whose lengths do not form a complete code is corrupt.
   // Then, until the entry's size is reached, symbols, each opened by one bit:
   //   1  a literal byte: a literal-tree code, or 8 raw bits without that tree;
   //   0  a copy: the distance's low bits raw, its high 6 bits through the distance tree, then a
