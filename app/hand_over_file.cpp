@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "app/app_paths.h"
 #include "platform/files.h"
 #include "platform/stream.h"
 
@@ -36,5 +37,5 @@ std::string TrimBlanks(const std::string& text) {
 
 std::string MainExeNameFrom(const std::vector<std::string>& lines) {
   const std::string name = lines.empty() ? std::string() : TrimBlanks(lines.front());
-  return name.empty() ? "main.exe" : name;
+  return name.empty() ? kDefaultMainExe : name;
 }

@@ -21,7 +21,7 @@ int main() {
   try {
     // Before anything else: an update that was interrupted is finished or dropped.
     const update_transaction::TRecovery recovery =
-        update_transaction::RecoverInterruptedUpdate(GetAppDir(), GetAppDir() + "update.zip");
+        update_transaction::RecoverInterruptedUpdate(GetAppDir(), GetAppDir() + kArchiveName);
     platform::ui::InitializeApplication(std::string(resources::kApplicationTitle));
     TForm1 form(recovery);  // its creation prepares the update and shows the window
     if (platform::ui::StartedMaximized()) form.Window().Maximize();

@@ -29,8 +29,6 @@ TForm1* Form1 = nullptr;
 namespace {
 
 constexpr char kHandOverFile[] = "uplog.txt";
-constexpr char kDefaultMainExe[] = "main.exe";
-constexpr char kArchiveName[] = "update.zip";
 constexpr char kMarkerFile[] = "\\MainRun._tmp";
 constexpr char kStartArgument[] = "-start";
 // A main program that has not gone after this long will not go: the update is not applied.

@@ -1,10 +1,12 @@
 // The update transaction: journal, commit, clean-up and recovery.
 #include "app/update_transaction.h"
 
-#include <cctype>
 #include <cstdlib>
+#include <iterator>
 #include <sstream>
 
+#include "app/app_paths.h"
+#include "platform/ascii_case.h"
 #include "platform/files.h"
 #include "platform/temporary_tree.h"
 #include "unzip/base/file_utils.h"
@@ -14,22 +16,30 @@ namespace update_transaction {
 namespace {
 
 constexpr char kJournalHeader[] = "update-journal 1";
-constexpr char kDefaultMainExe[] = "main.exe";
+// The journal's items: each line is one of these keys, a space and its value ("end" stands
+// alone).
+constexpr char kStateKey[] = "state ";
+constexpr char kMainKey[] = "main ";
+constexpr char kDirKey[] = "dir ";
+constexpr char kFileKey[] = "file ";
+constexpr char kEndKey[] = "end";
+// The states' names in the journal, in the order of TUpdateJournal::TState.
+constexpr const char* kStateNames[] = {"staged", "committing", "committed", "rolling-back"};
+static_assert(std::size(kStateNames) == TUpdateJournal::jsRollingBack + 1);
 
-const char* StateName(TUpdateJournal::TState state) {
-  switch (state) {
-    case TUpdateJournal::jsStaged:
-      return "staged";
-    case TUpdateJournal::jsCommitting:
-      return "committing";
-    case TUpdateJournal::jsCommitted:
-      return "committed";
-    default:
-      return "rolling-back";
-  }
+// Every name of the transaction's own begins with this, in any letter case.
+constexpr char kOwnNamePrefix[] = ".update-";
+
+// The value of `line` when it holds the item `key`.
+bool ItemValue(const std::string& line, const std::string& key, std::string* value) {
+  if (line.compare(0, key.size(), key) != 0) return false;
+  *value = line.substr(key.size());
+  return true;
 }
 
-constexpr char kOwnNamePrefix[] = ".update-";
+std::string NextJournalPath(const std::string& appDir) {
+  return JournalPath(appDir) + ".new";
+}
 
 // One more durable change: the directory holding `path` is flushed.
 bool FlushParent(const std::string& path) {
@@ -67,28 +77,25 @@ bool Contains(const std::vector<std::string>& list, const std::string& item) {
   return false;
 }
 
-// The transaction's own names begin with ".update-", in any letter case.
+// Whether `path` is one of the transaction's names, or below one.
 bool IsOwnName(const std::string& path) {
-  const size_t length = sizeof(kOwnNamePrefix) - 1;
-  if (path.size() < length) return false;
-  for (size_t i = 0; i < length; ++i) {
-    if (std::tolower(static_cast<unsigned char>(path[i])) != kOwnNamePrefix[i]) return false;
-  }
-  return true;
+  const std::string_view prefix = kOwnNamePrefix;
+  return path.size() >= prefix.size() &&
+         platform::EqualsIgnoringAsciiCase(std::string_view(path).substr(0, prefix.size()), prefix);
 }
 
 }  // namespace
 
 std::string StagingDir(const std::string& appDir) {
-  return appDir + ".update-staging\\";
+  return appDir + kOwnNamePrefix + "staging\\";
 }
 
 std::string BackupDir(const std::string& appDir) {
-  return appDir + ".update-backup\\";
+  return appDir + kOwnNamePrefix + "backup\\";
 }
 
 std::string JournalPath(const std::string& appDir) {
-  return appDir + ".update-journal";
+  return appDir + kOwnNamePrefix + "journal";
 }
 
 void StepBoundary() {
@@ -101,15 +108,15 @@ void StepBoundary() {
 bool WriteJournal(const std::string& appDir, const TUpdateJournal& journal) {
   std::ostringstream text;
   text << kJournalHeader << "\n"
-       << "state " << StateName(journal.State) << "\n"
-       << "main " << journal.MainExeName << "\n";
-  for (const std::string& dir : journal.Directories) text << "dir " << dir << "\n";
+       << kStateKey << kStateNames[journal.State] << "\n"
+       << kMainKey << journal.MainExeName << "\n";
+  for (const std::string& dir : journal.Directories) text << kDirKey << dir << "\n";
   for (const TUpdateJournal::TMove& move : journal.Files) {
-    text << "file " << move.staged << "\t" << move.target << "\n";
+    text << kFileKey << move.staged << "\t" << move.target << "\n";
   }
-  text << "end\n";  // a journal without it was cut short
+  text << kEndKey << "\n";  // a journal without it was cut short
   const std::string content = text.str();
-  const std::string next = JournalPath(appDir) + ".new";
+  const std::string next = NextJournalPath(appDir);
   {
     platform::File file = platform::File::Open(next, platform::kOpenCreate);
     if (!file.IsOpen()) return false;
@@ -139,25 +146,26 @@ bool ReadJournal(const std::string& appDir, TUpdateJournal* journal) {
   if (!std::getline(lines, line) || line != kJournalHeader) return false;
   *journal = TUpdateJournal();
   bool complete = false;
+  std::string value;
   while (std::getline(lines, line)) {
-    if (line == "end") {
+    if (line == kEndKey) {
       complete = true;
-    } else if (line == "state staged") {
-      journal->State = TUpdateJournal::jsStaged;
-    } else if (line == "state committing") {
-      journal->State = TUpdateJournal::jsCommitting;
-    } else if (line == "state committed") {
-      journal->State = TUpdateJournal::jsCommitted;
-    } else if (line == "state rolling-back") {
-      journal->State = TUpdateJournal::jsRollingBack;
-    } else if (line.rfind("main ", 0) == 0) {
-      journal->MainExeName = line.substr(5);
-    } else if (line.rfind("dir ", 0) == 0) {
-      journal->Directories.push_back(line.substr(4));
-    } else if (line.rfind("file ", 0) == 0) {
-      const size_t tab = line.find('\t');
+    } else if (ItemValue(line, kStateKey, &value)) {
+      bool known = false;
+      for (int state = TUpdateJournal::jsStaged; state <= TUpdateJournal::jsRollingBack; ++state) {
+        if (value != kStateNames[state]) continue;
+        journal->State = static_cast<TUpdateJournal::TState>(state);
+        known = true;
+      }
+      if (!known) return false;
+    } else if (ItemValue(line, kMainKey, &value)) {
+      journal->MainExeName = value;
+    } else if (ItemValue(line, kDirKey, &value)) {
+      journal->Directories.push_back(value);
+    } else if (ItemValue(line, kFileKey, &value)) {
+      const size_t tab = value.find('\t');
       if (tab == std::string::npos) return false;
-      journal->Files.push_back({line.substr(5, tab - 5), line.substr(tab + 1)});
+      journal->Files.push_back({value.substr(0, tab), value.substr(tab + 1)});
     } else {
       return false;
     }
@@ -257,7 +265,7 @@ bool ResetToStaged(const std::string& appDir, const std::string& mainExeName) {
 
 void DropStaged(const std::string& appDir) {
   FileDelete(JournalPath(appDir));
-  FileDelete(JournalPath(appDir) + ".new");
+  FileDelete(NextJournalPath(appDir));
   platform::FlushDirectory(appDir);
   StepBoundary();
   platform::RemoveDirectoryTree(StagingDir(appDir));
