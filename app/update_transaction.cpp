@@ -1,13 +1,13 @@
 // The update transaction: journal, commit, clean-up and recovery.
 #include "app/update_transaction.h"
 
-#include <cstdlib>
 #include <iterator>
 #include <sstream>
 
 #include "app/app_paths.h"
 #include "platform/ascii_case.h"
 #include "platform/files.h"
+#include "platform/injected_faults.h"
 #include "platform/temporary_tree.h"
 #include "unzip/base/file_utils.h"
 #include "unzip/base/path_text.h"
@@ -66,7 +66,7 @@ bool Move(const std::string& from, const std::string& to) {
 // Moves `from` to `to` durably (both directories flushed), as one step of a transaction.
 bool MoveStep(const std::string& from, const std::string& to) {
   if (!Move(from, to) || !FlushParent(to) || !FlushParent(from)) return false;
-  StepBoundary();
+  platform::StepBoundary();
   return true;
 }
 
@@ -98,13 +98,6 @@ std::string JournalPath(const std::string& appDir) {
   return appDir + kOwnNamePrefix + "journal";
 }
 
-void StepBoundary() {
-  static int step = 0;
-  static const char* killAt = std::getenv("UPDATE_KILL_AT_STEP");
-  ++step;
-  if (killAt != nullptr && std::atoi(killAt) == step) std::_Exit(137);  // as abrupt as a kill
-}
-
 bool WriteJournal(const std::string& appDir, const TUpdateJournal& journal) {
   std::ostringstream text;
   text << kJournalHeader << "\n"
@@ -130,7 +123,7 @@ bool WriteJournal(const std::string& appDir, const TUpdateJournal& journal) {
       !platform::FlushDirectory(appDir)) {
     return false;
   }
-  StepBoundary();
+  platform::StepBoundary();
   return true;
 }
 
@@ -267,7 +260,7 @@ void DropStaged(const std::string& appDir) {
   FileDelete(JournalPath(appDir));
   FileDelete(NextJournalPath(appDir));
   platform::FlushDirectory(appDir);
-  StepBoundary();
+  platform::StepBoundary();
   platform::RemoveDirectoryTree(StagingDir(appDir));
   platform::RemoveDirectoryTree(BackupDir(appDir));
 }
@@ -282,13 +275,13 @@ void CleanUp(const std::string& appDir, const std::string& zipFileName) {
   // An executable still running from the backup may refuse to go on Windows: a later start
   // removes what is left.
   platform::RemoveDirectoryTree(BackupDir(appDir));
-  StepBoundary();
+  platform::StepBoundary();
   platform::RemoveDirectoryTree(StagingDir(appDir));
-  StepBoundary();
+  platform::StepBoundary();
   FileDelete(zipFileName);
   FileDelete(zipFileName + ".ini");
   platform::FlushDirectory(appDir);
-  StepBoundary();
+  platform::StepBoundary();
 }
 
 void ForgetFinishedUpdate(const std::string& appDir) {

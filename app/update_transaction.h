@@ -107,8 +107,4 @@ struct TRecovery {
 // go.
 TRecovery RecoverInterruptedUpdate(const std::string& appDir, const std::string& zipFileName);
 
-// A test hook: the updater kills itself at the step boundary numbered by the environment variable
-// UPDATE_KILL_AT_STEP (every journal write, move and removal of a transaction is one step).
-void StepBoundary();
-
 }  // namespace update_transaction

@@ -1,4 +1,5 @@
-// The fault plan is read from the environment once; the counters live as long as the process.
+// The fault plan and the kill step are read from the environment once; the counters live as long
+// as the process.
 #include "platform/injected_faults.h"
 
 #include <atomic>
@@ -7,6 +8,16 @@
 #include <cstring>
 
 #include "platform/files_internal.h"
+
+namespace platform {
+
+void StepBoundary() {
+  static std::atomic<long> step = 0;
+  static const char* killAt = std::getenv("UPDATE_KILL_AT_STEP");
+  if (killAt != nullptr && std::atoi(killAt) == ++step) std::_Exit(137);  // as abrupt as a kill
+}
+
+}  // namespace platform
 
 namespace platform::internal {
 namespace {

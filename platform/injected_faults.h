@@ -1,5 +1,6 @@
-// Failures injected into the file layer, for the tests of what the updater does when a disk fills
-// up or a file is locked half-way through an update. The environment variable
+// The test hooks of the shipped binary, both driven by the environment. Failures injected into the
+// file layer, for the tests of what the updater does when a disk fills up or a file is locked
+// half-way through an update: the environment variable
 // UPDATE_INJECT_FAULT="<kind>:<n>:<error>" makes the n-th operation of that kind fail (counted
 // from 1 over the whole process; kinds "write", "rename", "flush"; errors "disk-full", "locked",
 // "io"). When UPDATE_INJECT_FAULT_RECORD names a file, a line is added to it when the fault
@@ -7,6 +8,16 @@
 #pragma once
 
 #include <string>
+
+namespace platform {
+
+// A kill at a numbered step, for the tests of an update killed at every step: the process ends
+// at once, as abruptly as a kill would end it, at the step boundary numbered by the environment
+// variable UPDATE_KILL_AT_STEP (counted from 1 over the whole process; the update transaction
+// makes every journal write, move and removal one step).
+void StepBoundary();
+
+}  // namespace platform
 
 namespace platform::internal {
 
