@@ -1,0 +1,14 @@
+// Failure texts from the platform's error record.
+#include "platform/error_text.h"
+
+namespace platform {
+
+std::string ErrorText(const OsError& error, const std::string& handlePath) {
+  const std::string& path = error.path.empty() ? handlePath : error.path;
+  std::string text = error.operation;
+  if (!path.empty()) text += (text.empty() ? "\"" : " \"") + path + "\"";
+  const std::string reason = SystemErrorText(error.code);
+  return text.empty() ? reason : text + ": " + reason;
+}
+
+}  // namespace platform

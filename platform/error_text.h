@@ -1,0 +1,16 @@
+// The text a person reads about a failed platform call, made from the error record of the file
+// layer: the operation, the path as the caller wrote it, and the system's reason.
+#pragma once
+
+#include <string>
+
+#include "platform/files.h"
+
+namespace platform {
+
+// "<operation> "<path>": <system text>", such as `rename "C:\app\a.dll": Access is denied`.
+// `handlePath` names the file of a failed handle operation (read, write, flush), whose record
+// carries no path; without any path the text is "<operation>: <system text>".
+std::string ErrorText(const OsError& error, const std::string& handlePath = "");
+
+}  // namespace platform
