@@ -1,12 +1,15 @@
-// TForm1, the update window and the update sequence it carries: preparation when it is created,
+// TForm1, the update window and the update sequence it shows: preparation when it is created,
 // the wait for the main program and the extraction on the first timer tick, the progress bar
-// during the extraction, and the relaunch of the main program when it is destroyed.
+// during the extraction, and the relaunch of the main program when it is destroyed. The steps
+// themselves are the update run's (app/update_run.h); the window shows their progress and their
+// failures.
 #pragma once
 
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "app/update_run.h"
 #include "app/update_transaction.h"
 #include "platform/jpeg_image.h"
 #include "platform/ui.h"
@@ -16,6 +19,9 @@ class TThemedProgressBar;
 class TControlSurface;
 
 class TForm1 {
+  // First: the documented fields below are its names.
+  TUpdateRun run_;
+
  public:
   // Creates the window and its components, then runs FormCreate. `recovery`: what the start-up
   // recovery found of an interrupted run (its main program's name stands in when no hand-over
@@ -36,26 +42,23 @@ class TForm1 {
   void FormDestroy();
   void openmain();
 
-  std::string MainExeName;
-  std::vector<std::string> LogList;
-  std::string ZipFileName;
+  // The run's names, under the window's documented field names.
+  std::string& MainExeName = run_.MainExeName;
+  std::vector<std::string>& LogList = run_.LogList;
+  std::string& ZipFileName = run_.ZipFileName;
 
  private:
-  // The extraction's end, after UnZip has returned or raised: the component is released (which
-  // closes the archive), the archive deleted when everything was applied, a failure shown, and
-  // the window closed.
-  void FinishUpdate(const std::string& failure);
+  // The end of the sequence's work, after the wait or the update: its failure shown, whether the
+  // main program starts again noted, and the window closed.
+  void FinishUpdate(const TRunResult& result);
   void Close();
 
   std::unique_ptr<platform::ui::Window> window_;
   std::unique_ptr<TThemedProgressBar> pb_unzip;
-  std::unique_ptr<TUnZipper> unzip;
   std::unique_ptr<platform::ui::Timer> Timer1;
   std::unique_ptr<TControlSurface> surface_;
   platform::RgbImage background_;
-  std::string firstProblem_;  // the first entry skipped or rejected, with its reason
   bool relaunch_ = true;
-  update_transaction::TRecovery recovery_;
 };
 
 // The window's instance, while it exists.

@@ -6,6 +6,7 @@
 
 #include "app/app_paths.h"
 #include "platform/ascii_case.h"
+#include "platform/error_text.h"
 #include "platform/files.h"
 #include "platform/injected_faults.h"
 #include "platform/temporary_tree.h"
@@ -51,15 +52,18 @@ bool FlushParent(const std::string& path) {
 // made writable first (as the component's ReplaceReadOnly would).
 bool Move(const std::string& from, const std::string& to) {
   const std::string parent = ExtractFilePath(to);
-  if (!parent.empty() && !DirectoryExists(parent)) ForceDirectories(parent);
+  // A parent that could not be made fails the rename, which records why.
+  if (!parent.empty() && !DirectoryExists(parent)) (void)ForceDirectories(parent);
   if (platform::RenameFile(from, to)) return true;
   const uint32_t attributes = FileGetAttr(from);
   if (attributes == platform::kInvalidAttributes || (attributes & platform::kAttrReadOnly) == 0) {
     return false;
   }
-  FileSetAttr(from, attributes & ~platform::kAttrReadOnly);
+  // A source that stays read-only fails the rename again, which records why.
+  (void)FileSetAttr(from, attributes & ~platform::kAttrReadOnly);
   const bool moved = platform::RenameFile(from, to);
-  FileSetAttr(moved ? to : from, attributes);
+  // The mark is put back where it can be: the file's place and content are what count.
+  (void)FileSetAttr(moved ? to : from, attributes);
   return moved;
 }
 
@@ -96,6 +100,12 @@ std::string BackupDir(const std::string& appDir) {
 
 std::string JournalPath(const std::string& appDir) {
   return appDir + kOwnNamePrefix + "journal";
+}
+
+std::string LastFailureText(const std::string& appDir) {
+  // The journal's draft is the one file the transaction writes through a handle, and a handle's
+  // failure is recorded without a path.
+  return platform::ErrorText(platform::LastError(), NextJournalPath(appDir));
 }
 
 bool WriteJournal(const std::string& appDir, const TUpdateJournal& journal) {
@@ -209,8 +219,10 @@ bool Commit(const std::string& appDir, TUpdateJournal& journal,
     if (FileExists(target)) {
       if (Contains(keepPermissionsOf, move.staged)) {
         const int32_t permissions = platform::ReadPermissions(target);
-        if (permissions >= 0)
-          platform::WritePermissions(staged, static_cast<uint32_t>(permissions));
+        // Bits that cannot be copied leave the new file with its own: it is in place all the same.
+        if (permissions >= 0) {
+          (void)platform::WritePermissions(staged, static_cast<uint32_t>(permissions));
+        }
       }
       if (!MoveStep(target, backup)) return false;
     }
@@ -223,7 +235,7 @@ bool Commit(const std::string& appDir, TUpdateJournal& journal,
 bool RollBack(const std::string& appDir, TUpdateJournal& journal) {
   // Without the mark an interruption rolls forward instead, which ends whole too.
   journal.State = TUpdateJournal::jsRollingBack;
-  WriteJournal(appDir, journal);
+  (void)WriteJournal(appDir, journal);
   bool restored = true;
   for (auto move = journal.Files.rbegin(); move != journal.Files.rend(); ++move) {
     const std::string staged = StagingDir(appDir) + move->staged;
@@ -251,18 +263,20 @@ bool ResetToStaged(const std::string& appDir, const std::string& mainExeName) {
   TUpdateJournal journal;
   journal.MainExeName = mainExeName;
   if (!WriteJournal(appDir, journal)) return false;
-  platform::RemoveDirectoryTree(StagingDir(appDir));
-  platform::RemoveDirectoryTree(BackupDir(appDir));
+  // The journal says staged: what stays of the trees is removed by the next run or start.
+  (void)platform::RemoveDirectoryTree(StagingDir(appDir));
+  (void)platform::RemoveDirectoryTree(BackupDir(appDir));
   return true;
 }
 
 void DropStaged(const std::string& appDir) {
-  FileDelete(JournalPath(appDir));
-  FileDelete(NextJournalPath(appDir));
-  platform::FlushDirectory(appDir);
+  // Nothing is left to do: whatever stays is dropped again at the next start.
+  (void)FileDelete(JournalPath(appDir));
+  (void)FileDelete(NextJournalPath(appDir));
+  (void)platform::FlushDirectory(appDir);
   platform::StepBoundary();
-  platform::RemoveDirectoryTree(StagingDir(appDir));
-  platform::RemoveDirectoryTree(BackupDir(appDir));
+  (void)platform::RemoveDirectoryTree(StagingDir(appDir));
+  (void)platform::RemoveDirectoryTree(BackupDir(appDir));
 }
 
 bool RememberMainProgram(const std::string& appDir, const std::string& mainExeName) {
@@ -273,22 +287,24 @@ bool RememberMainProgram(const std::string& appDir, const std::string& mainExeNa
 
 void CleanUp(const std::string& appDir, const std::string& zipFileName) {
   // An executable still running from the backup may refuse to go on Windows: a later start
-  // removes what is left.
-  platform::RemoveDirectoryTree(BackupDir(appDir));
+  // removes what is left (the journal says committed), and an archive that stays is applied
+  // again, which ends in the same tree.
+  (void)platform::RemoveDirectoryTree(BackupDir(appDir));
   platform::StepBoundary();
-  platform::RemoveDirectoryTree(StagingDir(appDir));
+  (void)platform::RemoveDirectoryTree(StagingDir(appDir));
   platform::StepBoundary();
-  FileDelete(zipFileName);
-  FileDelete(zipFileName + ".ini");
-  platform::FlushDirectory(appDir);
+  (void)FileDelete(zipFileName);
+  (void)FileDelete(zipFileName + ".ini");
+  (void)platform::FlushDirectory(appDir);
   platform::StepBoundary();
 }
 
 void ForgetFinishedUpdate(const std::string& appDir) {
   TUpdateJournal journal;
   if (!ReadJournal(appDir, &journal) || journal.State != TUpdateJournal::jsCommitted) return;
-  FileDelete(JournalPath(appDir));
-  platform::FlushDirectory(appDir);
+  // A committed journal that stays only makes the next start clean up once more.
+  (void)FileDelete(JournalPath(appDir));
+  (void)platform::FlushDirectory(appDir);
 }
 
 TRecovery RecoverInterruptedUpdate(const std::string& appDir, const std::string& zipFileName) {
@@ -303,7 +319,8 @@ TRecovery RecoverInterruptedUpdate(const std::string& appDir, const std::string&
   switch (journal.State) {
     case TUpdateJournal::jsStaged:
       if (FileExists(zipFileName)) {
-        ResetToStaged(appDir, journal.MainExeName);
+        // A journal that cannot be rewritten still says staged and names the program.
+        (void)ResetToStaged(appDir, journal.MainExeName);
       } else {
         DropStaged(appDir);
       }

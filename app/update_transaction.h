@@ -45,10 +45,14 @@ std::string StagingDir(const std::string& appDir);
 std::string BackupDir(const std::string& appDir);
 std::string JournalPath(const std::string& appDir);
 
+// The most recent failure of a transaction's step as a person reads it: the operation, the path
+// and the system's reason.
+std::string LastFailureText(const std::string& appDir);
+
 // Writes the journal durably (see above); false when it could not.
-bool WriteJournal(const std::string& appDir, const TUpdateJournal& journal);
+[[nodiscard]] bool WriteJournal(const std::string& appDir, const TUpdateJournal& journal);
 // Reads the journal; false when there is none or it cannot be read whole.
-bool ReadJournal(const std::string& appDir, TUpdateJournal* journal);
+[[nodiscard]] bool ReadJournal(const std::string& appDir, TUpdateJournal* journal);
 
 // The moves for what was extracted into the staging directory: every file goes to the same path
 // in the program directory, except a "main.exe" when the main program has another name (a new
@@ -56,7 +60,8 @@ bool ReadJournal(const std::string& appDir, TUpdateJournal* journal);
 // of that name in the archive). Directories the program lacks are listed for the commit to
 // create. False, with `reservedName` set, when the archive brought a name of the transaction's
 // own at the top of the tree.
-bool PlanMoves(const std::string& appDir, TUpdateJournal* journal, std::string* reservedName);
+[[nodiscard]] bool PlanMoves(const std::string& appDir, TUpdateJournal* journal,
+                             std::string* reservedName);
 
 // Moves every old file out of the way into the backup directory and every staged file into
 // place, marking the journal committing before and committed after. Each move already made is
@@ -64,20 +69,20 @@ bool PlanMoves(const std::string& appDir, TUpdateJournal* journal, std::string* 
 // names the staged files that carry no permission bits of their own: they take the permission
 // bits of the file they replace. False when a move, a flush or the journal failed; the caller
 // then rolls back.
-bool Commit(const std::string& appDir, TUpdateJournal& journal,
-            const std::vector<std::string>& keepPermissionsOf);
+[[nodiscard]] bool Commit(const std::string& appDir, TUpdateJournal& journal,
+                          const std::vector<std::string>& keepPermissionsOf);
 
 // Undoes a commit, wherever it stopped: every new file goes back into the staging directory,
 // every old one back into place, the directories the commit created go. Marks the journal
 // rolling-back first, so that an interruption goes on rolling back. True when the program is
 // whole and old again; the journal then keeps only the main program's name (ResetToStaged).
-bool RollBack(const std::string& appDir, TUpdateJournal& journal);
+[[nodiscard]] bool RollBack(const std::string& appDir, TUpdateJournal& journal);
 
 // After an update that did not change the program, while the archive stays for a later run: the
 // journal keeps only the main program's name (the hand-over file is gone, and the next run must
 // still know it), then the staging and backup directories go. False when the journal could not
 // be written.
-bool ResetToStaged(const std::string& appDir, const std::string& mainExeName);
+[[nodiscard]] bool ResetToStaged(const std::string& appDir, const std::string& mainExeName);
 
 // Drops whatever a transaction left, when there is nothing more to do: the journal goes first
 // (without it, the rest is mere leftovers), then the staging and backup directories.
@@ -86,7 +91,7 @@ void DropStaged(const std::string& appDir);
 // Records the main program's name before the hand-over file is deleted, while an archive waits
 // to be applied: a run killed from now on still finishes under that name. An unfinished
 // transaction's journal is left as it is. False when the journal could not be written.
-bool RememberMainProgram(const std::string& appDir, const std::string& mainExeName);
+[[nodiscard]] bool RememberMainProgram(const std::string& appDir, const std::string& mainExeName);
 
 // Removes the backup and staging directories, the archive and its ".ini". The journal, saying
 // committed, stays until the main program has been started again (ForgetFinishedUpdate): a run

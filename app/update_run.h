@@ -1,0 +1,72 @@
+// The update sequence without its window: the preparation (hand-over file, names, first
+// termination, marker file), the wait for the main program, the extraction of "update.zip" into
+// the staging directory with its verdicts, the transaction that moves it over the program
+// directory, and the relaunch of the main program. What a person is to be told comes back as a
+// result, for the window to show.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/update_transaction.h"
+#include "unzip/unzipper.h"
+
+// How a step of the run ended.
+struct TRunResult {
+  std::string Failure;   // the text of the error box; empty when there is nothing to tell
+  bool Relaunch = true;  // whether the main program starts again when the sequence ends
+};
+
+class TUpdateRun {
+ public:
+  // `recovery`: what the start-up recovery found of an interrupted run (its main program's name
+  // stands in when no hand-over file is there; an unfinished transaction stops the update). The
+  // component is set up with the settings of the window description.
+  explicit TUpdateRun(const update_transaction::TRecovery& recovery);
+  ~TUpdateRun();
+  TUpdateRun(const TUpdateRun&) = delete;
+  TUpdateRun& operator=(const TUpdateRun&) = delete;
+
+  // Between the steps of a wait, and once in the preparation: the window handles its messages.
+  std::function<void()> OnWait;
+  // The preparation found no archive: the sequence is to end (it still goes on to its end).
+  std::function<void()> OnNothingToApply;
+  // The component's progress over the whole extraction, in percent.
+  std::function<void(TUnZipper* sender, int percent)> OnProgress;
+  // The component's end of the extraction; it still works until UnZip returns.
+  std::function<void(TUnZipper* sender, int fileCount)> OnExtracted;
+
+  // Reads and deletes the hand-over file, settles the names, terminates the main program a first
+  // time and deletes the marker file. A preparation that stops early still ends the normal way:
+  // the defaults stand in for what it did not settle. Raises nothing.
+  void Prepare();
+
+  // Waits until the main program has gone, terminating it again and again; the updater never
+  // waits for itself. A failure, without relaunch, when it has not gone after a minute.
+  TRunResult WaitForMainProgram();
+
+  // The update: the archive is extracted and verified into the staging directory before anything
+  // of the program is touched, then moved into place by the transaction. At its end the component
+  // is released (which closes the archive) and, when everything was applied, the archive and the
+  // transaction's directories deleted; on a failure the archive stays for a later run and the
+  // main program starts again as it is. Errors of the component's set-up raise.
+  TRunResult Apply();
+
+  // Starts the main program again; a "main.exe" delivered for a main program of another name
+  // takes that name first. Raises nothing.
+  void StartMainProgram();
+
+  // After the relaunch: until now, a killed run's successor would still have known whom to start.
+  void ForgetFinishedUpdate();
+
+  std::string MainExeName;
+  std::vector<std::string> LogList;
+  std::string ZipFileName;
+
+ private:
+  std::unique_ptr<TUnZipper> unzip_;
+  std::string firstProblem_;  // the first entry skipped or rejected, with its reason
+  update_transaction::TRecovery recovery_;
+};
