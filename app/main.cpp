@@ -14,15 +14,17 @@
 
 int main() {
   if (!platform::AcquireInstanceGuard("VeskerOneCopy2")) {
-    platform::ui::ActivateWindowOfOtherCopy(std::string(resources::form1::kClassName),
-                                            platform::ExecutablePath());
+    // This copy ends whether or not the first one has a window to show.
+    (void)platform::ui::ActivateWindowOfOtherCopy(std::string(resources::form1::kClassName),
+                                                  platform::ExecutablePath());
     return 0;
   }
   try {
     // Before anything else: an update that was interrupted is finished or dropped.
     const update_transaction::TRecovery recovery =
         update_transaction::RecoverInterruptedUpdate(GetAppDir(), GetAppDir() + kArchiveName);
-    platform::ui::InitializeApplication(std::string(resources::kApplicationTitle));
+    // Without a display the sequence runs all the same, its messages going to the error output.
+    (void)platform::ui::InitializeApplication(std::string(resources::kApplicationTitle));
     TForm1 form(recovery);  // its creation prepares the update and shows the window
     if (platform::ui::StartedMaximized()) form.Window().Maximize();
     platform::ui::RunMessageLoop();
