@@ -4,7 +4,7 @@
 namespace platform {
 
 std::string ErrorText(const OsError& error, const std::string& handlePath) {
-  const std::string& path = error.path.empty() ? handlePath : error.path;
+  const std::string path = DisplayPath(error.path.empty() ? handlePath : error.path);
   std::string text = error.operation;
   if (!path.empty()) text += (text.empty() ? "\"" : " \"") + path + "\"";
   const std::string reason = SystemErrorText(error.code);

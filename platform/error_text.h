@@ -1,5 +1,5 @@
 // The text a person reads about a failed platform call, made from the error record of the file
-// layer: the operation, the path as the caller wrote it, and the system's reason.
+// layer: the operation, the path as the system shows paths, and the system's reason.
 #pragma once
 
 #include <string>

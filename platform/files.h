@@ -28,6 +28,9 @@ const OsError& LastError();
 // The system's own text for an OS error code, without a trailing full stop or line break;
 // "Unknown error <code>" when the system has none.
 std::string SystemErrorText(int code);
+// A path of the system's internal form ("\" separators) as this system shows paths to a person:
+// with "/" on POSIX, unchanged on Windows.
+std::string DisplayPath(const std::string& path);
 
 // ---- Open modes -----------------------------------------------------------------------------
 // A 16-bit value: the low two bits give the access, bits 4 to 7 the sharing. kOpenCreate stands

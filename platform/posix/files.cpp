@@ -120,6 +120,14 @@ int32_t TimeToDosDateTime(time_t value) {
 
 // ---- Errors ---------------------------------------------------------------------------------
 
+std::string DisplayPath(const std::string& path) {
+  std::string shown = path;
+  for (char& c : shown) {
+    if (c == '\\') c = '/';
+  }
+  return shown;
+}
+
 std::string SystemErrorText(int code) {
   char buffer[256] = {};
   const char* text = ErrorTextOf(strerror_r(code, buffer, sizeof buffer), buffer);

@@ -60,6 +60,10 @@ int32_t FileTimeToDos(const FILETIME& utc) {
 
 // ---- Errors ---------------------------------------------------------------------------------
 
+std::string DisplayPath(const std::string& path) {
+  return path;
+}
+
 std::string SystemErrorText(int code) {
   wchar_t* text = nullptr;
   const DWORD length = FormatMessageW(

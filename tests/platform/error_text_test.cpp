@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "support/child_processes.h"
 #include "support/temp_dir.h"
 
 namespace platform {
@@ -16,7 +17,7 @@ TEST(ErrorText, NamesTheOperationThePathAndTheSystemsReason) {
   ASSERT_FALSE(File::Open(missing, kOpenRead).IsOpen());
   const OsError error = LastError();
   const std::string reason = SystemErrorText(error.code);
-  EXPECT_EQ(ErrorText(error), error.operation + " \"" + missing + "\": " + reason);
+  EXPECT_EQ(ErrorText(error), error.operation + " \"" + DisplayPath(missing) + "\": " + reason);
   // The path the record carries wins over the one given for a handle.
   EXPECT_EQ(ErrorText(error, "other"), ErrorText(error));
 }
@@ -30,11 +31,16 @@ TEST(ErrorText, AHandleOperationTakesThePathItsCallerGives) {
     std::string expected;
   };
   const Case cases[] = {
-      {write, "C:\\app\\a.new", "write \"C:\\app\\a.new\": " + reason},
+      {write, "C:\\app\\a.new", "write \"" + DisplayPath("C:\\app\\a.new") + "\": " + reason},
       {write, "", "write: " + reason},
       {{"", "", 28}, "", reason},
   };
   for (const Case& c : cases) EXPECT_EQ(ErrorText(c.error, c.handlePath), c.expected);
+}
+
+TEST(ErrorText, PathsAreShownAsTheSystemShowsThem) {
+  EXPECT_EQ(DisplayPath("C:\\app\\data\\a.txt"),
+            test::OnWindows() ? "C:\\app\\data\\a.txt" : "C:/app/data/a.txt");
 }
 
 }  // namespace
