@@ -7,8 +7,8 @@
 
 namespace platform {
 
-// Dispatches the window messages that are waiting; returns true when it met a quit request (which
-// it leaves for the application's own loop to see).
+// Dispatches the window messages that are waiting; returns true when termination of the
+// application was requested (the flag stays set for the application's own loop).
 using MessagePump = std::function<bool()>;
 
 // Installs `pump` (an empty function removes it). Not thread-safe: call from the UI thread.

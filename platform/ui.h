@@ -21,7 +21,8 @@ namespace platform::ui {
 // platform/dialogs.h and platform/message_pump.h. True when a display is there.
 bool InitializeApplication(const std::string& title);
 
-// Asks the loop to end: the termination flag is set, and a loop waiting for events wakes up.
+// Asks the loop to end: the termination flag is set, and a loop waiting for events wakes up. The
+// request is kept as the flag only: a message box shown afterwards stays until it is answered.
 void RequestTermination();
 bool TerminationRequested();
 
@@ -51,8 +52,10 @@ struct Picture {
 };
 
 // A fixed-size main window: centred on the screen, caption but no buttons in its title bar, of
-// the class (WM_CLASS on X11) `className`. Hidden until Show. A close request from the window
-// manager calls OnCloseRequest.
+// the class (WM_CLASS on X11) `className`. Hidden until Show.
+//   - Windows: a close request (WM_CLOSE, the taskbar entry's Close) calls OnCloseRequest.
+//   - Linux: the window offers the user nothing: Escape and the window manager's close are
+//     ignored, and OnCloseRequest is never called.
 class Window {
  public:
   Window(const std::string& className, const std::string& caption, int clientWidth,

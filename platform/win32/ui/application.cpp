@@ -140,20 +140,20 @@ void CreateApplicationWindow(const std::wstring& title) {
                       nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
 }
 
-// Dispatches what is waiting. A quit request ends the pumping and is posted again, so that the
-// application's own loop still sees it; the flag records it at once.
+// Dispatches what is waiting. A quit request is taken for good: the flag records it, and it is
+// not posted again, since a quit message left in the queue would end every later message box
+// the moment it opens.
 bool PumpWaitingMessages() {
   MSG message;
   while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
     if (message.message == WM_QUIT) {
       State().terminated = true;
-      PostQuitMessage(static_cast<int>(message.wParam));
-      return true;
+      continue;
     }
     TranslateMessage(&message);
     DispatchMessageW(&message);
   }
-  return false;
+  return State().terminated;
 }
 
 }  // namespace
@@ -184,8 +184,9 @@ bool InitializeApplication(const std::string& title) {
 
 void RequestTermination() {
   State().terminated = true;
-  // Wakes a loop that waits for a message.
-  PostQuitMessage(0);
+  // Wakes a loop that waits for a message. Not with a quit message: a message box shown before
+  // the loop takes it would end at once.
+  PostThreadMessageW(GetCurrentThreadId(), WM_NULL, 0, 0);
 }
 
 bool TerminationRequested() {
