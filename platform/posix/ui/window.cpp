@@ -1,6 +1,6 @@
 // The main window on Linux: an FLTK double-buffered window of a fixed size, centred, with a
-// title bar without buttons (Motif hints), a background picture and painted areas above it.
-// Without a display it only remembers whether it was shown.
+// title bar without buttons (Motif hints), a background picture and painted areas above it; it
+// ignores Escape and close requests. Without a display it only remembers whether it was shown.
 #include <FL/Fl.H>
 #include <FL/Fl_Double_Window.H>
 #include <FL/Fl_Widget.H>
@@ -83,12 +83,9 @@ Window::Window(const std::string& className, const std::string& caption, int cli
   impl_->window->size_range(clientWidth, clientHeight, clientWidth, clientHeight);
   impl_->window->position((Fl::w() - clientWidth) / 2, (Fl::h() - clientHeight) / 2);
   impl_->window->end();
-  impl_->window->callback(
-      [](Fl_Widget*, void* self) {
-        auto* owner = static_cast<Window*>(self);
-        if (owner->OnCloseRequest) owner->OnCloseRequest();
-      },
-      this);
+  // FLTK calls a window's callback for Escape and for the window manager's close. The window
+  // offers the user nothing, so neither may stop or shorten an update.
+  impl_->window->callback([](Fl_Widget*, void*) {});
 }
 
 Window::~Window() = default;
