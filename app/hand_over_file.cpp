@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "app/app_paths.h"
+#include "platform/code_pages.h"
 #include "platform/files.h"
 #include "platform/stream.h"
 
@@ -16,6 +17,9 @@ std::vector<std::string> LoadLines(const std::string& path) {
   if (nul != std::string::npos) text.resize(nul);
   // A byte-order mark that an editor put in front is no part of the program's name.
   if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);
+  // A main program written for the system's ANSI code page (GBK on a Chinese system) writes its
+  // name in that code page; the name must still find, close and restart it.
+  text = platform::HandOverTextToUtf8(text);
   std::vector<std::string> lines;
   size_t start = 0;
   while (start < text.size()) {

@@ -6,8 +6,9 @@
 
 // The lines of `path`: the whole file read as bytes (opened for reading while denying other
 // writers), split at CR LF, a lone CR and a lone LF; a NUL byte ends the text; a final line
-// break adds no empty line; a UTF-8 byte-order mark in front is dropped. Raises the stream's
-// exception when the file cannot be opened.
+// break adds no empty line; a UTF-8 byte-order mark in front is dropped. The text is UTF-8 when
+// it is valid UTF-8, else text in the system's ANSI code page, which is converted to UTF-8
+// (platform::HandOverTextToUtf8). Raises the stream's exception when the file cannot be opened.
 std::vector<std::string> LoadLines(const std::string& path);
 
 // `text` without leading and trailing bytes 0x00 to 0x20.

@@ -1,10 +1,12 @@
-// The OEM code page on POSIX: chosen from the locale's language, converted with iconv.
+// The OEM code page on POSIX: chosen from the locale's language, converted with iconv; the ANSI
+// code page is UTF-8, the system's own text.
 #include "platform/code_pages.h"
 
 #include <iconv.h>
 
 #include <cerrno>
 #include <cstdlib>
+#include <string>
 
 namespace platform {
 
@@ -27,6 +29,31 @@ const char* IconvName(unsigned codePage) {
   }
 }
 
+// Converts `in` with the open descriptor `cd` into *out; false when the input is not text in the
+// source encoding or a character has no exact equivalent in the target.
+bool RunIconv(iconv_t cd, std::string_view in, std::string* out) {
+  out->clear();
+  iconv(cd, nullptr, nullptr, nullptr, nullptr);  // back to the initial shift state
+  char* inPtr = const_cast<char*>(in.data());
+  size_t inLeft = in.size();
+  char chunk[256];
+  while (inLeft > 0) {
+    char* outPtr = chunk;
+    size_t outLeft = sizeof chunk;
+    const size_t result = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
+    out->append(chunk, static_cast<size_t>(outPtr - chunk));
+    // EILSEQ and EINVAL: not text in the source encoding, or no exact equivalent in the target.
+    if (result == static_cast<size_t>(-1) && errno != E2BIG) return false;
+    // Reversible conversions only: iconv counts the characters it had to approximate.
+    if (result != static_cast<size_t>(-1) && result != 0) return false;
+  }
+  char* outPtr = chunk;
+  size_t outLeft = sizeof chunk;
+  if (iconv(cd, nullptr, nullptr, &outPtr, &outLeft) == static_cast<size_t>(-1)) return false;
+  out->append(chunk, static_cast<size_t>(outPtr - chunk));
+  return true;
+}
+
 // One direction of conversion, opened for the current code page on first use and reopened when
 // the locale names another one. Per thread: an iconv descriptor keeps state while it converts.
 class Converter {
@@ -38,26 +65,7 @@ class Converter {
 
   bool Convert(std::string_view in, std::string* out) {
     out->clear();
-    if (!Open(OemCodePage())) return false;
-    iconv(cd_, nullptr, nullptr, nullptr, nullptr);  // back to the initial shift state
-    char* inPtr = const_cast<char*>(in.data());
-    size_t inLeft = in.size();
-    char chunk[256];
-    while (inLeft > 0) {
-      char* outPtr = chunk;
-      size_t outLeft = sizeof chunk;
-      const size_t result = iconv(cd_, &inPtr, &inLeft, &outPtr, &outLeft);
-      out->append(chunk, static_cast<size_t>(outPtr - chunk));
-      // EILSEQ and EINVAL: not text in the source encoding, or no exact equivalent in the target.
-      if (result == static_cast<size_t>(-1) && errno != E2BIG) return false;
-      // Reversible conversions only: iconv counts the characters it had to approximate.
-      if (result != static_cast<size_t>(-1) && result != 0) return false;
-    }
-    char* outPtr = chunk;
-    size_t outLeft = sizeof chunk;
-    if (iconv(cd_, nullptr, nullptr, &outPtr, &outLeft) == static_cast<size_t>(-1)) return false;
-    out->append(chunk, static_cast<size_t>(outPtr - chunk));
-    return true;
+    return Open(OemCodePage()) && RunIconv(cd_, in, out);
   }
 
  private:
@@ -92,6 +100,19 @@ const char* LocaleName() {
 
 unsigned OemCodePage() {
   return OemCodePageForLocale(LocaleName());
+}
+
+unsigned AnsiCodePage() {
+  return 65001;
+}
+
+bool CodePageToUtf8(std::string_view text, unsigned codePage, std::string* utf8) {
+  const std::string name = codePage == 65001 ? "UTF-8" : "CP" + std::to_string(codePage);
+  const iconv_t cd = iconv_open("UTF-8", name.c_str());
+  if (cd == reinterpret_cast<iconv_t>(-1)) return false;
+  const bool converted = RunIconv(cd, text, utf8);
+  iconv_close(cd);
+  return converted;
 }
 
 bool OemToUtf8(std::string_view oem, std::string* utf8) {

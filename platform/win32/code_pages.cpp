@@ -1,4 +1,5 @@
-// The OEM code page on Windows: GetOEMCP, converted through UTF-16 with the system's tables.
+// The OEM code page on Windows (GetOEMCP) and the ANSI one (GetACP), converted through UTF-16
+// with the system's tables.
 #include "platform/code_pages.h"
 
 #include <windows.h>
@@ -57,6 +58,16 @@ bool FromWide(UINT codePage, const std::wstring& wide, std::string* text) {
 
 unsigned OemCodePage() {
   return GetOEMCP();
+}
+
+unsigned AnsiCodePage() {
+  return GetACP();
+}
+
+bool CodePageToUtf8(std::string_view text, unsigned codePage, std::string* utf8) {
+  if (!IsValidCodePage(codePage)) return false;
+  std::wstring wide;
+  return ToWide(codePage, text, &wide) && FromWide(CP_UTF8, wide, utf8);
 }
 
 bool OemToUtf8(std::string_view oem, std::string* utf8) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "app/app_paths.h"
+#include "platform/code_pages.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -32,6 +33,19 @@ TEST(HandOverFile, LinesSplitAtEveryKindOfLineBreakAndEndAtANul) {
   for (const Case& c : cases) {
     test::WriteFileBytes(dir.File("uplog.txt"), c.bytes);
     EXPECT_EQ(LoadLines(dir.File("uplog.txt")), c.lines) << c.bytes;
+  }
+}
+
+TEST(HandOverFile, TextThatIsNotUtf8IsReadInTheSystemsAnsiCodePage) {
+  // "升级程序.exe" in GBK: a Chinese system's main program writes it so. A UTF-8 system keeps the
+  // bytes; Windows converts them from its ANSI code page.
+  const std::string gbk = "\xC9\xFD\xBC\xB6\xB3\xCC\xD0\xF2.exe";
+  test::TempDir dir;
+  test::WriteFileBytes(dir.File("uplog.txt"), gbk + "\r\nnext\r\n");
+  const std::vector<std::string> lines = {platform::HandOverTextToUtf8(gbk), "next"};
+  EXPECT_EQ(LoadLines(dir.File("uplog.txt")), lines);
+  if (platform::AnsiCodePage() == 936) {
+    EXPECT_EQ(lines[0], "升级程序.exe");
   }
 }
 

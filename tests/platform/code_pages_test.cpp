@@ -1,5 +1,6 @@
-// Tests of the OEM code page service: the locale table of the POSIX side, and the conversions in
-// whatever OEM code page the running system has.
+// Tests of the code page service: the locale table of the POSIX side, the conversions in
+// whatever OEM code page the running system has, and those from a code page given explicitly
+// (the hand-over text).
 #include "platform/code_pages.h"
 
 #include <gtest/gtest.h>
@@ -81,6 +82,50 @@ TEST(CodePagesTest, InvalidUtf8IsRefusedInAnyCodePage) {
     std::string oem;
     EXPECT_FALSE(platform::Utf8ToOem(text, &oem)) << text;
   }
+}
+
+TEST(CodePagesTest, AnExplicitCodePageConvertsToUtf8) {
+  const struct {
+    unsigned codePage;
+    const char* text;
+    const char* utf8;  // nullptr: not text in that code page
+  } cases[] = {
+      {936, "\xC9\xFD\xBC\xB6\xB3\xCC\xD0\xF2.exe", "升级程序.exe"},  // GBK
+      {936, "app.exe", "app.exe"},
+      {936, "a\x81", nullptr},  // a lead byte without its trail byte
+      {1252, "pr\xF6g.exe", "prög.exe"},
+      {65001, "升级.exe", "升级.exe"},
+      {65001, "\xC9\xFD\xBC\xB6", nullptr},  // GBK is not UTF-8
+      {65001, "\xED\xA0\x80", nullptr},      // a surrogate
+  };
+  for (const auto& c : cases) {
+    std::string utf8;
+    const bool converted = platform::CodePageToUtf8(c.text, c.codePage, &utf8);
+    EXPECT_EQ(converted, c.utf8 != nullptr) << c.codePage << " " << c.text;
+    if (converted && c.utf8 != nullptr) {
+      EXPECT_EQ(utf8, c.utf8) << c.codePage;
+    }
+  }
+}
+
+TEST(CodePagesTest, HandOverTextIsUtf8WhenValidElseTheAnsiCodePage) {
+  const struct {
+    const char* bytes;
+    unsigned ansiCodePage;
+    const char* utf8;
+  } cases[] = {
+      {"升级程序.exe", 936, "升级程序.exe"},  // valid UTF-8 wins, whatever the code page
+      {"\xC9\xFD\xBC\xB6\xB3\xCC\xD0\xF2.exe\r\nnext", 936, "升级程序.exe\r\nnext"},
+      {"pr\xF6g.exe", 1252, "prög.exe"},
+      {"\xC9\xFD\xBC\xB6.exe", 65001, "\xC9\xFD\xBC\xB6.exe"},  // a UTF-8 system keeps the bytes
+      {"a\x81", 936, "a\x81"},                                  // text in neither: kept as it is
+      {"", 936, ""},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(platform::HandOverTextToUtf8(c.bytes, c.ansiCodePage), c.utf8) << c.bytes;
+  }
+  // POSIX text is UTF-8 through and through; Windows names its ANSI code page.
+  EXPECT_NE(platform::AnsiCodePage(), 0u);
 }
 
 TEST(CodePagesTest, DoubleByteCodePageFromTheLocale) {
