@@ -10,8 +10,9 @@ namespace platform {
 // `argument` and returns without waiting for it. The new program inherits the environment and
 // the current directory. True when it was started; on failure false, with the operation
 // "start program", `path` and the OS error code recorded in LastError() (platform/files.h).
-//   - Windows: CreateProcess of exactly that file, with the command line that
-//     ProgramCommandLine builds and the show command SW_SHOWNORMAL; no handle is inherited.
+//   - Windows: CreateProcess of that file, with the command line that ProgramCommandLine
+//     builds and the show command SW_SHOWNORMAL; no handle is inherited. A name without an
+//     extension that is no file is started as the system's own start finds it: with ".exe".
 //   - POSIX: posix_spawn of the file with the argument vector {path, argument}, no shell and no
 //     search of PATH. A file whose owner may not execute it is given that permission first (its
 //     other permission bits stay). The finished program is collected in the background, so it

@@ -86,6 +86,31 @@ TEST(LaunchTest, OwnerMayExecuteAfterwards) {
   EXPECT_EQ(fs::status(test::FsPath(program)).permissions(), readable | fs::perms::owner_exec);
 }
 
+// A name without an extension: the file of that name when there is one, else (Windows) the
+// name with ".exe", as the system's own start finds it.
+TEST(LaunchTest, ANameWithoutAnExtensionIsFoundAsTheSystemFindsIt) {
+  const struct {
+    const char* file;     // the program's file in the directory
+    const char* started;  // the name given to StartProgram
+    bool windowsOnly;
+  } cases[] = {
+      {"plain", "plain", false},
+      {"prog.exe", "prog", true},
+  };
+  test::TempDir dir;
+  test::ChildProgramCopies copies;
+  int n = 0;
+  for (const auto& c : cases) {
+    if (c.windowsOnly && !test::OnWindows()) continue;
+    copies.Add(dir.File(c.file));
+    const std::string record = dir.File("record-" + std::to_string(n++));
+    EXPECT_EQ(StartAndRecord(dir.File(c.started), "-start", record), "-start\n") << c.started;
+  }
+  // ".exe" is added only to a name without an extension.
+  copies.Add(dir.File("other.bin.exe"));
+  EXPECT_FALSE(StartProgram(dir.File("other.bin"), "-start"));
+}
+
 TEST(LaunchTest, MissingProgramIsRecorded) {
   test::TempDir dir;
   const std::string program = dir.File("missing.exe");
