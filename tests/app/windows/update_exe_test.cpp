@@ -14,6 +14,7 @@
 #include "app/windows/own_window.h"
 #include "app/windows/process_windows.h"
 #include "app/windows/update_exe_fixture.h"
+#include "app/windows/wide_text.h"
 #include "platform/processes.h"
 #include "support/child_processes.h"
 #include "support/temp_dir.h"
@@ -172,6 +173,50 @@ TEST_F(UpdateExe, ASecondCopyEndsAtOnceAndBringsTheFirstCopysWindowToTheFront) {
   const auto firstCode = first.WaitForExit();
   ASSERT_TRUE(firstCode.has_value());
   EXPECT_EQ(*firstCode, 0u);
+  EXPECT_EQ(Restart(), "-start\n");
+}
+
+// ---- The hand-over file of a program written for the ANSI code page -------------------------
+
+// A main program written for a Chinese system's ANSI code page writes its name in GBK; the
+// updater, run on such a system (Wine with a Chinese locale: code page 936), still closes,
+// updates and restarts it.
+TEST_F(UpdateExe, AHandOverNameInTheAnsiCodePageFindsTheProgram) {
+  const std::string name = test::UniqueName("升级程序-") + ".exe";
+  const std::wstring wide = test::Wide(name);
+  std::string gbk(wide.size() * 2, '\0');
+  gbk.resize(static_cast<size_t>(
+      WideCharToMultiByte(936, 0, wide.data(), static_cast<int>(wide.size()), gbk.data(),
+                          static_cast<int>(gbk.size()), nullptr, nullptr)));
+  ASSERT_FALSE(gbk.empty());
+  AddProgram(name);
+  ChildProcess running;
+  StartProgram(name, running);
+  test::WriteFileBytes(Path("uplog.txt"), gbk + "\r\n");
+  test::WriteFileBytes(Path("data.txt"), "old");
+  WriteArchive({{"data.txt", "new"}});
+
+  ChildProcess updater;
+  ASSERT_TRUE(updater.Start(Path("update.exe"), "",
+                            {{"UPDATE_CHILD_RECORD", work_.File("restart.txt")},
+                             {"LANG", "zh_CN.UTF-8"},
+                             {"LC_ALL", "zh_CN.UTF-8"}}));
+  const auto code = updater.WaitForExit();
+  ASSERT_TRUE(code.has_value()) << "the updater did not end";
+  EXPECT_EQ(*code, 0u);
+  EXPECT_FALSE(running.Running()) << "the main program was not closed";
+  EXPECT_EQ(test::ReadFileBytes(Path("data.txt")), "new");
+  EXPECT_EQ(Restart(), "-start\n");
+  EXPECT_TRUE(fs::exists(test::FsPath(Path(name))));
+  EXPECT_FALSE(fs::exists(test::FsPath(Path("uplog.txt"))));
+}
+
+// A hand-over name without an extension is started as Windows' own start finds it: with ".exe".
+TEST_F(UpdateExe, AHandOverNameWithoutAnExtensionStartsTheExeOfThatName) {
+  const std::string name = test::UniqueName("plain-");
+  AddProgram(name + ".exe");
+  test::WriteFileBytes(Path("uplog.txt"), name + "\r\n");
+  EXPECT_EQ(RunUpdater(), 0);
   EXPECT_EQ(Restart(), "-start\n");
 }
 
