@@ -178,29 +178,32 @@ TEST_F(UpdateExe, ASecondCopyEndsAtOnceAndBringsTheFirstCopysWindowToTheFront) {
 
 // ---- The hand-over file of a program written for the ANSI code page -------------------------
 
-// A main program written for a Chinese system's ANSI code page writes its name in GBK; the
-// updater, run on such a system (Wine with a Chinese locale: code page 936), still closes,
-// updates and restarts it.
+// A main program written for the system's ANSI code page writes its name in it (GBK on a
+// Chinese system); the updater still closes, updates and restarts it. The updater runs in the
+// test's locale: with LANG=zh_CN.UTF-8, Wine's ANSI code page is 936 and the name is Chinese.
 TEST_F(UpdateExe, AHandOverNameInTheAnsiCodePageFindsTheProgram) {
-  const std::string name = test::UniqueName("升级程序-") + ".exe";
+  const UINT codePage = GetACP();
+  const std::string name =
+      test::UniqueName(codePage == 936 ? "升级程序-" : "pr\xC3\xB6g-") + ".exe";
   const std::wstring wide = test::Wide(name);
-  std::string gbk(wide.size() * 2, '\0');
-  gbk.resize(static_cast<size_t>(
-      WideCharToMultiByte(936, 0, wide.data(), static_cast<int>(wide.size()), gbk.data(),
-                          static_cast<int>(gbk.size()), nullptr, nullptr)));
-  ASSERT_FALSE(gbk.empty());
+  std::string ansi(wide.size() * 2, '\0');
+  BOOL usedDefault = FALSE;
+  ansi.resize(static_cast<size_t>(WideCharToMultiByte(
+      codePage, WC_NO_BEST_FIT_CHARS, wide.data(), static_cast<int>(wide.size()), ansi.data(),
+      static_cast<int>(ansi.size()), nullptr, &usedDefault)));
+  if (ansi.empty() || usedDefault) {
+    GTEST_SKIP() << "the ANSI code page " << codePage << " cannot hold " << name;
+  }
+  ASSERT_NE(ansi, name) << "the name must not be valid UTF-8 in the code page";
   AddProgram(name);
   ChildProcess running;
   StartProgram(name, running);
-  test::WriteFileBytes(Path("uplog.txt"), gbk + "\r\n");
+  test::WriteFileBytes(Path("uplog.txt"), ansi + "\r\n");
   test::WriteFileBytes(Path("data.txt"), "old");
   WriteArchive({{"data.txt", "new"}});
 
   ChildProcess updater;
-  ASSERT_TRUE(updater.Start(Path("update.exe"), "",
-                            {{"UPDATE_CHILD_RECORD", work_.File("restart.txt")},
-                             {"LANG", "zh_CN.UTF-8"},
-                             {"LC_ALL", "zh_CN.UTF-8"}}));
+  StartUpdater(updater);
   const auto code = updater.WaitForExit();
   ASSERT_TRUE(code.has_value()) << "the updater did not end";
   EXPECT_EQ(*code, 0u);

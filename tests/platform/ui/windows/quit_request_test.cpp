@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <string>
 #include <thread>
 
 #include "platform/ui.h"
@@ -92,8 +93,15 @@ TEST_P(UiQuitRequest, ABoxShownAfterwardsStaysUntilItIsAnswered) {
   platform::ui::RunMessageLoop();
 }
 
+std::string RequestName(const ::testing::TestParamInfo<Request>& info) {
+  const char* const names[] = {"TaskbarEntryClose", "WindowClose", "QuitMessage",
+                               "OwnRequestNotPumped"};
+  return names[static_cast<int>(info.param)];
+}
+
 INSTANTIATE_TEST_SUITE_P(Requests, UiQuitRequest,
                          ::testing::Values(Request::kCloseTheTaskbarEntry, Request::kCloseTheWindow,
-                                           Request::kQuitMessage, Request::kOwnRequest));
+                                           Request::kQuitMessage, Request::kOwnRequest),
+                         RequestName);
 
 }  // namespace
