@@ -181,6 +181,37 @@ std::string ExecutablePath();
 // textually and a final separator kept; empty for an empty path or when it cannot be formed.
 std::string ExpandFileName(const std::string& path);
 
+// ---- Many files made durable at once ---------------------------------------------------------
+// Files written one after another are made durable by one call where the system offers it.
+
+// Whether a file's data reach the disk only through its own FlushToDisk: true on Windows, which
+// offers a user no flush of a whole volume; false on POSIX, where FileSystemFlush does it.
+bool FilesNeedFlushEach();
+
+// Watches the file system that holds `path` (an existing file or directory) from its
+// construction on. Flush makes everything written there durable: the data of every file and
+// every name created, renamed or removed (syncfs on POSIX), and fails when the write-back of any
+// of it failed since the construction (Linux 5.8 and later report such failures). On Windows,
+// where FilesNeedFlushEach() is true, Flush writes nothing and returns true: the files were
+// flushed each. Flush counts as a flush for the injected failures (platform/injected_faults.h).
+// Movable, not copyable.
+class FileSystemFlush {
+ public:
+  explicit FileSystemFlush(const std::string& path);
+  ~FileSystemFlush();
+  FileSystemFlush(FileSystemFlush&& other) noexcept;
+  FileSystemFlush& operator=(FileSystemFlush&& other) noexcept;
+  FileSystemFlush(const FileSystemFlush&) = delete;
+  FileSystemFlush& operator=(const FileSystemFlush&) = delete;
+
+  [[nodiscard]] bool Flush();
+
+ private:
+  std::string path_;
+  intptr_t handle_ = -1;  // a descriptor on POSIX; unused on Windows
+  int openError_ = 0;     // why the watch could not begin
+};
+
 // ---- Drives ---------------------------------------------------------------------------------
 // Values of GetDriveType.
 enum class DriveKind : int {

@@ -286,6 +286,22 @@ bool FlushDirectory(const std::string& path) {
   return !InjectedFailure(internal::FaultKind::kFlush, "flush directory", path);
 }
 
+// ---- Many files made durable at once ---------------------------------------------------------
+
+bool FilesNeedFlushEach() {
+  return true;
+}
+
+// Flushing a whole volume needs administrator rights: the files are flushed each instead.
+FileSystemFlush::FileSystemFlush(const std::string& path) : path_(path) {}
+FileSystemFlush::~FileSystemFlush() = default;
+FileSystemFlush::FileSystemFlush(FileSystemFlush&& other) noexcept = default;
+FileSystemFlush& FileSystemFlush::operator=(FileSystemFlush&& other) noexcept = default;
+
+bool FileSystemFlush::Flush() {
+  return !InjectedFailure(internal::FaultKind::kFlush, "flush file system", path_);
+}
+
 bool SameFile(const std::string& a, const std::string& b) {
   BY_HANDLE_FILE_INFORMATION infoA, infoB;
   return FileIdentity(a, &infoA) && FileIdentity(b, &infoB) &&
