@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 namespace platform {
 
@@ -66,5 +67,13 @@ class HmacSha1 {
 // library failure.
 bool Pbkdf2HmacSha1(const uint8_t* password, size_t passwordLength, const uint8_t* salt,
                     size_t saltLength, uint32_t iterations, uint8_t* out, size_t outLength);
+
+// ---- SHA-256 of a file ----------------------------------------------------------------------
+
+constexpr size_t kSha256Length = 32;
+
+// The SHA-256 of the whole file at `path`, read in 64 KB blocks, into `digest`. False when the
+// file cannot be opened or read (recorded in LastError() with the path) or the library fails.
+[[nodiscard]] bool Sha256OfFile(const std::string& path, uint8_t (&digest)[kSha256Length]);
 
 }  // namespace platform

@@ -9,7 +9,10 @@
 
 #include <cassert>
 #include <climits>
+#include <memory>
+#include <vector>
 
+#include "platform/files.h"
 #include "platform/files_internal.h"
 
 namespace platform {
@@ -150,6 +153,34 @@ bool Pbkdf2HmacSha1(const uint8_t* password, size_t passwordLength, const uint8_
                         static_cast<int>(saltLength), static_cast<int>(iterations), EVP_sha1(),
                         static_cast<int>(outLength), out) != 1) {
     Record("pbkdf2");
+    return false;
+  }
+  return true;
+}
+
+// ---- SHA-256 of a file ----------------------------------------------------------------------
+
+bool Sha256OfFile(const std::string& path, uint8_t (&digest)[kSha256Length]) {
+  File file = File::Open(path, kOpenRead | kShareDenyWrite);
+  if (!file.IsOpen()) return false;
+  std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx(EVP_MD_CTX_new(), EVP_MD_CTX_free);
+  if (!ctx || EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr) != 1) {
+    Record("sha-256");
+    return false;
+  }
+  std::vector<uint8_t> block(64 * 1024);
+  for (;;) {
+    const int32_t got = file.Read(block.data(), static_cast<int32_t>(block.size()));
+    if (got < 0) return false;
+    if (got == 0) break;
+    if (EVP_DigestUpdate(ctx.get(), block.data(), static_cast<size_t>(got)) != 1) {
+      Record("sha-256");
+      return false;
+    }
+  }
+  unsigned int length = 0;
+  if (EVP_DigestFinal_ex(ctx.get(), digest, &length) != 1 || length != kSha256Length) {
+    Record("sha-256");
     return false;
   }
   return true;

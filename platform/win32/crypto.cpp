@@ -8,7 +8,9 @@
 
 #include <cassert>
 #include <climits>
+#include <vector>
 
+#include "platform/files.h"
 #include "platform/files_internal.h"
 
 namespace platform {
@@ -220,6 +222,41 @@ bool Pbkdf2HmacSha1(const uint8_t* password, size_t passwordLength, const uint8_
     return false;
   }
   return true;
+}
+
+// ---- SHA-256 of a file ----------------------------------------------------------------------
+
+bool Sha256OfFile(const std::string& path, uint8_t (&digest)[kSha256Length]) {
+  static const Provider provider(BCRYPT_SHA256_ALGORITHM, 0, nullptr);
+  if (!Succeeded(provider.Status())) {
+    Record("sha-256", provider.Status());
+    return false;
+  }
+  File file = File::Open(path, kOpenRead | kShareDenyWrite);
+  if (!file.IsOpen()) return false;
+  BCRYPT_HASH_HANDLE hash = nullptr;
+  NTSTATUS status = BCryptCreateHash(provider.Handle(), &hash, nullptr, 0, nullptr, 0, 0);
+  if (!Succeeded(status)) {
+    Record("sha-256", status);
+    return false;
+  }
+  std::vector<uint8_t> block(64 * 1024);
+  bool read = true;
+  for (;;) {
+    const int32_t got = file.Read(block.data(), static_cast<int32_t>(block.size()));
+    if (got <= 0) {
+      read = got == 0;
+      break;
+    }
+    status = BCryptHashData(hash, block.data(), static_cast<ULONG>(got), 0);
+    if (!Succeeded(status)) break;
+  }
+  if (read && Succeeded(status)) {
+    status = BCryptFinishHash(hash, digest, static_cast<ULONG>(kSha256Length), 0);
+  }
+  BCryptDestroyHash(hash);
+  if (read && !Succeeded(status)) Record("sha-256", status);
+  return read && Succeeded(status);
 }
 
 }  // namespace platform
