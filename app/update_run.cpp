@@ -45,7 +45,9 @@ std::string ReasonText(TSkipReason reason) {
 
 // Moves what was extracted into the program directory; the failure's text, or empty.
 std::string ApplyStagedUpdate(const std::string& appDir, TUpdateJournal& journal,
-                              const std::vector<std::string>& keepPermissionsOf) {
+                              const std::vector<std::string>& keepPermissionsOf,
+                              platform::FileSystemFlush& stagedFiles,
+                              const update_transaction::TPump& pump) {
   namespace transaction = update_transaction;
   std::string reservedName;
   if (!transaction::PlanMoves(appDir, &journal, &reservedName)) {
@@ -54,9 +56,9 @@ std::string ApplyStagedUpdate(const std::string& appDir, TUpdateJournal& journal
   if (!transaction::WriteJournal(appDir, journal)) {
     return "The update could not be prepared: " + transaction::LastFailureText(appDir);
   }
-  if (transaction::Commit(appDir, journal, keepPermissionsOf)) return "";
+  if (transaction::Commit(appDir, journal, keepPermissionsOf, &stagedFiles, pump)) return "";
   const std::string reason = transaction::LastFailureText(appDir);
-  if (transaction::RollBack(appDir, journal)) {
+  if (transaction::RollBack(appDir, journal, pump)) {
     return "The update could not be applied (" + reason + "); the program was left as it was";
   }
   // The journal says what is left to undo: the next start finishes it before anything else.
@@ -73,7 +75,8 @@ TUpdateRun::TUpdateRun(const update_transaction::TRecovery& recovery) : recovery
   unzip_->OverwriteMode = settings::kOverwriteAlways ? Always : Prompt;
   unzip_->DoAll = settings::kDoAll;
   unzip_->ReplaceReadOnly = settings::kReplaceReadOnly;
-  unzip_->FlushFilesOnClose = settings::kFlushFilesOnClose;
+  // Where one flush of the file system makes every staged file durable, the commit makes it.
+  unzip_->FlushFilesOnClose = settings::kFlushFilesOnClose && platform::FilesNeedFlushEach();
 }
 
 TUpdateRun::~TUpdateRun() = default;
@@ -169,6 +172,11 @@ TRunResult TUpdateRun::Apply() {
   // file is gone already.
   TUpdateJournal journal;
   journal.MainExeName = MainExeName;
+  // A recovery deletes only the archive it staged.
+  journal.Archive = transaction::IdentifyArchive(ZipFileName);
+  // Watched from before the first staged byte: its flush reports any write-back failure since.
+  platform::FileSystemFlush stagedFiles(appDir);
+  const transaction::TPump pump = [this] { Notify(OnWait); };
   std::string failure;
   // A staging tree that cannot be emptied fails the extraction into it, which tells why.
   (void)platform::RemoveDirectoryTree(staging);
@@ -181,15 +189,18 @@ TRunResult TUpdateRun::Apply() {
     unzip_->RetainAttributes = true;
     try {
       unzip_->UnZip();
+      journal.Stored = transaction::StoredDirectories(*unzip_);
     } catch (const std::exception& e) {
       failure = e.what();
     }
     if (failure.empty()) failure = firstProblem_;
   }
   unzip_.reset();  // closes the archive: it is deleted below, or kept
-  if (failure.empty()) failure = ApplyStagedUpdate(appDir, journal, keepPermissionsOf);
   if (failure.empty()) {
-    transaction::CleanUp(appDir, ZipFileName);
+    failure = ApplyStagedUpdate(appDir, journal, keepPermissionsOf, stagedFiles, pump);
+  }
+  if (failure.empty()) {
+    transaction::CleanUp(appDir, ZipFileName, pump);
   } else if (journal.State == TUpdateJournal::jsStaged) {
     // The archive stays for a later run, and the journal with the program's name; one that
     // cannot be rewritten still says staged and names it.
@@ -202,9 +213,11 @@ void TUpdateRun::StartMainProgram() {
   try {
     const std::string target = GetAppDir() + MainExeName;
     const std::string delivered = GetAppDir() + kDefaultMainExe;
-    // One file under two spellings (a case-insensitive file system) must not be deleted.
+    // One file under two spellings (a case-insensitive file system) must not be deleted. After
+    // an update the delivered program has its name already: a "main.exe" then is none of it.
     if (MainExeName != kDefaultMainExe && FileExists(delivered) &&
-        !platform::SameFile(delivered, target)) {
+        !platform::SameFile(delivered, target) &&
+        !update_transaction::UpdateCommitted(GetAppDir())) {
       // When the new program cannot take the name, the old one is started as it is.
       (void)FileDelete(target);
       (void)platform::RenameFile(delivered, target);

@@ -1,17 +1,22 @@
 // The update transaction: journal, commit, clean-up and recovery.
 #include "app/update_transaction.h"
 
+#include <chrono>
+#include <cstdio>
 #include <iterator>
+#include <set>
 #include <sstream>
 
 #include "app/app_paths.h"
 #include "platform/ascii_case.h"
+#include "platform/crypto.h"
 #include "platform/error_text.h"
 #include "platform/files.h"
 #include "platform/injected_faults.h"
 #include "platform/temporary_tree.h"
 #include "unzip/base/file_utils.h"
 #include "unzip/base/path_text.h"
+#include "unzip/unzipper.h"
 
 namespace update_transaction {
 namespace {
@@ -21,6 +26,8 @@ constexpr char kJournalHeader[] = "update-journal 1";
 // alone).
 constexpr char kStateKey[] = "state ";
 constexpr char kMainKey[] = "main ";
+constexpr char kArchiveKey[] = "archive ";
+constexpr char kStoredKey[] = "stored ";
 constexpr char kDirKey[] = "dir ";
 constexpr char kFileKey[] = "file ";
 constexpr char kEndKey[] = "end";
@@ -28,8 +35,14 @@ constexpr char kEndKey[] = "end";
 constexpr const char* kStateNames[] = {"staged", "committing", "committed", "rolling-back"};
 static_assert(std::size(kStateNames) == TUpdateJournal::jsRollingBack + 1);
 
-// Every name of the transaction's own begins with this, in any letter case.
+// Every name of the transaction's own begins with this.
 constexpr char kOwnNamePrefix[] = ".update-";
+// The names at the top of the program directory that an archive may not bring, in any letter
+// case: the transaction's, and the updater's log.
+constexpr const char* kOwnNames[] = {".update-staging", ".update-backup", ".update-journal",
+                                     ".update-journal.new", "update.log"};
+// A long commit, roll-back or clean-up lets the window handle its messages this often.
+constexpr auto kPumpInterval = std::chrono::milliseconds(50);
 
 // The value of `line` when it holds the item `key`.
 bool ItemValue(const std::string& line, const std::string& key, std::string* value) {
@@ -40,12 +53,6 @@ bool ItemValue(const std::string& line, const std::string& key, std::string* val
 
 std::string NextJournalPath(const std::string& appDir) {
   return JournalPath(appDir) + ".new";
-}
-
-// One more durable change: the directory holding `path` is flushed.
-bool FlushParent(const std::string& path) {
-  const std::string parent = ExtractFilePath(path);
-  return parent.empty() || platform::FlushDirectory(parent);
 }
 
 // Moves `from` to `to`, making room for it: a missing parent is created, a read-only source is
@@ -67,11 +74,90 @@ bool Move(const std::string& from, const std::string& to) {
   return moved;
 }
 
-// Moves `from` to `to` durably (both directories flushed), as one step of a transaction.
-bool MoveStep(const std::string& from, const std::string& to) {
-  if (!Move(from, to) || !FlushParent(to) || !FlushParent(from)) return false;
+// The directories whose entries a commit or roll-back changed, each flushed once at its end
+// rather than after every move: the renames follow one another, and the program directory is
+// mixed only as long as they take.
+class TTouchedDirectories {
+ public:
+  explicit TTouchedDirectories(const std::string& appDir) : appDir_(appDir) {}
+
+  // The directory holding `path` and those above it, up to the program directory: a parent
+  // that a move had to create is new in its own parent.
+  void Add(const std::string& path) {
+    for (std::string dir = ExtractFilePath(path);
+         dir.size() >= appDir_.size() && dirs_.insert(dir).second;
+         dir = ExtractFilePath(dir.substr(0, dir.size() - 1))) {
+    }
+  }
+
+  // Flushes every one; false when one could not be (the others are flushed all the same).
+  bool Flush() {
+    bool flushed = true;
+    for (const std::string& dir : dirs_) {
+      if (DirectoryExists(dir) && !platform::FlushDirectory(dir)) flushed = false;
+    }
+    return flushed;
+  }
+
+ private:
+  std::string appDir_;
+  std::set<std::string> dirs_;
+};
+
+// Lets the window handle its messages every kPumpInterval, asked between moves: a look at a
+// monotonic clock is all it costs in between.
+class TPacer {
+ public:
+  explicit TPacer(const TPump& pump) : pump_(pump), last_(std::chrono::steady_clock::now()) {}
+
+  void Tick() {
+    if (!pump_) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (now - last_ < kPumpInterval) return;
+    pump_();
+    last_ = std::chrono::steady_clock::now();
+  }
+
+ private:
+  const TPump& pump_;
+  std::chrono::steady_clock::time_point last_;
+};
+
+// Moves `from` to `to` as one step of a transaction; both directories are flushed later.
+bool MoveStep(const std::string& from, const std::string& to, TTouchedDirectories& touched) {
+  const bool moved = Move(from, to);
+  touched.Add(from);
+  touched.Add(to);
+  if (!moved) return false;
   platform::StepBoundary();
   return true;
+}
+
+// Removes the tree at `dir`, letting the window handle its messages between the files.
+void RemoveTree(const std::string& dir, TPacer& pacer) {
+  for (const std::string& path : platform::ListDirectoryTree(dir)) {
+    // A file that stays (read-only, still open) is removed with the tree below.
+    if (path.back() != '\\') (void)platform::RemoveFile(dir + path);
+    pacer.Tick();
+  }
+  (void)platform::RemoveDirectoryTree(dir);
+}
+
+std::string HexText(const uint8_t* bytes, size_t count) {
+  std::string text;
+  char pair[3];
+  for (size_t i = 0; i < count; ++i) {
+    std::snprintf(pair, sizeof pair, "%02x", bytes[i]);
+    text += pair;
+  }
+  return text;
+}
+
+// The archive to delete at the end of a recovery: `zipFileName` when it is the one the journal
+// identifies, else none.
+std::string IdentifiedArchive(const TUpdateJournal& journal, const std::string& zipFileName) {
+  if (journal.Archive.Sha256.empty() || !FileExists(zipFileName)) return "";
+  return IdentifyArchive(zipFileName) == journal.Archive ? zipFileName : "";
 }
 
 bool Contains(const std::vector<std::string>& list, const std::string& item) {
@@ -81,11 +167,13 @@ bool Contains(const std::vector<std::string>& list, const std::string& item) {
   return false;
 }
 
-// Whether `path` is one of the transaction's names, or below one.
+// Whether `path` is one of the updater's own names at the top of the tree, or below one.
 bool IsOwnName(const std::string& path) {
-  const std::string_view prefix = kOwnNamePrefix;
-  return path.size() >= prefix.size() &&
-         platform::EqualsIgnoringAsciiCase(std::string_view(path).substr(0, prefix.size()), prefix);
+  const std::string_view top = std::string_view(path).substr(0, path.find('\\'));
+  for (const char* name : kOwnNames) {
+    if (platform::EqualsIgnoringAsciiCase(top, name)) return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -113,7 +201,12 @@ bool WriteJournal(const std::string& appDir, const TUpdateJournal& journal) {
   text << kJournalHeader << "\n"
        << kStateKey << kStateNames[journal.State] << "\n"
        << kMainKey << journal.MainExeName << "\n";
+  if (!journal.Archive.Sha256.empty()) {
+    text << kArchiveKey << journal.Archive.Size << " " << journal.Archive.DosDateTime << " "
+         << journal.Archive.Sha256 << "\n";
+  }
   for (const std::string& dir : journal.Directories) text << kDirKey << dir << "\n";
+  for (const std::string& dir : journal.Stored) text << kStoredKey << dir << "\n";
   for (const TUpdateJournal::TMove& move : journal.Files) {
     text << kFileKey << move.staged << "\t" << move.target << "\n";
   }
@@ -163,8 +256,15 @@ bool ReadJournal(const std::string& appDir, TUpdateJournal* journal) {
       if (!known) return false;
     } else if (ItemValue(line, kMainKey, &value)) {
       journal->MainExeName = value;
+    } else if (ItemValue(line, kArchiveKey, &value)) {
+      std::istringstream fields(value);
+      TUpdateJournal::TArchive archive;
+      if (!(fields >> archive.Size >> archive.DosDateTime >> archive.Sha256)) return false;
+      journal->Archive = archive;
     } else if (ItemValue(line, kDirKey, &value)) {
       journal->Directories.push_back(value);
+    } else if (ItemValue(line, kStoredKey, &value)) {
+      journal->Stored.push_back(value);
     } else if (ItemValue(line, kFileKey, &value)) {
       const size_t tab = value.find('\t');
       if (tab == std::string::npos) return false;
@@ -176,15 +276,40 @@ bool ReadJournal(const std::string& appDir, TUpdateJournal* journal) {
   return complete;
 }
 
+TUpdateJournal::TArchive IdentifyArchive(const std::string& zipFileName) {
+  TUpdateJournal::TArchive archive;
+  uint8_t digest[platform::kSha256Length];
+  if (!platform::Sha256OfFile(zipFileName, digest)) return archive;
+  platform::File file = platform::File::Open(zipFileName, platform::kOpenRead);
+  archive.Size = file.Size();
+  archive.DosDateTime = platform::FileDosDateTime(zipFileName);
+  archive.Sha256 = HexText(digest, sizeof digest);
+  return archive;
+}
+
+std::vector<std::string> StoredDirectories(TUnZipper& unzip) {
+  std::vector<std::string> dirs;
+  for (int index = 0; unzip.SortedEntries != nullptr && index < unzip.SortedEntries->Count();
+       ++index) {
+    const TZipHeaderInfo* entry = unzip.SortedEntries->Items(index);
+    if (entry->FileName.empty() && !entry->Directory.empty()) dirs.push_back(entry->Directory);
+  }
+  return dirs;
+}
+
 bool PlanMoves(const std::string& appDir, TUpdateJournal* journal, std::string* reservedName) {
   journal->Files.clear();
   journal->Directories.clear();
+  const std::vector<std::string> stored = std::move(journal->Stored);
+  journal->Stored.clear();
   const std::string staging = StagingDir(appDir);
+  const bool otherName = journal->MainExeName != kDefaultMainExe;
   // A delivered "main.exe" becomes the main program: a staged file that is the main program
   // already (by the file system's own rules of spelling) stays behind.
   const bool renamedMain =
-      journal->MainExeName != kDefaultMainExe && FileExists(staging + kDefaultMainExe) &&
+      otherName && FileExists(staging + kDefaultMainExe) &&
       !platform::SameFile(staging + kDefaultMainExe, staging + journal->MainExeName);
+  bool placesMain = false;
   for (const std::string& path : platform::ListDirectoryTree(staging)) {
     if (IsOwnName(path)) {
       *reservedName = path;
@@ -192,62 +317,107 @@ bool PlanMoves(const std::string& appDir, TUpdateJournal* journal, std::string* 
     }
     if (!path.empty() && path.back() == '\\') {
       if (!DirectoryExists(appDir + path)) journal->Directories.push_back(path);
+      if (Contains(stored, path)) journal->Stored.push_back(path);
     } else if (renamedMain && path == kDefaultMainExe) {
       journal->Files.push_back({path, journal->MainExeName});
     } else if (!renamedMain ||
                !platform::SameFile(staging + path, staging + journal->MainExeName)) {
       journal->Files.push_back({path, path});
+      placesMain = placesMain || path == kDefaultMainExe;
     }
+  }
+  // A "main.exe" left beside a main program of another name would be moved over the new
+  // program when it starts: it goes into the backup with the rest of the old tree.
+  if (otherName && !placesMain && FileExists(appDir + kDefaultMainExe) &&
+      !platform::SameFile(appDir + kDefaultMainExe, appDir + journal->MainExeName)) {
+    journal->Files.push_back({"", kDefaultMainExe});
   }
   return true;
 }
 
 bool Commit(const std::string& appDir, TUpdateJournal& journal,
-            const std::vector<std::string>& keepPermissionsOf) {
+            const std::vector<std::string>& keepPermissionsOf,
+            platform::FileSystemFlush* stagedFiles, const TPump& pump) {
+  const std::string staging = StagingDir(appDir);
   if (journal.State != TUpdateJournal::jsCommitting) {
-    journal.State = TUpdateJournal::jsCommitting;
-    if (!WriteJournal(appDir, journal)) return false;
-  }
-  for (const std::string& dir : journal.Directories) {
-    if (!ForceDirectories(appDir + dir)) return false;
-  }
-  for (const TUpdateJournal::TMove& move : journal.Files) {
-    const std::string staged = StagingDir(appDir) + move.staged;
-    const std::string target = appDir + move.target;
-    const std::string backup = BackupDir(appDir) + move.target;
-    if (!FileExists(staged)) continue;  // moved into place before an interruption
-    if (FileExists(target)) {
-      if (Contains(keepPermissionsOf, move.staged)) {
+    // Everything that is not a rename is done before the journal says committing: the
+    // permission bits a new file takes over, and the backup's directories.
+    for (const TUpdateJournal::TMove& move : journal.Files) {
+      const std::string target = appDir + move.target;
+      if (!FileExists(target)) continue;
+      // A parent that could not be made fails the move into it, which records why.
+      (void)ForceDirectories(ExtractFilePath(BackupDir(appDir) + move.target));
+      if (!move.staged.empty() && Contains(keepPermissionsOf, move.staged)) {
         const int32_t permissions = platform::ReadPermissions(target);
         // Bits that cannot be copied leave the new file with its own: it is in place all the same.
         if (permissions >= 0) {
-          (void)platform::WritePermissions(staged, static_cast<uint32_t>(permissions));
+          (void)platform::WritePermissions(staging + move.staged,
+                                           static_cast<uint32_t>(permissions));
         }
       }
-      if (!MoveStep(target, backup)) return false;
     }
-    if (!MoveStep(staged, target)) return false;
+    // The staged files, their names and the backup's directories reach the disk before the
+    // journal can send a recovery to them.
+    if (stagedFiles != nullptr ? !stagedFiles->Flush()
+                               : !platform::FileSystemFlush(staging).Flush()) {
+      return false;
+    }
+    journal.State = TUpdateJournal::jsCommitting;
+    if (!WriteJournal(appDir, journal)) return false;
   }
+  TTouchedDirectories touched(appDir);
+  TPacer pacer(pump);
+  for (const std::string& dir : journal.Directories) {
+    if (!DirectoryExists(appDir + dir) && !ForceDirectories(appDir + dir)) return false;
+    touched.Add(appDir + dir);
+  }
+  // From here to the flushes below, renames only.
+  for (const TUpdateJournal::TMove& move : journal.Files) {
+    pacer.Tick();
+    const std::string staged = staging + move.staged;
+    const std::string target = appDir + move.target;
+    const std::string backup = BackupDir(appDir) + move.target;
+    if (move.staged.empty()) {
+      if (FileExists(target) && !MoveStep(target, backup, touched)) return false;
+      continue;
+    }
+    if (!FileExists(staged)) continue;  // moved into place before an interruption
+    if (FileExists(target) && !MoveStep(target, backup, touched)) return false;
+    if (!MoveStep(staged, target, touched)) return false;
+  }
+  // The program's directories take the attributes the archive gave them, as a file does.
+  for (const std::string& dir : journal.Stored) {
+    if (!DirectoryExists(staging + dir)) continue;
+    // A directory whose attributes cannot be set keeps its own: its content is in place.
+    (void)platform::WriteAttributesAndPermissions(appDir + dir, FileGetAttr(staging + dir),
+                                                  platform::ReadPermissions(staging + dir));
+    touched.Add(appDir + dir);  // the directory itself: its attributes live there
+  }
+  if (!touched.Flush()) return false;
   journal.State = TUpdateJournal::jsCommitted;
   return WriteJournal(appDir, journal);
 }
 
-bool RollBack(const std::string& appDir, TUpdateJournal& journal) {
+bool RollBack(const std::string& appDir, TUpdateJournal& journal, const TPump& pump) {
   // Without the mark an interruption rolls forward instead, which ends whole too.
   journal.State = TUpdateJournal::jsRollingBack;
   (void)WriteJournal(appDir, journal);
+  TTouchedDirectories touched(appDir);
+  TPacer pacer(pump);
   bool restored = true;
   for (auto move = journal.Files.rbegin(); move != journal.Files.rend(); ++move) {
+    pacer.Tick();
     const std::string staged = StagingDir(appDir) + move->staged;
     const std::string target = appDir + move->target;
     const std::string backup = BackupDir(appDir) + move->target;
     // Placed: the new file goes back where it came from.
-    if (!FileExists(staged) && FileExists(target) && !MoveStep(target, staged)) {
+    if (!move->staged.empty() && !FileExists(staged) && FileExists(target) &&
+        !MoveStep(target, staged, touched)) {
       restored = false;
       continue;
     }
-    // Moved away: the old file comes back.
-    if (FileExists(backup) && !FileExists(target) && !MoveStep(backup, target)) {
+    // Moved away (or retired): the old file comes back.
+    if (FileExists(backup) && !FileExists(target) && !MoveStep(backup, target, touched)) {
       restored = false;
     }
   }
@@ -255,7 +425,10 @@ bool RollBack(const std::string& appDir, TUpdateJournal& journal) {
     if (DirectoryExists(appDir + *dir) && !platform::DeleteDirectory(appDir + *dir)) {
       restored = false;
     }
+    touched.Add(appDir + *dir);
   }
+  // A roll-back that is not durable is done again by the next start.
+  if (!touched.Flush()) restored = false;
   return restored && ResetToStaged(appDir, journal.MainExeName);
 }
 
@@ -285,18 +458,26 @@ bool RememberMainProgram(const std::string& appDir, const std::string& mainExeNa
   return ResetToStaged(appDir, mainExeName);
 }
 
-void CleanUp(const std::string& appDir, const std::string& zipFileName) {
+void CleanUp(const std::string& appDir, const std::string& zipFileName, const TPump& pump) {
   // An executable still running from the backup may refuse to go on Windows: a later start
   // removes what is left (the journal says committed), and an archive that stays is applied
   // again, which ends in the same tree.
-  (void)platform::RemoveDirectoryTree(BackupDir(appDir));
+  TPacer pacer(pump);
+  RemoveTree(BackupDir(appDir), pacer);
   platform::StepBoundary();
-  (void)platform::RemoveDirectoryTree(StagingDir(appDir));
+  RemoveTree(StagingDir(appDir), pacer);
   platform::StepBoundary();
-  (void)FileDelete(zipFileName);
-  (void)FileDelete(zipFileName + ".ini");
+  if (!zipFileName.empty()) {
+    (void)FileDelete(zipFileName);
+    (void)FileDelete(zipFileName + ".ini");
+  }
   (void)platform::FlushDirectory(appDir);
   platform::StepBoundary();
+}
+
+bool UpdateCommitted(const std::string& appDir) {
+  TUpdateJournal journal;
+  return ReadJournal(appDir, &journal) && journal.State == TUpdateJournal::jsCommitted;
 }
 
 void ForgetFinishedUpdate(const std::string& appDir) {
@@ -329,7 +510,7 @@ TRecovery RecoverInterruptedUpdate(const std::string& appDir, const std::string&
       // The staged tree was complete and verified: finish moving it into place. Permission
       // bits were settled before the interruption for every file already moved.
       if (Commit(appDir, journal, {})) {
-        CleanUp(appDir, zipFileName);
+        CleanUp(appDir, IdentifiedArchive(journal, zipFileName));
       } else {
         recovery.Unfinished = !RollBack(appDir, journal);
       }
@@ -338,7 +519,7 @@ TRecovery RecoverInterruptedUpdate(const std::string& appDir, const std::string&
       recovery.Unfinished = !RollBack(appDir, journal);
       break;
     case TUpdateJournal::jsCommitted:
-      CleanUp(appDir, zipFileName);
+      CleanUp(appDir, IdentifiedArchive(journal, zipFileName));
       break;
   }
   return recovery;

@@ -5,40 +5,85 @@
 // the transaction before anything else happens. A commit that fails (a locked file, a full disk)
 // is rolled back: the old files return, the new ones go back into the staging directory.
 //
-// Names inside the program directory: ".update-staging\", ".update-backup\", ".update-journal"
-// (and ".update-journal.new" while it is being written). Archive entries may not use them.
+// Names of the updater's own in the program directory: ".update-staging\", ".update-backup\",
+// ".update-journal" (and ".update-journal.new" while it is being written), and "update.log".
+// Archive entries may not use them at the top of the tree, in any letter case.
 //
 // The journal is UTF-8 text, one item per line:
 //   update-journal 1
 //   state staged|committing|committed|rolling-back
 //   main <main program's file name>
+//   archive <size> <DOS date and time> <SHA-256 in hex>   (the archive the staging came from)
 //   dir <directory the commit creates, relative to the program directory>
+//   stored <directory the archive holds as an entry of its own: its attributes go to the program>
 //   file <path in the staging directory>\t<path in the program directory>
 //   end
-// It is written to ".update-journal.new", flushed, renamed over ".update-journal" in one step,
-// and the program directory flushed, so that a crash leaves the old journal or the new one.
+// A "file" item with an empty staging path retires the program's file into the backup (a stale
+// "main.exe" beside a main program of another name). Journals written before "archive" and
+// "stored" existed are read as they are. A journal is written to ".update-journal.new", flushed,
+// renamed over ".update-journal" in one step, and the program directory flushed, so that a crash
+// leaves the old journal or the new one.
 //
 // Every step of a commit or a roll-back leaves each file in a state that both of them can go on
 // from: staged only (not begun), backup only (old file moved away), placed (new file in place,
 // old one in the backup, or none for a new file).
+//
+// Durability, and what it relies on. A kill loses nothing that was written: only a power cut or
+// a crash of the system can lose writes, and then only those not yet flushed. So the commit
+// flushes in three points, not after every file: (1) the staged files and their directories
+// are durable (one flush of the file system on Linux, each file flushed on Windows) before the
+// journal says "committing"; (2) all the renames of the commit follow one another with no flush
+// in between, which keeps the stretch of a mixed program directory as short as the renames
+// themselves; (3) each directory the commit touched (program directories, backup, staging) is
+// flushed once, and only then does the journal say "committed". A roll-back does the same.
+// This relies on the file system keeping its metadata operations in order: the journaling file
+// systems (ext4, XFS, btrfs, NTFS) write renames to their journal in the order they were made,
+// so after a power cut the disk shows a prefix of the commit's renames, which the journal's
+// "committing" tells the recovery to complete (or "rolling-back" to undo). FAT and exFAT keep no
+// such order: after a power cut they may show any subset of the renames that were not flushed,
+// or a name lost in a directory written half-way (which their own check tool repairs). The
+// recovery still never loses the old or the new copy of a file: a rename moves a name and never
+// copies or deletes data, so each file stays in the staging directory, in the backup or in
+// place, and the journal is written by a replace that shows its old or new content. Only the
+// order of the renames seen after the cut may differ there.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
+
+class TUnZipper;
+namespace platform {
+class FileSystemFlush;
+}
 
 struct TUpdateJournal {
   enum TState { jsStaged, jsCommitting, jsCommitted, jsRollingBack };
   struct TMove {
-    std::string staged;  // relative to the staging directory
+    std::string staged;  // relative to the staging directory; empty: the target is retired
     std::string target;  // relative to the program directory
+  };
+  // What identifies the archive an update came from; Sha256 is empty when it is not known.
+  struct TArchive {
+    int64_t Size = -1;
+    int32_t DosDateTime = -1;
+    std::string Sha256;  // lower-case hex
+    bool operator==(const TArchive&) const = default;
   };
   TState State = jsStaged;
   std::string MainExeName;
+  TArchive Archive;
   std::vector<TMove> Files;
   std::vector<std::string> Directories;  // created by the commit, parents first
+  std::vector<std::string> Stored;       // directories with attributes of their own, parents first
 };
 
 namespace update_transaction {
+
+// Called now and then through a long commit, roll-back or clean-up: the window handles its
+// messages. It must not touch the program directory.
+using TPump = std::function<void()>;
 
 // The names inside `appDir` (which ends in "\").
 std::string StagingDir(const std::string& appDir);
@@ -54,29 +99,45 @@ std::string LastFailureText(const std::string& appDir);
 // Reads the journal; false when there is none or it cannot be read whole.
 [[nodiscard]] bool ReadJournal(const std::string& appDir, TUpdateJournal* journal);
 
+// The identity of the archive at `zipFileName`; an empty Sha256 when it cannot be read.
+TUpdateJournal::TArchive IdentifyArchive(const std::string& zipFileName);
+
+// The directories that the archive just extracted by `unzip` holds as entries of their own, as
+// paths relative to its destination ("lib\"): they carry attributes for the program's
+// directories.
+std::vector<std::string> StoredDirectories(TUnZipper& unzip);
+
 // The moves for what was extracted into the staging directory: every file goes to the same path
 // in the program directory, except a "main.exe" when the main program has another name (a new
 // executable delivered under the default name takes the program's own name, and wins over a file
-// of that name in the archive). Directories the program lacks are listed for the commit to
-// create. False, with `reservedName` set, when the archive brought a name of the transaction's
-// own at the top of the tree.
+// of that name in the archive; a "main.exe" already in the program directory beside a main
+// program of another name is stale and retired into the backup, so that the relaunch cannot put
+// it over the program). Directories the program lacks are listed for the commit to create;
+// `Stored` keeps only the directories that the staging directory holds. False, with `reservedName`
+// set, when the archive brought one of the updater's own names at the top of the tree.
 [[nodiscard]] bool PlanMoves(const std::string& appDir, TUpdateJournal* journal,
                              std::string* reservedName);
 
 // Moves every old file out of the way into the backup directory and every staged file into
-// place, marking the journal committing before and committed after. Each move already made is
-// recognised, so a commit interrupted anywhere can simply be run again. `keepPermissionsOf`
-// names the staged files that carry no permission bits of their own: they take the permission
-// bits of the file they replace. False when a move, a flush or the journal failed; the caller
-// then rolls back.
+// place, marking the journal committing before and committed after (with the flushes described
+// above), and gives the program's directories the attributes of the stored ones. Each move
+// already made is recognised, so a commit interrupted anywhere can simply be run again.
+// `keepPermissionsOf` names the staged files that carry no permission bits of their own: they
+// take the permission bits of the file they replace. `stagedFiles` has watched the file system
+// since before the extraction (null: a watch begins here). False when a move, a flush or the
+// journal failed; the caller then rolls back.
 [[nodiscard]] bool Commit(const std::string& appDir, TUpdateJournal& journal,
-                          const std::vector<std::string>& keepPermissionsOf);
+                          const std::vector<std::string>& keepPermissionsOf,
+                          platform::FileSystemFlush* stagedFiles = nullptr, const TPump& pump = {});
 
 // Undoes a commit, wherever it stopped: every new file goes back into the staging directory,
 // every old one back into place, the directories the commit created go. Marks the journal
 // rolling-back first, so that an interruption goes on rolling back. True when the program is
 // whole and old again; the journal then keeps only the main program's name (ResetToStaged).
-[[nodiscard]] bool RollBack(const std::string& appDir, TUpdateJournal& journal);
+// A roll-back leaves the program's directories that existed before with the attributes the
+// commit gave them: their files are old again, their attributes are not.
+[[nodiscard]] bool RollBack(const std::string& appDir, TUpdateJournal& journal,
+                            const TPump& pump = {});
 
 // After an update that did not change the program, while the archive stays for a later run: the
 // journal keeps only the main program's name (the hand-over file is gone, and the next run must
@@ -93,10 +154,13 @@ void DropStaged(const std::string& appDir);
 // transaction's journal is left as it is. False when the journal could not be written.
 [[nodiscard]] bool RememberMainProgram(const std::string& appDir, const std::string& mainExeName);
 
-// Removes the backup and staging directories, the archive and its ".ini". The journal, saying
-// committed, stays until the main program has been started again (ForgetFinishedUpdate): a run
-// killed before that still knows whom to start.
-void CleanUp(const std::string& appDir, const std::string& zipFileName);
+// Removes the backup and staging directories, the archive and its ".ini" (none when
+// `zipFileName` is empty). The journal, saying committed, stays until the main program has been
+// started again (ForgetFinishedUpdate): a run killed before that still knows whom to start.
+void CleanUp(const std::string& appDir, const std::string& zipFileName, const TPump& pump = {});
+
+// Whether the journal says committed: an update is in place and its program not started yet.
+bool UpdateCommitted(const std::string& appDir);
 
 // Deletes a journal that says committed.
 void ForgetFinishedUpdate(const std::string& appDir);
@@ -108,8 +172,11 @@ struct TRecovery {
 
 // Finishes or drops what an interrupted run left: "staged" keeps only the name (while the
 // archive waits), "committing" commits again (rolling back if that fails), "rolling-back" rolls
-// back again, "committed" cleans up. Without a journal, leftover staging and backup directories
-// go.
+// back again, "committed" cleans up. The clean-up deletes the archive only when it is the one
+// the journal identifies: another archive, or any archive under a journal that identifies none
+// (written before the identity was recorded), is kept for the run that follows, which applies
+// it (applying an archive twice ends in the same tree). Without a journal, leftover staging and
+// backup directories go.
 TRecovery RecoverInterruptedUpdate(const std::string& appDir, const std::string& zipFileName);
 
 }  // namespace update_transaction

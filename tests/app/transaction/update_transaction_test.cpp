@@ -8,6 +8,7 @@
 #include <map>
 #include <string>
 
+#include "platform/ascii_case.h"
 #include "platform/files.h"
 #include "platform/temporary_tree.h"
 #include "support/temp_dir.h"
@@ -92,17 +93,111 @@ TEST_F(UpdateTransaction, PlansTheDeliveredMainProgramUnderItsNameAndOnlyMissing
   EXPECT_EQ(read.Directories, journal.Directories);
 }
 
-TEST_F(UpdateTransaction, AnArchiveMayNotBringTheTransactionsOwnNames) {
-  for (const std::string name : {".update-journal", ".UPDATE-Backup\\x.txt", ".update-staging\\"}) {
-    SCOPED_TRACE(name);
+TEST_F(UpdateTransaction, AnArchiveMayNotBringTheUpdatersOwnNamesButNamesLikeThem) {
+  const struct {
+    std::string name;
+    bool refused;
+  } cases[] = {
+      {".update-journal", true},
+      {".UPDATE-Backup\\x.txt", true},
+      {".update-staging\\", true},
+      {".Update-Journal.new", true},
+      {"update.log", true},
+      {"UPDATE.LOG", true},
+      {"update.log\\x.txt", true},
+      {".update-notes.txt", false},
+      {".update-stagingx\\a.txt", false},
+      {"update.log.old", false},
+      {"sub\\update.log", false},
+      {"sub\\.update-journal", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
     platform::RemoveDirectoryTree(transaction::StagingDir(app_));
-    Write(transaction::StagingDir(app_), {{"a.txt", "a"}, {name, "x"}});
+    Write(transaction::StagingDir(app_), {{"a.txt", "a"}, {c.name, "x"}});
     TUpdateJournal journal;
     journal.MainExeName = "prog.exe";
     std::string reserved;
-    EXPECT_FALSE(transaction::PlanMoves(app_, &journal, &reserved));
-    EXPECT_EQ(reserved.substr(0, 8), name.substr(0, 8));
+    EXPECT_EQ(transaction::PlanMoves(app_, &journal, &reserved), !c.refused);
+    if (c.refused) {
+      EXPECT_TRUE(platform::EqualsIgnoringAsciiCase(reserved.substr(0, reserved.find('\\')),
+                                                    c.name.substr(0, c.name.find('\\'))))
+          << reserved;
+    } else {
+      bool planned = false;
+      for (const TUpdateJournal::TMove& move : journal.Files) planned |= move.target == c.name;
+      EXPECT_TRUE(planned || c.name.back() == '\\');
+    }
   }
+}
+
+TEST_F(UpdateTransaction, AStaleMainExeBesideTheProgramGoesIntoTheBackupAndComesBackOnRollBack) {
+  // With and without a new program delivered as "main.exe": afterwards, no "main.exe" is left
+  // to be moved over the program when it starts.
+  for (const bool delivered : {true, false}) {
+    SCOPED_TRACE(delivered ? "delivered" : "not delivered");
+    platform::RemoveDirectoryTree(dir_.Path());
+    ForceDirectories(dir_.Path());
+    Tree oldTree = kOld;
+    oldTree["main.exe"] = "stale program";
+    Tree staged = kStaged;
+    Tree newTree = kNew;
+    newTree.erase("main.exe");
+    if (!delivered) {
+      staged.erase("main.exe");
+      newTree["prog.exe"] = "old program";
+    }
+    TUpdateJournal journal = Stage(oldTree, staged, "prog.exe");
+    ASSERT_TRUE(transaction::Commit(app_, journal, {}));
+    EXPECT_EQ(Read(), newTree);
+    EXPECT_EQ(test::ReadFileBytes(transaction::BackupDir(app_) + "main.exe"), "stale program");
+    EXPECT_TRUE(transaction::UpdateCommitted(app_));
+    EXPECT_TRUE(transaction::RollBack(app_, journal));
+    EXPECT_EQ(Read(), oldTree);
+    EXPECT_FALSE(transaction::UpdateCommitted(app_));
+  }
+}
+
+TEST_F(UpdateTransaction, StoredDirectoriesGiveTheirAttributesToTheProgramsDirectories) {
+  Tree oldTree = kOld;
+  oldTree["data\\"] = "";
+  Tree staged = kStaged;
+  staged["data\\"] = "";
+  staged["data\\d.txt"] = "d";
+  Write(app_, oldTree);
+  Write(transaction::StagingDir(app_), staged);
+  // "lib" exists and "new" is created: both take the archive's; "data" is not stored and keeps
+  // its own.
+  const std::string staging = transaction::StagingDir(app_);
+  for (const char* dir : {"lib\\", "new\\"}) {
+    ASSERT_EQ(platform::WriteAttributesAndPermissions(
+                  staging + dir, platform::kAttrDirectory | platform::kAttrHidden, 0750),
+              0);
+  }
+  ASSERT_EQ(platform::WriteAttributesAndPermissions(
+                app_ + "data\\", platform::kAttrDirectory | platform::kAttrSystem, 0700),
+            0);
+  const uint32_t dataAttributes = platform::ReadAttributes(app_ + "data\\");
+  const int32_t dataPermissions = platform::ReadPermissions(app_ + "data\\");
+  TUpdateJournal journal;
+  journal.MainExeName = "prog.exe";
+  journal.Stored = {"lib\\", "new\\", "missing\\"};  // one the staging tree does not hold
+  std::string reserved;
+  ASSERT_TRUE(transaction::PlanMoves(app_, &journal, &reserved));
+  EXPECT_EQ(journal.Stored, (std::vector<std::string>{"lib\\", "new\\"}));
+  ASSERT_TRUE(transaction::WriteJournal(app_, journal));
+  TUpdateJournal read;
+  ASSERT_TRUE(transaction::ReadJournal(app_, &read));
+  EXPECT_EQ(read.Stored, journal.Stored);
+  ASSERT_TRUE(transaction::Commit(app_, read, {}));
+  for (const char* dir : {"lib\\", "new\\"}) {
+    SCOPED_TRACE(dir);
+    EXPECT_EQ(platform::ReadAttributes(app_ + dir), platform::ReadAttributes(staging + dir));
+    EXPECT_EQ(platform::ReadPermissions(app_ + dir), platform::ReadPermissions(staging + dir));
+  }
+  EXPECT_EQ(platform::ReadAttributes(app_ + "data\\"), dataAttributes);
+  EXPECT_EQ(platform::ReadPermissions(app_ + "data\\"), dataPermissions);
+  EXPECT_EQ(test::ReadFileBytes(app_ + "data\\d.txt"), "d");
 }
 
 TEST_F(UpdateTransaction, ACommitMakesTheNewTreeAndARollBackFromAnyPointTheOldOne) {
@@ -166,8 +261,9 @@ TEST_F(UpdateTransaction, RecoveryFinishesOrDropsEachStateOfTheJournal) {
     ForceDirectories(dir_.Path());
     TUpdateJournal journal = Stage(kOld, kStaged, "prog.exe");
     journal.State = c.state;
-    ASSERT_TRUE(transaction::WriteJournal(app_, journal));
     if (c.archive) test::WriteFileBytes(app_ + "update.zip", "zip");
+    journal.Archive = transaction::IdentifyArchive(app_ + "update.zip");
+    ASSERT_TRUE(transaction::WriteJournal(app_, journal));
     const transaction::TRecovery recovery =
         transaction::RecoverInterruptedUpdate(app_, app_ + "update.zip");
     EXPECT_EQ(recovery.MainExeName, "prog.exe");
@@ -181,6 +277,49 @@ TEST_F(UpdateTransaction, RecoveryFinishesOrDropsEachStateOfTheJournal) {
     transaction::ForgetFinishedUpdate(app_);
     EXPECT_EQ(FileExists(transaction::JournalPath(app_)),
               c.journalStays && c.state != TUpdateJournal::jsCommitting);
+  }
+}
+
+TEST_F(UpdateTransaction, RecoveryDeletesOnlyTheArchiveItStaged) {
+  const struct {
+    const char* what;
+    TUpdateJournal::TState state;
+    std::string recorded;  // the archive the journal identifies; empty: none (an older journal)
+    bool deleted;
+  } cases[] = {
+      {"the same archive, committing", TUpdateJournal::jsCommitting, "zip", true},
+      {"the same archive, committed", TUpdateJournal::jsCommitted, "zip", true},
+      {"another archive, committing", TUpdateJournal::jsCommitting, "zap", false},
+      {"another archive, committed", TUpdateJournal::jsCommitted, "zap", false},
+      {"no identity, committing", TUpdateJournal::jsCommitting, "", false},
+      {"no identity, committed", TUpdateJournal::jsCommitted, "", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    platform::RemoveDirectoryTree(dir_.Path());
+    ForceDirectories(dir_.Path());
+    TUpdateJournal journal = Stage(kOld, kStaged, "prog.exe");
+    if (!c.recorded.empty()) {
+      test::WriteFileBytes(app_ + "update.zip", c.recorded);
+      journal.Archive = transaction::IdentifyArchive(app_ + "update.zip");
+      ASSERT_FALSE(journal.Archive.Sha256.empty());
+    }
+    if (c.state == TUpdateJournal::jsCommitted) {
+      ASSERT_TRUE(transaction::Commit(app_, journal, {}));
+    }
+    journal.State = c.state;
+    ASSERT_TRUE(transaction::WriteJournal(app_, journal));
+    TUpdateJournal read;
+    ASSERT_TRUE(transaction::ReadJournal(app_, &read));
+    EXPECT_EQ(read.Archive, journal.Archive);
+    // The archive found now; the same size for "zap", so that only the digest tells.
+    test::WriteFileBytes(app_ + "update.zip", "zip");
+    const transaction::TRecovery recovery =
+        transaction::RecoverInterruptedUpdate(app_, app_ + "update.zip");
+    EXPECT_FALSE(recovery.Unfinished);
+    Tree expected = kNew;
+    if (!c.deleted) expected["update.zip"] = "zip";
+    EXPECT_EQ(Read(), expected);
   }
 }
 
