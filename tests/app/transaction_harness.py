@@ -5,7 +5,9 @@ main program started.
 
   kill   --count N [--seed S] [--jobs J]  kills the updater (SIGKILL) at N random moments of a
                                           run; a third of the following recovery runs are
-                                          killed too
+                                          killed too (first, one whole run with a stale
+                                          main.exe beside the program and a directory entry
+                                          with a mode of its own)
   faults [--jobs J]                       fails the n-th write, rename and flush (every n up to
                                           the last one a run makes) as a full disk would
 
@@ -187,6 +189,41 @@ def measure(root, updater, trees):
     return time.monotonic() - began
 
 
+def stale_main_point(root, updater, trees):
+    """A run over a program directory that holds a stale main.exe beside the program, with an
+    archive that delivers a new one and brings "lib/" as an entry of mode 0750: the delivered
+    program is the one in place and started, the stale one is gone, "lib" has the archive's
+    mode. A list of problems."""
+    old, archive, new = trees
+    old = dict(old)
+    old["main.exe"] = old["PROGRAM"] + b"stale build"
+    point = Point(root, "stale", updater, (old, archive, new))
+    with zipfile.ZipFile(os.path.join(point.app, "update.zip"), "a") as zipped:
+        entry = zipfile.ZipInfo("lib/")
+        entry.external_attr = (0o40750 << 16) | 0x10
+        zipped.writestr(entry, b"")
+    status, errors = point.run()
+    problems = []
+    if status != 0:
+        problems.append(f"status {status}: {errors.strip()}")
+    if point.whole() != "new":
+        left = point.tree()
+        problems.append("the delivered program is not the one in place" if
+                        left.get(point.program) != new["PROGRAM"] else "not the new tree")
+    mode = os.stat(os.path.join(point.app, "lib")).st_mode & 0o777
+    if mode != 0o750:
+        problems.append(f"lib has mode {mode:o}, not the archive's 750")
+    restart = os.path.join(point.dir, "restart.txt")
+    for _ in range(100):
+        if os.path.exists(restart):
+            break
+        time.sleep(0.05)
+    if not os.path.exists(restart):
+        problems.append("the main program was not started")
+    shutil.rmtree(point.dir, ignore_errors=True)
+    return [f"stale main.exe: {p}" for p in problems]
+
+
 def kill_point(root, updater, trees, index, seed, duration):
     rng = random.Random(f"{seed}-{index}")
     point = Point(root, f"k{index}", updater, trees)
@@ -268,6 +305,7 @@ def main():
         if args.mode == "kill":
             duration = measure(root, args.updater, trees)
             print(f"a whole run takes {duration:.2f} s")
+            failures += stale_main_point(root, args.updater, trees)
             futures = [pool.submit(kill_point, root, args.updater, trees, i, args.seed,
                                    duration * 1.1) for i in range(args.count)]
             landed = collections.Counter()
