@@ -160,13 +160,6 @@ std::string IdentifiedArchive(const TUpdateJournal& journal, const std::string& 
   return IdentifyArchive(zipFileName) == journal.Archive ? zipFileName : "";
 }
 
-bool Contains(const std::vector<std::string>& list, const std::string& item) {
-  for (const std::string& entry : list) {
-    if (entry == item) return true;
-  }
-  return false;
-}
-
 // Whether `path` is one of the updater's own names at the top of the tree, or below one.
 bool IsOwnName(const std::string& path) {
   const std::string_view top = std::string_view(path).substr(0, path.find('\\'));
@@ -300,7 +293,7 @@ std::vector<std::string> StoredDirectories(TUnZipper& unzip) {
 bool PlanMoves(const std::string& appDir, TUpdateJournal* journal, std::string* reservedName) {
   journal->Files.clear();
   journal->Directories.clear();
-  const std::vector<std::string> stored = std::move(journal->Stored);
+  const std::set<std::string> stored(journal->Stored.begin(), journal->Stored.end());
   journal->Stored.clear();
   const std::string staging = StagingDir(appDir);
   const bool otherName = journal->MainExeName != kDefaultMainExe;
@@ -317,7 +310,7 @@ bool PlanMoves(const std::string& appDir, TUpdateJournal* journal, std::string* 
     }
     if (!path.empty() && path.back() == '\\') {
       if (!DirectoryExists(appDir + path)) journal->Directories.push_back(path);
-      if (Contains(stored, path)) journal->Stored.push_back(path);
+      if (stored.count(path) != 0) journal->Stored.push_back(path);
     } else if (renamedMain && path == kDefaultMainExe) {
       journal->Files.push_back({path, journal->MainExeName});
     } else if (!renamedMain ||
@@ -342,12 +335,13 @@ bool Commit(const std::string& appDir, TUpdateJournal& journal,
   if (journal.State != TUpdateJournal::jsCommitting) {
     // Everything that is not a rename is done before the journal says committing: the
     // permission bits a new file takes over, and the backup's directories.
+    const std::set<std::string> keep(keepPermissionsOf.begin(), keepPermissionsOf.end());
     for (const TUpdateJournal::TMove& move : journal.Files) {
       const std::string target = appDir + move.target;
       if (!FileExists(target)) continue;
       // A parent that could not be made fails the move into it, which records why.
       (void)ForceDirectories(ExtractFilePath(BackupDir(appDir) + move.target));
-      if (!move.staged.empty() && Contains(keepPermissionsOf, move.staged)) {
+      if (!move.staged.empty() && keep.count(move.staged) != 0) {
         const int32_t permissions = platform::ReadPermissions(target);
         // Bits that cannot be copied leave the new file with its own: it is in place all the same.
         if (permissions >= 0) {

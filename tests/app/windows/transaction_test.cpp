@@ -2,7 +2,7 @@
 // terminated at random moments of the extraction, the program directory is wholly old or new (or
 // mid-commit with the journal saying so) and one more run finishes the update; a failure at any
 // rename, and at flushes and writes through the run, leaves the old or the new tree and shows the
-// error.
+// error; a stale main.exe does not undo the delivered program.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -131,6 +131,16 @@ TEST_F(UpdateExeTransaction, KilledAtEveryStepTheDirectoryIsWhollyOldOrNewAndThe
   }
   EXPECT_GT(steps, 10);
   std::printf("killed at %d step boundaries\n", steps);
+}
+
+TEST_F(UpdateExeTransaction, AStaleMainExeBesideTheProgramDoesNotUndoTheDeliveredOne) {
+  const auto [oldTree, newTree] = Reference(true);
+  Prepare(true);
+  // Not a program: had it been moved over the delivered one, nothing would start.
+  test::WriteFileBytes(Path("main.exe"), "a stale main.exe");
+  EXPECT_EQ(RunAnsweringBoxes(), 0);
+  EXPECT_EQ(Program(), newTree);  // the delivered program under its name, no main.exe
+  EXPECT_EQ(Restart(), "-start\n");
 }
 
 TEST_F(UpdateExeTransaction, TerminatedDuringTheExtractionTheNextRunFinishes) {
