@@ -8,8 +8,9 @@ backup directories and the journal do not count as the program tree). Also the w
 time.
 
 Usage: commit_stretch.py WORK_DIR RUNS COUNTS UPDATER [UPDATER...]
-Prints, per updater and count, the median stretch over RUNS runs, the renames it spans and the
-time per rename.
+Prints, per updater and count, the median over RUNS runs of: the stretch, the renames it spans,
+the time per rename, the median gap between two renames, and the stalls (the sum of the gaps
+over 1 ms: on a loaded machine mostly the time the updater waited for a core).
 """
 import os
 import re
@@ -22,6 +23,9 @@ import zipfile
 
 OWN = (".update-staging/", ".update-backup/", ".update-journal")
 PROGRAM = "prog"
+# A gap between two renames longer than this is the process waiting for a core or the disk
+# (a flush), not the work of a rename.
+STALL = 0.001
 # Notes "<seconds> <from>\t<to>" for every rename that succeeded, into $RENAME_LOG.
 SHIM = r"""
 #define _GNU_SOURCE
@@ -120,7 +124,9 @@ def run_once(updater, root, count, shim):
             if any(in_program_tree(app, p) for p in paths.split("\t")):
                 moments.append(float(moment))
     shutil.rmtree(app, ignore_errors=True)
-    return moments[-1] - moments[0], len(moments), wall
+    gaps = [b - a for a, b in zip(moments, moments[1:])]
+    stalls = sum(gap for gap in gaps if gap > STALL)
+    return moments[-1] - moments[0], len(moments), wall, statistics.median(gaps), stalls
 
 
 def main():
@@ -128,7 +134,7 @@ def main():
     os.makedirs(root, exist_ok=True)
     shim = build_shim(root)
     print(f"{'updater':40} {'files':>6} {'renames':>8} {'stretch s':>10} {'us/rename':>10}"
-          f" {'whole run s':>12}")
+          f" {'gap us':>8} {'stalls s':>9} {'whole run s':>12}")
     try:
         for count in [int(c) for c in counts.split()]:
             for updater in updaters:
@@ -136,8 +142,11 @@ def main():
                 stretch = statistics.median(r[0] for r in results)
                 renames = results[0][1]
                 wall = statistics.median(r[2] for r in results)
+                gap = statistics.median(r[3] for r in results)
+                stalls = statistics.median(r[4] for r in results)
                 print(f"{updater[-40:]:40} {count:>6} {renames:>8} {stretch:>10.4f}"
-                      f" {stretch / max(renames - 1, 1) * 1e6:>10.1f} {wall:>12.2f}", flush=True)
+                      f" {stretch / max(renames - 1, 1) * 1e6:>10.1f} {gap * 1e6:>8.1f}"
+                      f" {stalls:>9.3f} {wall:>12.2f}", flush=True)
     finally:
         shutil.rmtree(root, ignore_errors=True)
 
