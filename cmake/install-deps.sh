@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   # Linux build and unit tests
-  cmake ninja-build g++ make googletest zlib1g-dev libssl-dev libbenchmark-dev
+  cmake ninja-build g++ make googletest zlib1g-dev libisal-dev libssl-dev libbenchmark-dev
   # Windows cross-build (posix thread model, static zlib) and its test runner
   g++-mingw-w64-x86-64-posix libz-mingw-w64-dev wine64 wine
   # fuzz targets (libFuzzer)

@@ -1,5 +1,6 @@
-// CRC-32 of entry data (reflected polynomial 0xEDB88320), computed sixteen bytes per step, and
-// the byte-step table that the traditional cipher shares with it.
+// CRC-32 of entry data (reflected polynomial 0xEDB88320) from the deflate library's own routine
+// (crc32_isal.cpp or crc32_zlib.cpp, as UPDATE_INFLATE says), and the byte step that the
+// traditional cipher's keys need.
 #pragma once
 
 #include <array>

@@ -2,8 +2,6 @@
 // stored and deflated data, and the dispatch to the older methods.
 #include "unzip/decoders/entry_decoder.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <cstring>
 
@@ -12,30 +10,9 @@
 #include "unzip/base/messages.h"
 #include "unzip/base/unzip_exceptions.h"
 #include "unzip/decoders/explode.h"
+#include "unzip/decoders/inflate_stream.h"
 #include "unzip/decoders/unreduce.h"
 #include "unzip/decoders/unshrink.h"
-
-namespace {
-
-constexpr int kWindowBits = -15;  // raw deflate data: no zlib header or trailer, 32 KB window
-
-// Ends the inflate stream on every way out, exceptions included.
-class TInflateStream {
- public:
-  TInflateStream() {
-    if (inflateInit2(&stream_, kWindowBits) != Z_OK) throw EZCompressionError("error");
-  }
-  ~TInflateStream() { inflateEnd(&stream_); }
-  TInflateStream(const TInflateStream&) = delete;
-  TInflateStream& operator=(const TInflateStream&) = delete;
-  z_stream* operator->() { return &stream_; }
-  z_stream* get() { return &stream_; }
-
- private:
-  z_stream stream_{};
-};
-
-}  // namespace
 
 TEntryDecoder::TEntryDecoder()
     : inputBuffer_(new uint8_t[kBlockSize + 1]),
@@ -162,36 +139,36 @@ void TEntryDecoder::DecodeStored() {
 
 void TEntryDecoder::DecodeDeflated() {
   outputCount_ = 0;
-  TInflateStream stream;
-  stream->next_out = outputBuffer_.get();
-  stream->avail_out = kBlockSize;
-  // Hands zlib the rest of the current input block, refilling it first when it is used up. When
-  // the entry's bytes are gone zlib gets nothing, so a stream that is cut short ends in its
-  // buffer error instead of being fed stale bytes.
+  if (!inflate_) inflate_ = std::make_unique<TInflateStream>();
+  TInflateStream& stream = *inflate_;
+  if (!stream.Reset()) throw EZCompressionError("error: " + stream.Reason());
+  stream.SetOutput(outputBuffer_.get(), kBlockSize);
+  // Hands the decoder the rest of the current input block, refilling it first when it is used
+  // up. When the entry's bytes are gone it gets nothing, so a stream that is cut short ends in
+  // the decoder's failure instead of being fed stale bytes.
   auto handOver = [this, &stream] {
     if (inputCount_ == 0) {
       uint8_t first;
       if (ReadInputByte(first) != 0) {
-        --inputPosition_;  // zlib takes the byte just read with the rest of the block
+        --inputPosition_;  // the decoder takes the byte just read with the rest of the block
         ++inputCount_;
       }
     }
-    stream->next_in = const_cast<Bytef*>(inputPosition_);
-    stream->avail_in = static_cast<uInt>(inputCount_);
+    stream.SetInput(inputPosition_, static_cast<size_t>(inputCount_));
     inputPosition_ += inputCount_;
     inputCount_ = 0;
   };
   handOver();
-  int result = Z_OK;
+  TInflateStream::TResult result = TInflateStream::TResult::kMore;
   do {
-    if (stream->avail_in == 0) handOver();
-    result = inflate(stream.get(), Z_NO_FLUSH);
-    if (result < 0 || result == Z_NEED_DICT) throw EZCompressionError("error");
-    if (stream->avail_out == 0 || result == Z_STREAM_END) {
-      outputCount_ = kBlockSize - static_cast<int32_t>(stream->avail_out);
+    if (stream.InputLeft() == 0) handOver();
+    result = stream.Inflate();
+    if (result == TInflateStream::TResult::kFailed)
+      throw EZCompressionError("error: " + stream.Reason());
+    if (stream.OutputLeft() == 0 || result == TInflateStream::TResult::kEnd) {
+      outputCount_ = kBlockSize - static_cast<int32_t>(stream.OutputLeft());
       FlushOutput();
-      stream->next_out = outputBuffer_.get();
-      stream->avail_out = kBlockSize;
+      stream.SetOutput(outputBuffer_.get(), kBlockSize);
     }
-  } while (result != Z_STREAM_END);
+  } while (result != TInflateStream::TResult::kEnd);
 }

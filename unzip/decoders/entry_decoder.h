@@ -1,6 +1,6 @@
 // The decoding step of one entry: reads its stored bytes in blocks of at most 32768, decodes them
-// by method (stored, deflated through zlib, and the older methods), writes the result in blocks
-// with the overrun check, and keeps the CRC-32 of everything written.
+// by method (stored, deflated through inflate_stream.h, and the older methods), writes the result
+// in blocks with the overrun check, and keeps the CRC-32 of everything written.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +10,7 @@
 
 #include "platform/stream.h"
 #include "unzip/decoders/decoder_io.h"
+#include "unzip/decoders/inflate_stream.h"
 #include "unzip/decoders/older_methods_memory.h"
 
 // What the extraction driver hands over for one entry.
@@ -43,9 +44,9 @@ class TEntryDecoder : public TDecoderIO {
 
   // Decodes the entry. False, with nothing read or written, for a method it does not know.
   // Raises EFatalUnzipError "Premature end of file reached" when a single-part archive ends
-  // early, EZCompressionError "error" for deflate data zlib refuses (also when it runs out before
-  // its end), EBiggerThanUncompressed before a block that would pass the uncompressed size, and
-  // ECantWriteUCF when the output takes fewer bytes than it is given.
+  // early, EZCompressionError "error: " and the decoder's reason for deflate data it refuses (also
+  // when the data runs out before its end), EBiggerThanUncompressed before a block that would pass
+  // the uncompressed size, and ECantWriteUCF when the output takes fewer bytes than it is given.
   bool Decode(TEntryJob& job);
 
   // The CRC register (not yet inverted) and the bytes written for the entry.
@@ -71,6 +72,7 @@ class TEntryDecoder : public TDecoderIO {
   std::unique_ptr<uint8_t[]> inputBuffer_;
   std::unique_ptr<uint8_t[]> outputBuffer_;
   std::unique_ptr<TOlderMethodsMemory> olderMethods_;
+  std::unique_ptr<TInflateStream> inflate_;  // made by the first deflated entry, then reused
   TEntryJob* job_ = nullptr;
   int64_t inputRemaining_ = 0;
   int32_t inputCount_ = 0;

@@ -1,4 +1,4 @@
-// Tests of the entry checksum: published check values, the byte table, and the sliced loop
+// Tests of the entry checksum: published check values, the byte table, and the library's routine
 // against the byte step over every length, alignment and split.
 #include "unzip/base/crc32.h"
 
