@@ -1,14 +1,16 @@
 // The crypto services on POSIX, from OpenSSL's libcrypto: EVP AES-ECB without padding, the EVP_MAC
-// HMAC with SHA-1, and PKCS5_PBKDF2_HMAC.
+// HMAC with SHA-1, and PBKDF2 on libcrypto's SHA-1 block function (SHA1_Transform).
 #include "platform/crypto.h"
 
 #include <openssl/core_names.h>
 #include <openssl/err.h>
 #include <openssl/evp.h>
 #include <openssl/params.h>
+#include <openssl/sha.h>
 
 #include <cassert>
 #include <climits>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -140,21 +142,136 @@ void HmacSha1::Final(uint8_t* out) {
 
 // ---- PBKDF2 ---------------------------------------------------------------------------------
 
+namespace {
+
+// PBKDF2 spends its time in HMACs of 20-byte messages. With the key's inner and outer SHA-1 states
+// computed once, each of them is two SHA-1 block computations on a block padded by hand; EVP
+// would rebuild contexts and pad on every call, some ten times the work. The low-level SHA-1
+// calls are deprecated in OpenSSL 3 but stay the one way to reach the block function itself
+// (SHA extensions or AVX2 as the CPU allows).
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+
+constexpr size_t kShaBlock = 64;
+constexpr size_t kShaDigest = SHA_DIGEST_LENGTH;
+
+struct Sha1Words {
+  uint32_t h[5];
+};
+
+Sha1Words WordsOf(const SHA_CTX& ctx) {
+  return {{ctx.h0, ctx.h1, ctx.h2, ctx.h3, ctx.h4}};
+}
+
+void SetWords(SHA_CTX& ctx, const Sha1Words& w) {
+  ctx.h0 = w.h[0];
+  ctx.h1 = w.h[1];
+  ctx.h2 = w.h[2];
+  ctx.h3 = w.h[3];
+  ctx.h4 = w.h[4];
+}
+
+void PutDigest(const Sha1Words& w, uint8_t* out) {
+  for (int i = 0; i < 5; ++i) {
+    out[4 * i] = static_cast<uint8_t>(w.h[i] >> 24);
+    out[4 * i + 1] = static_cast<uint8_t>(w.h[i] >> 16);
+    out[4 * i + 2] = static_cast<uint8_t>(w.h[i] >> 8);
+    out[4 * i + 3] = static_cast<uint8_t>(w.h[i]);
+  }
+}
+
+// The key's states after its padded block XOR ipad and XOR opad.
+struct HmacKeyStates {
+  SHA_CTX inner;
+  SHA_CTX outer;
+};
+
+HmacKeyStates KeyStates(const uint8_t* key, size_t keyLength) {
+  uint8_t block[kShaBlock] = {};
+  if (keyLength > kShaBlock) {
+    SHA1(key, keyLength, block);
+  } else if (keyLength > 0) {
+    std::memcpy(block, key, keyLength);
+  }
+  HmacKeyStates states;
+  uint8_t pad[kShaBlock];
+  for (size_t i = 0; i < kShaBlock; ++i) pad[i] = block[i] ^ 0x36;
+  SHA1_Init(&states.inner);
+  SHA1_Update(&states.inner, pad, kShaBlock);
+  for (size_t i = 0; i < kShaBlock; ++i) pad[i] = block[i] ^ 0x5C;
+  SHA1_Init(&states.outer);
+  SHA1_Update(&states.outer, pad, kShaBlock);
+  OPENSSL_cleanse(block, sizeof block);
+  OPENSSL_cleanse(pad, sizeof pad);
+  return states;
+}
+
+// One output block of PBKDF2: U1 = HMAC(salt || index), Uj = HMAC(Uj-1), the XOR of all.
+void Pbkdf2Block(const HmacKeyStates& key, const uint8_t* salt, size_t saltLength, uint32_t index,
+                 uint32_t iterations, uint8_t* out) {
+  uint8_t u[kShaDigest];
+  SHA_CTX ctx = key.inner;
+  SHA1_Update(&ctx, salt, saltLength);
+  const uint8_t be[4] = {static_cast<uint8_t>(index >> 24), static_cast<uint8_t>(index >> 16),
+                         static_cast<uint8_t>(index >> 8), static_cast<uint8_t>(index)};
+  SHA1_Update(&ctx, be, sizeof be);
+  SHA1_Final(u, &ctx);
+  ctx = key.outer;
+  SHA1_Update(&ctx, u, kShaDigest);
+  SHA1_Final(u, &ctx);
+
+  // The message of every later HMAC is one 20-byte digest: after the 64-byte key block it fills a
+  // single block with its padding, 0x80 and the bit length (64 + 20) * 8 = 672 at the end. The
+  // XOR of the Uj is kept in words and turned into bytes once.
+  uint8_t block[kShaBlock] = {};
+  std::memcpy(block, u, kShaDigest);
+  block[kShaDigest] = 0x80;
+  block[kShaBlock - 2] = 672 >> 8;
+  block[kShaBlock - 1] = 672 & 0xFF;
+  Sha1Words t = WordsOf(ctx);
+  const Sha1Words inner = WordsOf(key.inner);
+  const Sha1Words outer = WordsOf(key.outer);
+  SHA_CTX work = key.inner;
+  for (uint32_t j = 1; j < iterations; ++j) {
+    SetWords(work, inner);
+    SHA1_Transform(&work, block);
+    PutDigest(WordsOf(work), block);
+    SetWords(work, outer);
+    SHA1_Transform(&work, block);
+    const Sha1Words w = WordsOf(work);
+    PutDigest(w, block);
+    for (int i = 0; i < 5; ++i) t.h[i] ^= w.h[i];
+  }
+  PutDigest(t, out);
+  OPENSSL_cleanse(&work, sizeof work);
+  OPENSSL_cleanse(&ctx, sizeof ctx);
+  OPENSSL_cleanse(block, sizeof block);
+  OPENSSL_cleanse(u, sizeof u);
+  OPENSSL_cleanse(&t, sizeof t);
+}
+
+#pragma GCC diagnostic pop
+
+}  // namespace
+
 bool Pbkdf2HmacSha1(const uint8_t* password, size_t passwordLength, const uint8_t* salt,
                     size_t saltLength, uint32_t iterations, uint8_t* out, size_t outLength) {
+  // The limits of the former PKCS5_PBKDF2_HMAC call, kept as the contract's bad arguments.
   if (iterations == 0 || iterations > INT_MAX || outLength == 0 || outLength > INT_MAX ||
       passwordLength > INT_MAX || saltLength > INT_MAX) {
     internal::RecordError("pbkdf2", std::string(), 0);
     return false;
   }
-  static const uint8_t kEmpty = 0;
-  if (PKCS5_PBKDF2_HMAC(reinterpret_cast<const char*>(passwordLength ? password : &kEmpty),
-                        static_cast<int>(passwordLength), saltLength ? salt : &kEmpty,
-                        static_cast<int>(saltLength), static_cast<int>(iterations), EVP_sha1(),
-                        static_cast<int>(outLength), out) != 1) {
-    Record("pbkdf2");
-    return false;
+  HmacKeyStates key = KeyStates(password, passwordLength);
+  uint8_t block[kShaDigest];
+  uint32_t index = 1;
+  for (size_t done = 0; done < outLength; done += kShaDigest, ++index) {
+    Pbkdf2Block(key, salt, saltLength, index, iterations, block);
+    const size_t now = outLength - done < kShaDigest ? outLength - done : kShaDigest;
+    std::memcpy(out + done, block, now);
   }
+  OPENSSL_cleanse(&key, sizeof key);
+  OPENSSL_cleanse(block, sizeof block);
   return true;
 }
 

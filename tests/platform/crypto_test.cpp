@@ -148,8 +148,16 @@ TEST(Pbkdf2HmacSha1, PublishedVectors) {
        "3d2eec4fe41c849b80c8d83662c0e44a8b291a964cf2f07038"},
       {std::string("pass\0word", 9), std::string("sa\0lt", 5), 4096,
        "56fa6aa75548099dcc37d7f03425e0c3"},
-      // An empty password (computed independently).
+      // Computed independently: an empty password, an empty salt, a password longer than a
+      // SHA-1 block (hashed first), and an AES-256 entry's keys and verifier (66 bytes).
       {"", "salt", 1, "a33dddc30478185515311f8752895d36ea4363a2"},
+      {"pw", "", 2, "90e4fbe1d09f5f18a68f2bb8a9f302983e881bfc"},
+      {std::string(65, 'x') + "long password", "salt", 3,
+       "eeaad12dd412532a4cf2fe6c1d92e9bd463d4e0b3a856e47b1"},
+      {"SECRET",
+       std::string("\x00\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0a\x0b\x0c\x0d\x0e\x0f", 16), 1000,
+       "d95adc1e28e866e739d599433ce357516519c07c5dc2db9235623d7c39bca03cf8a333a1ff19235362e2aee14e"
+       "49d84862a64addf959c2ec03fd4eb838d377874db4"},
   };
   for (const auto& c : cases) {
     const std::vector<uint8_t> expected = Hex(c.derived);

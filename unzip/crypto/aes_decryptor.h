@@ -59,7 +59,7 @@ class TAesDecryptor {
  private:
   // Key-stream blocks made per call of the cipher: one call for many counter blocks is far
   // cheaper than one per 16 bytes, and the stream is the same.
-  static constexpr size_t kStreamBlocks = 64;
+  static constexpr size_t kStreamBlocks = 512;
 
   void RefillKeyStream();
 
