@@ -2,10 +2,10 @@
 // decision, output file, decoding, verdict), raises the percentage events and ends every run with
 // the completion report.
 #include <algorithm>
-#include <limits>
 
 #include "platform/dialogs.h"
 #include "platform/files.h"
+#include "unzip/base/checked_math.h"
 #include "unzip/base/file_utils.h"
 #include "unzip/base/messages.h"
 #include "unzip/base/numbers.h"
@@ -22,20 +22,9 @@
 
 namespace {
 
-constexpr int64_t kMaxSize = std::numeric_limits<int64_t>::max();
-
 // Sizes are untrusted 64-bit values: the run's totals saturate instead of overflowing.
 int64_t SizeOf(uint64_t size) {
   return ClampToInt64(size);
-}
-
-int64_t SaturatingAdd(int64_t total, int64_t size) {
-  return total > kMaxSize - size ? kMaxSize : total + size;
-}
-
-int64_t SaturatingSubtract(int64_t total, int64_t size) {
-  const int64_t kMinSize = std::numeric_limits<int64_t>::min();
-  return total < kMinSize + size ? kMinSize : total - size;
 }
 
 }  // namespace
@@ -123,9 +112,8 @@ int TUnZipper::ChooseEntries() {
     if (!isDirectory) {
       // The name's length is left out of the span: the central directory holds the decoded
       // name, which may be longer than the stored one and would mark a sound neighbour.
-      const uint64_t compressed = entry->GetCompressedSize64();
       spans.push_back({entry->GetDiskNumberStart32(), entry->GetLocalHeaderOffset64(),
-                       compressed + std::min<uint64_t>(kLocalHeaderSize, ~compressed)});
+                       SaturatingAdd(entry->GetCompressedSize64(), uint64_t{kLocalHeaderSize})});
       spanIndex.push_back(i);
     }
   }
@@ -173,8 +161,8 @@ void TUnZipper::ProcessEntry(int index) {
 
 void TUnZipper::SkipLocalHeader() {
   TZipHeaderInfo& work = *run_->WorkEntry;
-  if (IsMultiPart() && static_cast<int>(work.GetDiskNumberStart32()) != CurrentPart) {
-    SwapToPart(static_cast<int>(work.GetDiskNumberStart32()) + 1);
+  if (IsMultiPart() && PartNumberOfDisk(work.GetDiskNumberStart32()) != CurrentPart + 1) {
+    SwapToPart(PartNumberOfDisk(work.GetDiskNumberStart32()));
   }
   ArchiveFile->SetPosition(SizeOf(work.GetLocalHeaderOffset64()));
   uint8_t header[kLocalHeaderSize];

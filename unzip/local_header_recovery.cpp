@@ -1,6 +1,7 @@
 // TUnZipper: rebuilding the entry list of a damaged or self-extracting archive from its local
 // headers, when the central directory cannot be used.
 #include "platform/ascii_case.h"
+#include "unzip/base/checked_math.h"
 #include "unzip/base/messages.h"
 #include "unzip/base/unzip_exceptions.h"
 #include "unzip/records/zip_signatures.h"
@@ -14,6 +15,16 @@ constexpr int kPumpInterval = 10240;            // scanned bytes between two mes
 bool HasExeExtension(const std::string& name) {
   return name.size() >= 4 &&
          platform::EqualsIgnoringAsciiCase(std::string_view(name).substr(name.size() - 4), ".exe");
+}
+
+// Where the next local header would start: `dataSize` bytes of data from `dataStart`, then a
+// data descriptor with its signature (16 bytes) when there is one. False when the sum leaves the
+// 64-bit range, which only a forged size can make it do.
+bool NextHeaderPosition(int64_t dataStart, uint64_t dataSize, bool descriptor, int64_t* next) {
+  int64_t skip = 0;
+  return dataSize <= static_cast<uint64_t>(INT64_MAX) &&
+         CheckedAdd(static_cast<int64_t>(dataSize), int64_t{descriptor ? 16 : 0}, &skip) &&
+         CheckedAdd(dataStart, skip, next);
 }
 
 }  // namespace
@@ -65,8 +76,9 @@ bool TUnZipper::RecoverFromLocalHeaders() {
     }
     entry->SetLocalHeaderOffset64(static_cast<uint64_t>(headerStart));
     PumpAndCheckCancel();
-    int64_t skip = static_cast<int64_t>(entry->GetCompressedSize64());
-    if (entry->HasDataDescriptor()) skip += 16;
+    int64_t next = 0;
+    const bool reachable = NextHeaderPosition(stream.Position(), entry->GetCompressedSize64(),
+                                              entry->HasDataDescriptor(), &next);
     try {
       Entries->Add(entry.get());
     } catch (const EListError&) {
@@ -74,7 +86,8 @@ bool TUnZipper::RecoverFromLocalHeaders() {
       break;
     }
     entry.release();
-    if (skip < 0 || stream.Seek(skip, soCurrent) < 0) break;
+    if (!reachable) break;
+    stream.SetPosition(next);
   }
 
   EndRecord->SetThisDisk32(0);

@@ -5,6 +5,8 @@
 #include <numeric>
 #include <tuple>
 
+#include "unzip/base/checked_math.h"
+
 std::vector<bool> FindOverlappingEntries(const std::vector<TEntrySpan>& spans) {
   std::vector<size_t> order(spans.size());
   std::iota(order.begin(), order.end(), size_t{0});
@@ -17,7 +19,7 @@ std::vector<bool> FindOverlappingEntries(const std::vector<TEntrySpan>& spans) {
     const TEntrySpan& previous = spans[order[k - 1]];
     const TEntrySpan& current = spans[order[k]];
     // The end may pass 2^64 for a forged size; saturate instead of wrapping.
-    const uint64_t end = previous.Offset + std::min(previous.Length, UINT64_MAX - previous.Offset);
+    const uint64_t end = SaturatingAdd(previous.Offset, previous.Length);
     if (current.Part == previous.Part && current.Offset < end) overlapping[order[k]] = true;
   }
   return overlapping;

@@ -5,18 +5,8 @@
 #include <cstring>
 
 #include "platform/exceptions.h"
+#include "unzip/base/checked_math.h"
 #include "unzip/base/messages.h"
-
-namespace {
-// Position arithmetic wraps instead of overflowing: a target past the end (or a nonsense one) is
-// handed to the source as it is, and the source refuses what it cannot reach.
-int64_t WrappingAdd(int64_t a, int64_t b) {
-  return static_cast<int64_t>(static_cast<uint64_t>(a) + static_cast<uint64_t>(b));
-}
-int64_t WrappingSub(int64_t a, int64_t b) {
-  return static_cast<int64_t>(static_cast<uint64_t>(a) - static_cast<uint64_t>(b));
-}
-}  // namespace
 
 TBufferedStream::TBufferedStream(TStream* source, int32_t bufferSize)
     : FSource(source), FCapacity(std::max<int32_t>(bufferSize, 1)) {
@@ -170,7 +160,7 @@ int64_t TBufferedStream::Seek(int64_t offset, int origin) {
     case soEnd: {
       const uint64_t magnitude =
           offset < 0 ? 0 - static_cast<uint64_t>(offset) : static_cast<uint64_t>(offset);
-      target = WrappingSub(EffectiveSize(), static_cast<int64_t>(magnitude));
+      target = WrappingSubtract(EffectiveSize(), static_cast<int64_t>(magnitude));
       break;
     }
     default:

@@ -3,16 +3,13 @@
 
 #include <cstdint>
 
+#include "unzip/base/checked_math.h"
+
 inline int64_t Min64(int64_t a, int64_t b) {
   return a < b ? a : b;
 }
 inline int64_t Max64(int64_t a, int64_t b) {
   return a > b ? a : b;
-}
-
-// An untrusted 64-bit size as a signed value: INT64_MAX for anything above it.
-inline int64_t ClampToInt64(uint64_t value) {
-  return value > static_cast<uint64_t>(INT64_MAX) ? INT64_MAX : static_cast<int64_t>(value);
 }
 
 // done * 100 / total rounded to the nearest integer with halves to even, at most 100; 0 when
