@@ -2,6 +2,7 @@
 // tools, the retry after a failed verdict, OnDecrypt, and entries that cannot be decrypted.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -188,6 +189,49 @@ TEST_F(EncryptedExtraction, EntriesThatCannotBeDecryptedAreGivenUp) {
   EXPECT_EQ(Extract(path), 0);
   EXPECT_EQ(asked, 0);
   EXPECT_EQ(skipped, (std::vector<std::string>{"strength5.bin:0", "noblock.bin:0"}));
+}
+
+// `bytes` with bit 0 of the flags cleared in the local and central headers of the entries named
+// in `names`: AES entries that other writers mark only through their method and AES block.
+std::string WithoutEncryptionFlag(std::string bytes, const std::vector<std::string>& names) {
+  const size_t end = bytes.rfind(std::string("PK\x05\x06", 4));
+  EXPECT_NE(end, std::string::npos);
+  auto le16 = [&bytes](size_t at) {
+    return static_cast<size_t>(static_cast<uint8_t>(bytes[at]) | static_cast<uint8_t>(bytes[at + 1])
+                                                                     << 8);
+  };
+  auto le32 = [&](size_t at) { return le16(at) | le16(at + 2) << 16; };
+  size_t at = le32(end + 16);
+  for (size_t i = 0, count = le16(end + 10); i < count; ++i) {
+    const std::string name = bytes.substr(at + 46, le16(at + 28));
+    if (std::find(names.begin(), names.end(), name) != names.end()) {
+      bytes[at + 8] = static_cast<char>(bytes[at + 8] & ~1);
+      bytes[le32(at + 42) + 6] = static_cast<char>(bytes[le32(at + 42) + 6] & ~1);
+    }
+    at += 46 + le16(at + 28) + le16(at + 30) + le16(at + 32);
+  }
+  return bytes;
+}
+
+TEST_F(EncryptedExtraction, AnAesEntryWithoutTheEncryptionFlagIsStillDecrypted) {
+  const std::vector<std::vector<std::string>> cleared = {
+      {"aes_blob.bin"}, {"aes_notes.txt"}, {"aes_blob.bin", "aes_notes.txt"}};
+  for (const std::vector<std::string>& names : cleared) {
+    SCOPED_TRACE(names.size() == 2 ? "both" : names[0]);
+    const std::string path = work.File("unflagged.zip");
+    test::WriteFileBytes(
+        path, WithoutEncryptionFlag(test::ReadFileBytes(Fixture("fx_aes256.zip")), names));
+    skipped.clear();
+    badCrcs = 0;
+    zipper.Password = "fixture-aes";
+    EXPECT_EQ(Extract(path), 2);
+    EXPECT_EQ(test::Sha256Hex(test::ReadFileBytes(Out("aes_blob.bin"))),
+              "14590e18d36b30e13737eb75d5e069762afde26c6db83c0394c3ab7abd471c65");
+    EXPECT_EQ(test::Sha256Hex(test::ReadFileBytes(Out("aes_notes.txt"))),
+              "36058e315394c5b2767b7005dfaaf96c6bf58fb22830f88bb52ddc0b31fd8e3f");
+    EXPECT_TRUE(skipped.empty());
+    EXPECT_EQ(badCrcs, 0);
+  }
 }
 
 }  // namespace

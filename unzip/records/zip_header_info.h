@@ -145,7 +145,11 @@ class TZipHeaderInfo {
   TUnicodePathInfo& EnsureUnicodePathInfo();
 
   bool HasComment() const { return CommentLength != 0; }
-  bool IsEncrypted() const { return (Flags & 0x0001) != 0 || CompressionMethod == kAesMethod; }
+  // An AES entry (method 99 with a strength code of 1 to 3) is encrypted whatever bit 0 says.
+  bool IsEncrypted() const {
+    return (Flags & 0x0001) != 0 || CompressionMethod == kAesMethod ||
+           (EncryptionStrength >= 1 && EncryptionStrength <= 3);
+  }
   bool HasDataDescriptor() const { return (Flags & 0x0008) != 0; }
   // Written on a Unix host with permission bits in the high half of ExternalAttributes.
   bool HasUnixPermissions() const {
