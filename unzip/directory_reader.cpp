@@ -1,7 +1,11 @@
 // TUnZipper: opening and closing the archive and reading its central directory into the entry
 // list, with the companion file, multi-part archives and the fall-back to a rebuild.
+#include <string>
+#include <vector>
+
 #include "platform/ascii_case.h"
 #include "platform/files.h"
+#include "unzip/base/checked_math.h"
 #include "unzip/base/file_utils.h"
 #include "unzip/base/messages.h"
 #include "unzip/base/path_text.h"
@@ -18,6 +22,48 @@ std::string CompanionName(const std::string& zipName) {
   const std::string base =
       dot != std::string::npos && dot >= partStart ? zipName.substr(0, dot) : zipName;
   return base + ".zfc";
+}
+
+// A comment read from the companion file: all of its bytes, or none when the file ends first.
+std::string WholeOrEmpty(const std::string& text, uint16_t length) {
+  return text.size() == length ? text : std::string();
+}
+
+// What a rebuilt entry's local header said, kept to judge the central headers merged into it.
+struct TLocalFacts {
+  std::string Name;
+  bool Descriptor = false;  // sizes and CRC may be zeros, to be found after the data
+  uint32_t Crc = 0;
+  uint64_t CompressedSize = 0;
+  uint64_t UncompressedSize = 0;
+};
+
+std::vector<TLocalFacts> FactsOf(const TSortedZip& entries) {
+  std::vector<TLocalFacts> facts;
+  facts.reserve(static_cast<size_t>(entries.Count()));
+  for (int i = 0; i < entries.Count(); ++i) {
+    const TZipHeaderInfo& e = *entries.Items(i);
+    facts.push_back({e.Directory + e.FileName, e.HasDataDescriptor(), e.Crc,
+                     e.GetCompressedSize64(), e.GetUncompressedSize64()});
+  }
+  return facts;
+}
+
+// A central header describes the local header at its offset when it names the same file, or
+// when the CRC and sizes agree wherever the local header carries them. One that does not (it
+// points at another entry's local header) must not overwrite that entry.
+bool DescribesLocalHeader(const TZipHeaderInfo& central, const TLocalFacts& local) {
+  if (central.Directory + central.FileName == local.Name) return true;
+  bool compared = false;
+  auto agrees = [&](uint64_t localValue, uint64_t centralValue) {
+    if (local.Descriptor && localValue == 0) return true;  // not carried here
+    compared = true;
+    return localValue == centralValue;
+  };
+  const bool same = agrees(local.Crc, central.Crc) &&
+                    agrees(local.CompressedSize, central.GetCompressedSize64()) &&
+                    agrees(local.UncompressedSize, central.GetUncompressedSize64());
+  return same && compared;
 }
 
 }  // namespace
@@ -90,6 +136,9 @@ void TUnZipper::ReadDirectory(TStream* stream) {
   TRestoreOnExit<uint8_t> mode(OperationMode, 1);
   DirectoryDate = ArchiveFile ? FileDateTimeOf(*ArchiveFile) : 0;
   if (Entries && Entries->Count() > 0) ReleaseEntries();
+  // A rebuild belongs to the read that made it: the next read starts from the archive itself.
+  ArchiveIsBad = false;
+  std::vector<TLocalFacts> localFacts;  // by list index, while the directory is a rebuilt one
 
   bool found =
       EndRecord->ReadEnd(*stream) && EndRecord->GetStartDisk32() <= EndRecord->GetThisDisk32();
@@ -120,11 +169,14 @@ void TUnZipper::ReadDirectory(TStream* stream) {
           ClearArchive();
           throw EBadZipFile(kTextNotAZip);
         }
+        localFacts = FactsOf(*Entries);
         stream = ArchiveFile.get();
         break;
     }
   } else {
-    CurrentPart = companionMode ? 0 : static_cast<int>(EndRecord->GetThisDisk32());
+    CurrentPart = companionMode ? 0 : PartNumberOfDisk(EndRecord->GetThisDisk32()) - 1;
+    // Known before any swap: the part number decides whether a part is named as the last one.
+    PartCount = PartNumberOfDisk(EndRecord->GetThisDisk32());
     if (EndRecord->GetThisDisk32() > 0) {
       if (SpanMode == 0) {
         const std::string root = platform::UpperCaseAscii(LeftChars(FZipName, 3));
@@ -136,11 +188,10 @@ void TUnZipper::ReadDirectory(TStream* stream) {
     if (companionMode) stream = companion.get();
     if (EndRecord->GetTotalEntries64() > 0) {
       if (!companionMode && SpanMode != 0 &&
-          static_cast<int64_t>(EndRecord->GetStartDisk32()) != CurrentPart) {
-        stream = SwapToPart(static_cast<int>(EndRecord->GetStartDisk32()) + 1);
+          PartNumberOfDisk(EndRecord->GetStartDisk32()) != CurrentPart + 1) {
+        stream = SwapToPart(PartNumberOfDisk(EndRecord->GetStartDisk32()));
       }
-      stream->SetPosition(companionMode ? 0
-                                        : static_cast<int64_t>(EndRecord->GetCentralOffset64()));
+      stream->SetPosition(companionMode ? 0 : ClampToInt64(EndRecord->GetCentralOffset64()));
     }
   }
 
@@ -148,15 +199,16 @@ void TUnZipper::ReadDirectory(TStream* stream) {
     Entries = std::make_unique<TSortedZip>(DupError, true);
     SortedEntries = Entries.get();
   }
-  PartCount = static_cast<int>(EndRecord->GetThisDisk32()) + 1;
+  PartCount = PartNumberOfDisk(EndRecord->GetThisDisk32());
 
   auto badZip = [this]() {
     ClearArchive();
     return EBadZipFile(kTextNotAZip);
   };
   // After a rebuild the archive's own stream is the one to read, whatever was read before.
-  auto recover = [this, &stream]() {
+  auto recover = [this, &stream, &localFacts]() {
     if (!RecoverFromLocalHeaders()) return false;
+    localFacts = FactsOf(*Entries);
     stream = ArchiveFile.get();
     return true;
   };
@@ -164,7 +216,7 @@ void TUnZipper::ReadDirectory(TStream* stream) {
   TZipHeaderInfo* pendingEntry = nullptr;  // the last entry with a central extra field
   int64_t pendingExtra = 0;
   const TZipHeaderInfo::TNextPartCallback nextPart = [this](TZipHeaderInfo*, TStream*& s) {
-    s = SwapToPart(CurrentPart + 2);
+    s = SwapToPart(PartNumberAfter(CurrentPart));
   };
   for (uint64_t i = 0; i < EndRecord->GetTotalEntries64(); ++i) {
     PumpAndCheckCancel();
@@ -192,7 +244,8 @@ void TUnZipper::ReadDirectory(TStream* stream) {
     const int64_t skip = static_cast<int64_t>(entry->CentralExtraLength) + entry->CommentLength;
     if (ArchiveIsBad) {
       int index = 0;
-      if (Entries->Find(entry.get(), index)) {
+      if (Entries->Find(entry.get(), index) && static_cast<size_t>(index) < localFacts.size() &&
+          DescribesLocalHeader(*entry, localFacts[static_cast<size_t>(index)])) {
         TZipHeaderInfo* rebuilt = Entries->Items(index);
         const uint64_t offset = rebuilt->GetLocalHeaderOffset64();
         rebuilt->CopyFrom(*entry);
@@ -212,7 +265,10 @@ void TUnZipper::ReadDirectory(TStream* stream) {
       continue;
     }
     entry.release();  // the list owns it now
-    if (!companionMode && EndRecord->GetThisDisk32() > 0 && added->HasComment()) {
+    if (companionMode && added->HasComment()) {
+      // Its central header lies in the companion file, which is not open after this read.
+      added->SetComment(WholeOrEmpty(LoadEntryComment(*stream, *added), added->CommentLength));
+    } else if (EndRecord->GetThisDisk32() > 0 && added->HasComment()) {
       added->Comment = LoadEntryComment(*stream, *added);
     }
     stream->Seek(skip, soCurrent);
@@ -222,18 +278,18 @@ void TUnZipper::ReadDirectory(TStream* stream) {
     }
   }
 
-  if (EndRecord->GetThisDisk32() > 0 && EndRecord->HasComment()) {
-    if (companionMode) {
-      EndRecord->Comment =
-          ReadCommentAt(*stream, EndRecord->CommentPosition, EndRecord->CommentLength);
-    } else {
-      if (static_cast<int64_t>(EndRecord->GetThisDisk32()) != CurrentPart) {
-        stream = SwapToPart(static_cast<int>(EndRecord->GetThisDisk32()) + 1);
-      }
-      EndRecord->Comment =
-          ReadCommentAt(*stream, EndRecord->CommentPosition, EndRecord->CommentLength);
+  if (companionMode && EndRecord->HasComment()) {
+    // The end record, and so its comment, is the companion file's, even after a rebuild.
+    EndRecord->SetComment(WholeOrEmpty(
+        ReadCommentAt(*companion, EndRecord->CommentPosition, EndRecord->CommentLength),
+        EndRecord->CommentLength));
+  } else if (EndRecord->GetThisDisk32() > 0 && EndRecord->HasComment()) {
+    if (PartNumberOfDisk(EndRecord->GetThisDisk32()) != CurrentPart + 1) {
+      stream = SwapToPart(PartNumberOfDisk(EndRecord->GetThisDisk32()));
     }
+    EndRecord->Comment =
+        ReadCommentAt(*stream, EndRecord->CommentPosition, EndRecord->CommentLength);
   }
-  CurrentPart = companionMode ? 0 : static_cast<int>(EndRecord->GetThisDisk32());
+  CurrentPart = companionMode ? 0 : PartNumberOfDisk(EndRecord->GetThisDisk32()) - 1;
   BuildSortedView(SortMode);
 }

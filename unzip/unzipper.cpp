@@ -176,9 +176,13 @@ std::string TUnZipper::EntryComment(int index) {
   TZipHeaderInfo* entry = SortedEntries->Items(index);
   if (entry->CommentLength == 0 || !entry->Comment.empty()) return entry->Comment;
   OpenArchive();
-  // OpenArchive may have read the directory again.
+  // OpenArchive may have read the directory again, and that read may have loaded the comment.
   CheckIndex(index);
   entry = SortedEntries->Items(index);
+  if (entry->CommentLength == 0 || !entry->Comment.empty()) {
+    if (SpanMode == 0) CloseArchive();
+    return entry->Comment;
+  }
   const std::string comment = LoadEntryComment(*ArchiveFile, *entry);
   entry->Comment = comment;
   if (SpanMode == 0) CloseArchive();
@@ -194,6 +198,10 @@ void TUnZipper::SetEntryComment(int index, const std::string& comment) {
 std::string TUnZipper::ArchiveComment() {
   if (EndRecord->CommentLength == 0 || !EndRecord->Comment.empty()) return EndRecord->Comment;
   OpenArchive();
+  if (EndRecord->CommentLength == 0 || !EndRecord->Comment.empty()) {
+    if (SpanMode == 0) CloseArchive();
+    return EndRecord->Comment;
+  }
   EndRecord->Comment =
       ReadCommentAt(*ArchiveFile, EndRecord->CommentPosition, EndRecord->CommentLength);
   if (SpanMode == 0) CloseArchive();

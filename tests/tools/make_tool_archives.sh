@@ -39,3 +39,10 @@ with zipfile.ZipFile(sys.argv[1], "w", zipfile.ZIP_DEFLATED) as z:
         info.compress_type = zipfile.ZIP_DEFLATED
         z.writestr(info, open(name, "rb").read())
 PY
+# A split set whose data fits in its first part while its central directory starts there and runs
+# on into the last part (.z01, .zip).
+mkdir -p ../spanned
+cd ../spanned
+python3 -c 'import random,sys; r=random.Random(3); sys.stdout.buffer.write(bytes(r.getrandbits(8) for _ in range(50000)))' > big.bin
+for i in $(seq -w 0 119); do printf 'small file %s\n' "$i" > "file_with_a_rather_long_name_number_$i.txt"; done
+zip -q -X -r -s 64k ../split_directory.zip .

@@ -85,4 +85,26 @@ TEST(ToolArchivesDirectory, SortedViewsFollowTheSortMode) {
   EXPECT_NE(zip.SortedEntries, zip.Entries.get());
 }
 
+TEST(ToolArchivesDirectory, ADirectoryThatStartsInAnEarlierPartIsReadAndExtracted) {
+  // Info-ZIP's "-s 64k" set: the data fits in ".z01", the directory runs on into ".zip".
+  test::TempDir dir;
+  TUnZipper zip;
+  zip.SetZipName(test::ToolArchive("split_directory.zip"));
+  zip.LoadDirectory();
+  EXPECT_EQ(zip.EntryCount(), 121);
+  EXPECT_EQ(zip.SpanMode, 2);
+  EXPECT_EQ(zip.PartCount, 2);
+  EXPECT_EQ(zip.CurrentPart, 1);
+  EXPECT_FALSE(zip.ArchiveIsBad);
+  zip.SetDestDir(dir.Path());
+  zip.DoAll = true;
+  EXPECT_EQ(zip.UnZip(), 121);
+  for (const char* name : {"big.bin", "file_with_a_rather_long_name_number_000.txt",
+                           "file_with_a_rather_long_name_number_119.txt"}) {
+    EXPECT_EQ(test::ReadFileBytes(dir.File(name)),
+              test::ReadFileBytes(test::ToolArchive(std::string("spanned\\") + name)))
+        << name;
+  }
+}
+
 }  // namespace
