@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "platform/files.h"
+#include "unzip/base/checked_math.h"
 #include "unzip/base/file_utils.h"
 #include "unzip/base/messages.h"
 #include "unzip/base/numbers.h"
@@ -31,7 +32,7 @@ TEntryJob TUnZipper::MakeEntryJob(TBufferedFileStream& output) {
   if (IsMultiPart()) {
     job.NextPart = [this]() -> TStream* {
       try {
-        return SwapToPart(CurrentPart + 2);
+        return SwapToPart(PartNumberAfter(CurrentPart));
       } catch (const EUserCanceled&) {
       } catch (const EFOpenError&) {
       }
@@ -72,7 +73,11 @@ TEntryJob TUnZipper::MakeEntryJob(TBufferedFileStream& output) {
 
 bool TUnZipper::AuthenticationCodeMatches(int64_t unread) {
   // Deflate may end before the entry's last stored bytes; the code follows all of them.
-  if (unread > 0) ArchiveFile->Seek(unread, soCurrent);
+  if (unread > 0) {
+    int64_t codeStart = 0;
+    if (!CheckedAdd(ArchiveFile->Position(), unread, &codeStart)) return false;
+    ArchiveFile->SetPosition(codeStart);
+  }
   uint8_t stored[TAesDecryptor::kAuthenticationCodeLength];
   if (ArchiveFile->Read(stored, sizeof stored) != static_cast<int32_t>(sizeof stored)) return false;
   const auto computed = FAes.AuthenticationCode();

@@ -64,6 +64,8 @@ int TUnZipper::Run() {
     if (OnUnZipComplete) OnUnZipComplete(this, run.ExtractedCount);
   };
   try {
+    // Without a base directory the names would land below the file-system root.
+    if (run.BaseDir.empty()) throw EFatalUnzipError(kTextNoCurrentDirectory);
     const int numFiles = ChooseEntries();
     bool stopNow = false;
     if (OnStartUnZipInfo) OnStartUnZipInfo(this, numFiles, run.RunTotalBytes, stopNow);

@@ -419,4 +419,50 @@ TEST_F(Extraction, AskingForTheDestinationWithoutAChooserIsACancel) {
   }
 }
 
+TEST_F(Extraction, AnEmptyDeflatedEntryWithoutDataIsAnEmptyFile) {
+  ZipEntry empty = Stored("empty.txt", "");
+  empty.method = 8;  // no deflate data at all, not even an empty final block
+  ZipArchive archive;
+  archive.entries = {empty, Deflated("after.txt", "after")};
+  EXPECT_EQ(Extract(archive), 2);
+  EXPECT_EQ(test::ReadFileBytes(Out("empty.txt")), "");
+  EXPECT_EQ(test::ReadFileBytes(Out("after.txt")), "after");
+  EXPECT_TRUE(badCrcs.empty());
+}
+
+TEST_F(Extraction, WithoutDestDirAndWithoutACurrentDirectoryTheRunFails) {
+  // A name of its own, so that a file written below the root by mistake is recognised.
+  const std::string name =
+      "unzip-no-base-" + work.Path().substr(work.Path().find_last_of('\\') + 1) + ".txt";
+  ZipArchive archive;
+  archive.entries = {Stored(name, "x")};
+  test::WriteFileBytes(zipPath, test::BuildZip(archive));
+  const std::string gone = work.File("gone");
+  ASSERT_TRUE(ForceDirectories(gone));
+  const std::string saved = platform::CurrentDirectory();
+  ASSERT_TRUE(platform::ChangeDirectory(gone));
+  const bool removed = platform::DeleteDirectory(gone);
+  const bool unknown = platform::CurrentDirectory().empty();
+  if (!removed || !unknown) {
+    platform::ChangeDirectory(saved);
+    GTEST_SKIP() << "this system keeps a current directory that cannot be removed or that it "
+                    "still reports after its removal";
+  }
+  zipper.SetZipName(zipPath);
+  zipper.SetDestDir("");
+  std::string message;
+  try {
+    zipper.UnZip();
+  } catch (const EUnZipException& e) {
+    message = e.Message();
+  }
+  platform::ChangeDirectory(saved);
+  const bool underRoot = FileExists("\\" + name);
+  if (underRoot) FileDelete("\\" + name);
+  EXPECT_FALSE(underRoot);
+  EXPECT_EQ(message,
+            "The current directory cannot be determined, and no destination directory is set");
+  EXPECT_EQ(completed, std::vector<int>{0});
+}
+
 }  // namespace

@@ -29,6 +29,8 @@ inline constexpr const char* kTextCanceledZipName = "User canceled setting zip f
 inline constexpr const char* kTextNotAZip = "Not a valid zip file!";
 inline constexpr const char* kTextIncompleteZip = "Incomplete Zip File";
 inline constexpr const char* kTextCanceledNewDisk = "User canceled loading new disk.";
+inline constexpr const char* kTextNoCurrentDirectory =
+    "The current directory cannot be determined, and no destination directory is set";
 
 // The text of message `id`; an empty text for a number the table does not hold.
 std::string MessageText(int id);

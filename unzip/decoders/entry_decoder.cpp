@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "platform/dialogs.h"
+#include "unzip/base/checked_math.h"
 #include "unzip/base/crc32.h"
 #include "unzip/base/messages.h"
 #include "unzip/base/unzip_exceptions.h"
@@ -79,7 +80,8 @@ void TEntryDecoder::RefillInput() {
 
 int TEntryDecoder::ReadInputByte(uint8_t& b) {
   if (inputRemaining_ <= 0) {
-    --inputRemaining_;
+    // Counts the reads past the end (a decoder may ask many times); held at the lowest value.
+    inputRemaining_ = SaturatingSubtract(inputRemaining_, 1);
     return 0;
   }
   --inputRemaining_;
@@ -109,13 +111,15 @@ void TEntryDecoder::FlushOutput() {
   uint8_t* block = outputBuffer_.get();
   if (job_->DecryptOutput) job_->DecryptOutput(block, n);
   const int64_t position = job_->Output->Position();
+  uint64_t end = 0;
   if (position < 0 ||
-      static_cast<uint64_t>(position) + static_cast<uint64_t>(n) > job_->UncompressedSize) {
+      !CheckedAdd(static_cast<uint64_t>(position), static_cast<uint64_t>(n), &end) ||
+      end > job_->UncompressedSize) {
     throw EBiggerThanUncompressed(MessageText(kMsgBiggerThanUncompressed));
   }
   if (job_->Output->Write(block, n) < n) throw ECantWriteUCF(MessageText(kMsgCantWriteUcf));
   runningCrc_ = Crc32Update(runningCrc_, block, static_cast<size_t>(n));
-  entryBytesDone_ += n;
+  entryBytesDone_ = SaturatingAdd(entryBytesDone_, int64_t{n});
   outputCount_ = 0;
   if (job_->OnBlockWritten) job_->OnBlockWritten(n);
 }
@@ -139,6 +143,8 @@ void TEntryDecoder::DecodeStored() {
 
 void TEntryDecoder::DecodeDeflated() {
   outputCount_ = 0;
+  // An empty file stored as no deflate data at all: there is no stream to end.
+  if (job_->CompressedSize == 0 && job_->UncompressedSize == 0) return;
   if (!inflate_) inflate_ = std::make_unique<TInflateStream>();
   TInflateStream& stream = *inflate_;
   if (!stream.Reset()) throw EZCompressionError("error: " + stream.Reason());
