@@ -1,9 +1,11 @@
 // Wildcard matching of entry names: a plain left-to-right scan up to the first star, then a walk
 // of every way through the rest of the pattern at once, so no pattern can make it backtrack
-// without end.
+// without end. Both texts are matched character by character, a character being one whole UTF-8
+// sequence.
 #include "unzip/wildcard.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -11,19 +13,69 @@
 
 namespace {
 
+using TChars = std::u32string;
+using TCharsView = std::u32string_view;
+
+// A byte that starts no valid UTF-8 sequence is a character of its own, kept apart from every
+// code point, so it only ever matches the same byte.
+constexpr char32_t kStrayByteBase = 0x110000;
+
+// The characters of `text`: the code point of every well-formed UTF-8 sequence (no overlong
+// form, no surrogate, nothing above U+10FFFF), and kStrayByteBase plus the byte for each byte
+// of anything else.
+TChars Characters(std::string_view text) {
+  static constexpr char32_t kSmallest[5] = {0, 0, 0x80, 0x800, 0x10000};
+  TChars characters;
+  characters.reserve(text.size());
+  for (size_t i = 0; i < text.size();) {
+    const auto lead = static_cast<uint8_t>(text[i]);
+    size_t length = 0;
+    char32_t code = 0;
+    if (lead < 0x80) {
+      length = 1;
+      code = lead;
+    } else if ((lead & 0xE0) == 0xC0) {
+      length = 2;
+      code = lead & 0x1F;
+    } else if ((lead & 0xF0) == 0xE0) {
+      length = 3;
+      code = lead & 0x0F;
+    } else if ((lead & 0xF8) == 0xF0) {
+      length = 4;
+      code = lead & 0x07;
+    }
+    bool valid = length != 0 && text.size() - i >= length;
+    for (size_t k = 1; valid && k < length; ++k) {
+      const auto next = static_cast<uint8_t>(text[i + k]);
+      valid = (next & 0xC0) == 0x80;
+      code = (code << 6) | (next & 0x3F);
+    }
+    valid =
+        valid && code >= kSmallest[length] && code <= 0x10FFFF && (code < 0xD800 || code > 0xDFFF);
+    if (valid) {
+      characters += code;
+      i += length;
+    } else {
+      characters += kStrayByteBase + lead;
+      ++i;
+    }
+  }
+  return characters;
+}
+
 // A set "<...>" as written in the pattern; `items` is the text between the negation sign (if
 // any) and ">", already checked by ParseSet.
 struct TCharSet {
-  std::string_view items;
+  TCharsView items;
   bool negated = false;
 
-  bool Accepts(unsigned char c) const {
+  bool Accepts(char32_t c) const {
     bool member = false;
     for (size_t i = 0; i < items.size() && !member;) {
-      const auto low = static_cast<unsigned char>(items[i++]);
-      auto high = low;
+      const char32_t low = items[i++];
+      char32_t high = low;
       if (i < items.size() && items[i] == '-') {  // ParseSet made sure a last character follows
-        high = static_cast<unsigned char>(items[i + 1]);
+        high = items[i + 1];
         i += 2;
       }
       member = c >= low && c <= high;  // a range written high to low holds nothing
@@ -35,7 +87,7 @@ struct TCharSet {
 // Parses the set whose "<" is at pattern[open]. False when it is malformed: never closed, empty,
 // only the negation sign, or a range without a last character. Else *end is the index just past
 // the ">".
-bool ParseSet(std::string_view pattern, size_t open, TCharSet* set, size_t* end) {
+bool ParseSet(TCharsView pattern, size_t open, TCharSet* set, size_t* end) {
   size_t i = open + 1;
   set->negated = i < pattern.size() && (pattern[i] == '!' || pattern[i] == '^');
   if (set->negated) ++i;
@@ -57,12 +109,12 @@ bool ParseSet(std::string_view pattern, size_t open, TCharSet* set, size_t* end)
 struct TToken {
   enum TKind { tkLiteral, tkAny, tkSet, tkStar };
   TKind kind = tkLiteral;
-  unsigned char literal = 0;
+  char32_t literal = 0;
   bool restricted = false;  // a star followed by a set
   TCharSet set;             // tkSet, and a restricted tkStar
 
   // For a star: whether it may take `c`.
-  bool Accepts(unsigned char c) const {
+  bool Accepts(char32_t c) const {
     switch (kind) {
       case tkLiteral:
         return c == literal;
@@ -91,7 +143,7 @@ struct TToken {
 // when restricted, until its set refuses a character, and both end the match with that result.
 // The rest of the pattern is read in full before the first try, so a malformed set in it gives
 // mrMalformed whatever the name (mrNameEnded when the set restricts a star).
-int MatchFromStar(std::string_view pattern, std::string_view name) {
+int MatchFromStar(TCharsView pattern, TCharsView name) {
   std::vector<TToken> tokens;
   for (size_t i = 0; i < pattern.size();) {
     TToken token;
@@ -113,7 +165,7 @@ int MatchFromStar(std::string_view pattern, std::string_view name) {
         if (!ParseSet(pattern, i, &token.set, &i)) return mrMalformed;
         break;
       default:
-        token.literal = static_cast<unsigned char>(pattern[i]);
+        token.literal = pattern[i];
         ++i;
         break;
     }
@@ -139,7 +191,7 @@ int MatchFromStar(std::string_view pattern, std::string_view name) {
       const bool lastIsPlainStar = last.kind == TToken::tkStar && !last.restricted;
       return entered[count] || (lastIsPlainStar && entered[count - 1]) ? mrMatch : mrNameEnded;
     }
-    const auto c = static_cast<unsigned char>(name[pos]);
+    const char32_t c = name[pos];
     std::fill(nextEntered.begin(), nextEntered.end(), 0);
     std::fill(nextTaking.begin(), nextTaking.end(), 0);
     bool alive = false;
@@ -161,13 +213,13 @@ int MatchFromStar(std::string_view pattern, std::string_view name) {
   }
 }
 
-int MatchLowered(std::string_view pattern, std::string_view name) {
+int MatchLowered(TCharsView pattern, TCharsView name) {
   // Up to the first star nothing can be taken back, so the first failure is the result.
   size_t p = 0;
   size_t n = 0;
   for (;;) {
     if (p == pattern.size()) return n == name.size() ? mrMatch : mrPatternEnded;
-    if (n == name.size()) return pattern.substr(p) == "*" ? mrMatch : mrNameEnded;
+    if (n == name.size()) return pattern.substr(p) == U"*" ? mrMatch : mrNameEnded;
     switch (pattern[p]) {
       case '*':
         return MatchFromStar(pattern.substr(p), name.substr(n));
@@ -177,7 +229,7 @@ int MatchLowered(std::string_view pattern, std::string_view name) {
       case '<': {
         TCharSet set;
         if (!ParseSet(pattern, p, &set, &p)) return mrMalformed;
-        if (!set.Accepts(static_cast<unsigned char>(name[n]))) return mrSetRefused;
+        if (!set.Accepts(name[n])) return mrSetRefused;
         break;
       }
       default:
@@ -192,7 +244,7 @@ int MatchLowered(std::string_view pattern, std::string_view name) {
 }  // namespace
 
 int MatchPattern(std::string_view pattern, std::string_view name) {
-  return MatchLowered(AnsiLowerCase(pattern), AnsiLowerCase(name));
+  return MatchLowered(Characters(AnsiLowerCase(pattern)), Characters(AnsiLowerCase(name)));
 }
 
 bool IsMatch(std::string_view pattern, std::string_view name) {

@@ -15,11 +15,13 @@ enum TMatchResult : int {
 };
 
 // Matches the whole of `name` against the whole of `pattern`, both lower-cased first with
-// AnsiLowerCase, byte by byte (a "?" takes one byte of a UTF-8 name). Returns a TMatchResult.
+// AnsiLowerCase, character by character: a character is one whole UTF-8 sequence, and each byte
+// that is not part of a valid sequence is a character of its own. Returns a TMatchResult.
 //
 //   ?        one character            *        any run of characters, also none
-//   <...>    one character of the set: single characters and ranges "a-z" by byte value (a range
-//            written high to low matches nothing); "<!...>" or "<^...>" negates the set
+//   <...>    one character of the set: single characters and ranges "a-z" by code point (a range
+//            written high to low matches nothing; stray bytes rank after every code point, in
+//            byte order); "<!...>" or "<^...>" negates the set
 //   *<...>   a star whose every character must be accepted by the set
 //
 // A set that is unclosed, empty, holds only the negation sign or ends in a range without a last

@@ -72,9 +72,42 @@ TEST(WildcardTest, SetsAndRanges) {
       {"<[]>", "]", mrMatch},
       {"<!!>", "!", mrSetRefused},
       {"<a-c>", "", mrNameEnded},
-      // Sets and "?" take one byte: a two-byte UTF-8 character needs two of them.
-      {"?", "ж", mrPatternEnded},
-      {"??", "ж", mrMatch},
+  });
+}
+
+TEST(WildcardTest, QuestionMarksAndSetsTakeWholeUtf8Characters) {
+  CheckCases({
+      // Two, three and four bytes: one character each.
+      {"?", "ж", mrMatch},
+      {"??", "ж", mrNameEnded},
+      {"????.txt", "файл.txt", mrMatch},
+      {"???.txt", "файл.txt", mrLiteralDiffers},
+      {"?", "文", mrMatch},
+      {"a?b",
+       "a\xF0\x9F\x98\x80"
+       "b",
+       mrMatch},
+      {"*?.txt", "文.txt", mrMatch},
+      {"*x?", "ax文", mrMatch},
+      // Sets hold characters and ranges of code points.
+      {"<жё>", "ж", mrMatch},
+      {"<а-я>", "ф", mrMatch},
+      {"<а-я>", "f", mrSetRefused},
+      {"<!а-я>?", "fж", mrMatch},
+      {"<!а-я>", "ф", mrSetRefused},
+      {"*<а-я>.txt", "файл.txt", mrMatch},
+      {"*<а-я>.txt", "fайл.txt", mrNameEnded},
+      // Each byte of an invalid sequence is one character, matched only by itself or "?".
+      {"?", "\xFF", mrMatch},
+      {"??", "\xD1\xFF", mrMatch},
+      {"?", "\xD1", mrMatch},
+      {"?x", "\xE6\x96x", mrLiteralDiffers},
+      {"??x", "\xE6\x96x", mrMatch},
+      {"\xFF", "\xFF", mrMatch},
+      {"\xFF", "\xFE", mrLiteralDiffers},
+      {"<\xFF>", "\xFF", mrMatch},
+      {"<\xFF>", "\xC3\xBF", mrSetRefused},  // U+00FF is not the byte 0xFF
+      {"?", "\xC0\xAF", mrPatternEnded},     // an overlong form is two stray bytes
   });
 }
 
