@@ -70,8 +70,9 @@ void TUnZipper::Assign(const TUnZipper& source) {
 }
 
 void TUnZipper::SetZipName(const std::string& value) {
-  if (platform::EqualsIgnoringAsciiCase(value, FZipName)) return;
   std::string name = value;
+  SlashesToBackslashes(name);
+  if (platform::EqualsIgnoringAsciiCase(name, FZipName)) return;
   if (!name.empty() && name.back() == '?') {
     const std::string dir = ExtractFilePath(name);
     const std::string initialDir = !dir.empty() && DirectoryExists(dir) ? dir : "C:\\";
@@ -83,6 +84,7 @@ void TUnZipper::SetZipName(const std::string& value) {
       throw EUserCanceled(kTextCanceledZipName);
     }
     name = chosen;
+    SlashesToBackslashes(name);
   }
   FZipName = name;
   ZipBaseName = WithoutExtension(name);
@@ -99,11 +101,14 @@ void TUnZipper::SetDestDir(const std::string& value) {
     }
     dir = chosen;
   }
+  SlashesToBackslashes(dir);
   FDestDir = WithoutTrailingBackslash(dir);
 }
 
 void TUnZipper::SetRootDir(const std::string& value) {
-  FRootDir = value.empty() || value.back() == '\\' ? value : value + "\\";
+  std::string root = value;
+  SlashesToBackslashes(root);
+  FRootDir = root.empty() || root.back() == '\\' ? root : root + "\\";
   RelativePathList.assign(1, FRootDir);
 }
 

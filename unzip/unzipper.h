@@ -78,8 +78,9 @@ class TUnZipper {
 
   // ---- Settings -------------------------------------------------------------------------------
   const std::string& ZipName() const { return FZipName; }
-  // A new name forgets the directory (the file is not touched); the same name in another letter
-  // case keeps it. A name ending in "?" asks for the archive with the file-open dialog.
+  // "/" is taken as a separator and stored as "\". A new name forgets the directory (the file is
+  // not touched); the same name in another letter case keeps it. A name ending in "?" asks for
+  // the archive with the file-open dialog.
   void SetZipName(const std::string& value);
 
   TZipSortMode SortMode = ByNone;  // writing it only stores it; the view follows at the next read
@@ -94,11 +95,12 @@ class TUnZipper {
 
   const std::string& DestDir() const { return FDestDir; }
   // "?" asks for the directory with the directory chooser (EUserCanceled, text 178, when it is
-  // cancelled). One trailing "\" is dropped, so "C:\" is stored as "C:". An empty value stands
-  // for the current directory.
+  // cancelled). "/" is stored as "\", then one trailing "\" is dropped, so "C:\" and "C:/" are
+  // stored as "C:". An empty value stands for the current directory; a missing directory is
+  // created, with every missing parent, when a run starts.
   void SetDestDir(const std::string& value);
   const std::string& RootDir() const { return FRootDir; }
-  // Stored with a trailing "\"; RelativePathList becomes this single item.
+  // Stored with "/" as "\" and a trailing "\"; RelativePathList becomes this single item.
   void SetRootDir(const std::string& value);
   // Prefixes taken off stored directories (the first that matches, letter case ignored).
   std::vector<std::string> RelativePathList;

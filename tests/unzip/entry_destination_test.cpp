@@ -5,6 +5,10 @@
 #include <gtest/gtest.h>
 
 #include "platform/files.h"
+#include "support/temp_dir.h"
+#include "support/zip_writer.h"
+#include "unzip/base/file_utils.h"
+#include "unzip/unzipper.h"
 
 namespace {
 
@@ -70,6 +74,86 @@ TEST(EntryDestination, NamesTheFileSystemWouldTakeForDevicesAreUnsafeWhereItDoes
   for (const char* name : {"console", "COM0", "LPT10", "nul-device", ".hidden"}) {
     EXPECT_FALSE(IsUnsafeOutputPath("C:\\x", std::string("C:\\x\\") + name, true)) << name;
   }
+}
+
+TEST(EntryDestination, SlashesInTheComponentsPathsSeparateAsBackslashesDo) {
+  TUnZipper zipper;
+  zipper.SetDestDir("C:/app/");
+  EXPECT_EQ(zipper.DestDir(), "C:\\app");
+  zipper.SetDestDir("C:/");
+  EXPECT_EQ(zipper.DestDir(), "C:");
+  zipper.SetRootDir("data/sub");
+  EXPECT_EQ(zipper.RootDir(), "data\\sub\\");
+  EXPECT_EQ(zipper.RelativePathList, std::vector<std::string>{"data\\sub\\"});
+  zipper.SetRootDir("data/");
+  EXPECT_EQ(zipper.RootDir(), "data\\");
+
+  // The extension of a split set's base name is looked for in the file-name part only.
+  struct Case {
+    const char* name;
+    const char* zipName;
+    const char* baseName;
+  } cases[] = {
+      {"C:/v1.2/app.zip", "C:\\v1.2\\app.zip", "C:\\v1.2\\app"},
+      {"C:/v1.2/app", "C:\\v1.2\\app", "C:\\v1.2\\app"},
+      {"C:\\v1.2/app-1.2.zip", "C:\\v1.2\\app-1.2.zip", "C:\\v1.2\\app-1.2"},
+      {"out.d/app", "out.d\\app", "out.d\\app"},
+  };
+  for (const Case& c : cases) {
+    zipper.SetZipName(c.name);
+    EXPECT_EQ(zipper.ZipName(), c.zipName) << c.name;
+    EXPECT_EQ(zipper.ZipBaseName, c.baseName) << c.name;
+  }
+}
+
+TEST(EntryDestination, AMissingDestinationIsCreatedWithEveryParent) {
+  test::TempDir dir;
+  test::WriteFileBytes(dir.File("in.zip"),
+                       test::BuildZipOfFiles({{"a.txt", "alpha"}, {"sub/b.txt", "bravo"}}));
+  // "/" separates everywhere, and "new" and "deeper" do not exist yet.
+  for (const std::string& destination : {dir.File("out/new/sub"), dir.File("out\\new/deeper/")}) {
+    SCOPED_TRACE(destination);
+    TUnZipper zipper;
+    zipper.DoProcessMessages = false;
+    zipper.DoAll = true;
+    zipper.RecreateDirs = true;
+    zipper.OverwriteMode = Always;
+    zipper.SetZipName(dir.File("in.zip"));
+    zipper.SetDestDir(destination);
+    EXPECT_EQ(zipper.UnZip(), 2);
+    std::string inside = destination;
+    for (char& c : inside) c = c == '/' ? '\\' : c;
+    if (inside.back() != '\\') inside += '\\';
+    EXPECT_EQ(test::ReadFileBytes(inside + "a.txt"), "alpha");
+    EXPECT_EQ(test::ReadFileBytes(inside + "sub\\b.txt"), "bravo");
+  }
+}
+
+TEST(EntryDestination, AnArchiveInADottedDirectoryFindsItsCompanionFile) {
+  test::TempDir dir;
+  ASSERT_TRUE(ForceDirectories(dir.File("v1.2")));
+  test::ZipArchive data;
+  data.entries = {test::ZipEntry{}, test::ZipEntry{}};
+  data.entries[0].name = "a.txt";
+  data.entries[0].data = "alpha";
+  data.entries[1].name = "b.txt";
+  data.entries[1].data = "bravo";
+  test::ZipArchive central = data;
+  for (test::ZipEntry& entry : data.entries) entry.writeCentral = false;
+  data.writeEnd = false;
+  test::ZipLayout layout;
+  test::WriteFileBytes(dir.File("v1.2\\app"), test::BuildZip(data, &layout));
+  for (size_t i = 0; i < central.entries.size(); ++i) {
+    central.entries[i].writeLocal = false;
+    central.entries[i].localHeaderOffset = static_cast<uint32_t>(layout.localHeaderOffsets[i]);
+  }
+  test::WriteFileBytes(dir.File("v1.2\\app.zfc"), test::BuildZip(central));
+  TUnZipper zipper;
+  zipper.DoProcessMessages = false;
+  zipper.SetZipName(dir.Path() + "/v1.2/app");
+  zipper.LoadDirectory();
+  ASSERT_EQ(zipper.EntryCount(), 2);
+  EXPECT_EQ(zipper.EntryFileName(1), "b.txt");
 }
 
 }  // namespace

@@ -39,13 +39,14 @@ bool CanChangeToDir(const std::string& path) {
 
 bool ForceDirectories(const std::string& path) {
   if (path.empty()) throw EInOutError("Unable to create directory", 3);
-  // Walk up to the first ancestor that counts as present, then create downwards from there.
+  // Walk up to the first ancestor that counts as present, then create downwards from there. A
+  // relative path ends its walk at the current directory, so its first part is created as well.
   std::vector<std::string> missing;
   std::string current = path;
+  SlashesToBackslashes(current);
   for (;;) {
     if (!current.empty() && current.back() == '\\') current.pop_back();
-    if (current.size() < 3 || DirectoryExists(current) || ExtractFilePath(current) == current)
-      break;
+    if (current.empty() || DirectoryExists(current) || ExtractFilePath(current) == current) break;
     missing.push_back(current);
     current = ExtractFilePath(current);
   }

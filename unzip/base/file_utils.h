@@ -18,9 +18,10 @@ bool DirectoryExists(const std::string& path);
 // Whether the process can make `path` its current directory; the current directory is changed for
 // the test and changed back.
 bool CanChangeToDir(const std::string& path);
-// Creates `path` and every missing parent. An empty path raises EInOutError "Unable to create
-// directory" (code 3). Paths shorter than 3 characters (after one trailing "\" is dropped),
-// existing directories and drive roots count as present. True when everything needed was created.
+// Creates `path` and every missing parent; "/" separates as "\" does. An empty path raises
+// EInOutError "Unable to create directory" (code 3). Existing directories, drive roots ("C:",
+// "C:\", "\") and the current directory count as present. True when everything needed was
+// created.
 bool ForceDirectories(const std::string& path);
 // Deletes a file; true when it succeeded.
 bool FileDelete(const std::string& fileName);

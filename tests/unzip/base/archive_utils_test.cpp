@@ -172,6 +172,23 @@ TEST(ForceDirectories, CreatesEveryMissingParent) {
   }
 }
 
+TEST(ForceDirectories, TakesSlashesAndCreatesTheFirstPartOfARelativePath) {
+  test::TempDir dir;
+  EXPECT_TRUE(ForceDirectories(dir.File("x/y.d/z/")));
+  EXPECT_TRUE(DirectoryExists(dir.File("x\\y.d\\z")));
+  const std::string previous = platform::CurrentDirectory();
+  ASSERT_TRUE(platform::ChangeDirectory(dir.Path()));
+  // "a" is short, but it is a directory of its own below the current one.
+  const bool madeShort = ForceDirectories("a\\b/c");
+  const bool madeSingle = ForceDirectories("q");
+  ASSERT_TRUE(platform::ChangeDirectory(previous));
+  EXPECT_TRUE(madeShort);
+  EXPECT_TRUE(madeSingle);
+  EXPECT_TRUE(DirectoryExists(dir.File("a\\b\\c")));
+  EXPECT_TRUE(DirectoryExists(dir.File("q")));
+  EXPECT_TRUE(ForceDirectories("\\"));  // the root counts as present
+}
+
 TEST(CanChangeToDir, TellsDirectoriesApartAndRestoresTheCurrentDirectory) {
   test::TempDir dir;
   test::WriteFileBytes(dir.File("file.txt"), "x");
