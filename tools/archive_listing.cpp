@@ -4,7 +4,9 @@
 #include <cinttypes>
 #include <cstdio>
 
+#include "platform/files.h"
 #include "tools/archive_warnings.h"
+#include "tools/user_messages.h"
 #include "unzip/unzipper.h"
 
 namespace {
@@ -79,7 +81,8 @@ int ListArchive(const std::string& archive) {
     comment = zipper.ArchiveComment();
     zipper.CloseArchive();
   } catch (const Exception& e) {
-    std::fprintf(stderr, "unzipper: %s: %s\n", archive.c_str(), e.Message().c_str());
+    const platform::OsError failure = platform::LastError();
+    std::fprintf(stderr, "unzipper: %s\n", ArchiveFailureText(archive, e, failure).c_str());
     return 2;
   }
   std::printf("%5s  %-9s %12s %12s  %-16s  %-8s  %-9s  %s\n", "Index", "Method", "Compressed",
@@ -95,5 +98,5 @@ int ListArchive(const std::string& archive) {
   }
   std::printf("%d entries, %" PRIu64 " bytes\n", zipper.EntryCount(), total);
   if (!comment.empty()) std::printf("Comment: %s\n", comment.c_str());
-  return ReportArchiveWarnings(zipper, false) ? 1 : 0;
+  return ReportArchiveWarnings(zipper, archive, false) ? 1 : 0;
 }

@@ -11,13 +11,13 @@ std::string DisplayName(const TZipHeaderInfo& entry) {
   return name;
 }
 
-bool ReportArchiveWarnings(TUnZipper& zipper, bool chosenOnly) {
+bool ReportArchiveWarnings(TUnZipper& zipper, const std::string& typed, bool chosenOnly) {
   bool warned = false;
   if (zipper.ImproperArchive) {
     std::fprintf(stderr,
                  "warning: %s: the central directory is damaged; the entries were found "
                  "through their local headers\n",
-                 zipper.ZipName().c_str());
+                 typed.c_str());
     warned = true;
   }
   for (int i = 0; i < zipper.EntryCount(); ++i) {

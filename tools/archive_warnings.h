@@ -10,5 +10,6 @@
 std::string DisplayName(const TZipHeaderInfo& entry);
 
 // Prints a warning line on stderr for each repair the archive needed (with `chosenOnly`, only
-// for entries chosen in the last run); true when there was one.
-bool ReportArchiveWarnings(TUnZipper& zipper, bool chosenOnly);
+// for entries chosen in the last run); true when there was one. `typed` is the archive as the
+// user wrote it.
+bool ReportArchiveWarnings(TUnZipper& zipper, const std::string& typed, bool chosenOnly);

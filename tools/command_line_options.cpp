@@ -115,9 +115,10 @@ characters, <abc> or <a-z> one character of a set, <!abc> one character outside 
 
 Exit status:
   0  every chosen entry was extracted (or tested) and verified
-  1  some entries were skipped or rejected (each is named on stderr with its reason), or the
-     archive could only be read with warnings: a directory rebuilt from the local headers, or
-     an absolute or drive-letter path placed below the destination (each named on stderr)
+  1  some entries were skipped or rejected (each is named on stderr with its reason; a damaged
+     entry does not stop the entries after it), or the archive could only be read with
+     warnings: a directory rebuilt from the local headers, or an absolute or drive-letter path
+     placed below the destination (each named on stderr)
   2  the archive cannot be read (the reason is on stderr), or the command line is wrong
 
 A progress bar is shown on stderr when it is a terminal.

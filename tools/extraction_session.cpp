@@ -2,17 +2,21 @@
 // terminal, draws the progress bar and names every entry that was skipped or rejected.
 #include "tools/extraction_session.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "platform/dialogs.h"
 #include "platform/files.h"
 #include "platform/temporary_tree.h"
 #include "platform/terminal.h"
 #include "tools/archive_warnings.h"
+#include "tools/user_messages.h"
 #include "unzip/base/file_utils.h"
 #include "unzip/base/path_text.h"
+#include "unzip/base/unzip_exceptions.h"
 #include "unzip/wildcard.h"
 
 namespace {
@@ -33,6 +37,22 @@ std::string ReasonText(TSkipReason reason) {
   }
 }
 
+// A pattern that matches `name` alone (letter case aside): each wildcard character is written as
+// a set holding just that character.
+std::string LiteralPattern(const std::string& name) {
+  std::string pattern;
+  for (char c : name) {
+    if (c == '?' || c == '*' || c == '<') {
+      pattern += '<';
+      pattern += c;
+      pattern += '>';
+    } else {
+      pattern += c;
+    }
+  }
+  return pattern;
+}
+
 class TExtractionSession {
  public:
   explicit TExtractionSession(const TCommandLineOptions& options)
@@ -42,6 +62,19 @@ class TExtractionSession {
 
  private:
   void SetUp();
+  // Runs the component until every chosen entry had its turn: a run that ends at a damaged
+  // entry names it and is followed by a run for the entries after it. Returns the entries
+  // extracted (or verified).
+  int ExtractAll();
+  // The entry that a run was working on when `e` ended it, or -1 when `e` is not about one
+  // entry's data.
+  int FailedEntry(const Exception& e) const;
+  // Chooses, by their exact names, the chosen entries after `failed` and every chosen directory
+  // (each run makes the directories again).
+  void ChooseByName(int failed);
+  // A path of the component as the user wrote it: below the destination, the destination as
+  // typed (nothing when none was typed) and the rest in the host's form.
+  std::string Shown(const std::string& path) const;
   void Problem(const std::string& name, const std::string& reason);
   // Names every pattern that chose no entry; true when there was one.
   bool ReportUnmatchedPatterns();
@@ -54,8 +87,14 @@ class TExtractionSession {
   const TCommandLineOptions& options_;
   const bool testing_;
   TUnZipper zipper_;
+  std::vector<std::string> patterns_;  // in the component's form
   std::string destination_;
   int problems_ = 0;
+  // Entries up to this index had their turn in an earlier run: later runs pass over them.
+  int doneUpTo_ = -1;
+  int started_ = -1;       // the file entry being extracted, from its start to its verdict
+  int lastNamed_ = -1;     // the highest index an event of this run named
+  int filesVerified_ = 0;  // in every run
   int lastPercent_ = -1;
   bool progress_ = false;
 };
@@ -66,9 +105,8 @@ void TExtractionSession::SetUp() {
   zipper_.RetainAttributes = true;
   zipper_.DoAll = options_.patterns.empty();
   // Stored paths use "\" inside the component; users write patterns with "/".
-  std::vector<std::string> patterns = options_.patterns;
-  for (std::string& pattern : patterns) SlashesToBackslashes(pattern);
-  zipper_.SetFilesList(patterns);
+  patterns_ = options_.patterns;
+  for (std::string& pattern : patterns_) SlashesToBackslashes(pattern);
   if (options_.password) zipper_.Password = *options_.password;
   const bool terminal = platform::StdinIsTerminal();
   zipper_.OverwriteMode =
@@ -83,9 +121,27 @@ void TExtractionSession::SetUp() {
                  msg1.c_str(), "");
     result = platform::SafeAnswer(flags);
   };
-  zipper_.OnSkippingFile = [this](TUnZipper*, TSkipReason reason, const std::string&, int index,
-                                  bool&) { Problem(EntryName(index), ReasonText(reason)); };
+  zipper_.OnStartUnZip = [this](TUnZipper*, int index, std::string&, bool& skip) {
+    lastNamed_ = std::max(lastNamed_, index);
+    skip = index <= doneUpTo_;
+    started_ = skip ? -1 : index;
+  };
+  zipper_.OnSkippingFile = [this](TUnZipper*, TSkipReason reason, const std::string& name,
+                                  int index, bool&) {
+    const platform::OsError failure = platform::LastError();
+    lastNamed_ = std::max(lastNamed_, index);
+    started_ = -1;
+    if (index <= doneUpTo_) return;  // named in an earlier run
+    std::string text = ReasonText(reason);
+    if (reason == srCreateError) {
+      const std::string why =
+          CreateFailureReason(name, failure, [this](const std::string& p) { return Shown(p); });
+      if (!why.empty()) text += ": " + why;
+    }
+    Problem(EntryName(index), text);
+  };
   zipper_.OnBadCRC = [this](TUnZipper*, uint32_t computed, uint32_t stored, int index) {
+    started_ = -1;
     char text[96];
     std::snprintf(text, sizeof text,
                   "data do not check (CRC-32 %08" PRIx32 ", stored %08" PRIx32
@@ -109,15 +165,17 @@ void TExtractionSession::SetUp() {
     EndProgress();
     std::string answer;
     const bool asked = platform::ReadTerminalLine(
-        "replace " + name + "? [y]es, [n]o, [A]ll, [N]one: ", true, &answer);
+        "replace " + Shown(name) + "? [y]es, [n]o, [A]ll, [N]one: ", true, &answer);
     overwrite = asked && (answer == "y" || answer == "A");
     if (asked && answer == "A") sender->OverwriteMode = Always;
     if (asked && answer == "N") sender->OverwriteMode = Never;
   };
-  if (testing_) {
+  zipper_.OnEndUnZip = [this](TUnZipper*, int, const std::string& name) {
+    started_ = -1;
+    ++filesVerified_;
     // Each verified file goes at once: a test needs no room for the whole archive.
-    zipper_.OnEndUnZip = [](TUnZipper*, int, const std::string& name) { FileDelete(name); };
-  }
+    if (testing_) FileDelete(name);
+  };
   if (progress_) {
     zipper_.OnTotalPercentDone = [this](TUnZipper*, int percent) { ShowProgress(percent); };
   }
@@ -139,6 +197,69 @@ bool TExtractionSession::ReportUnmatchedPatterns() {
     }
   }
   return unmatched;
+}
+
+std::string TExtractionSession::Shown(const std::string& path) const {
+  const std::string& inside = zipper_.DestDir();
+  if (!inside.empty() && path.size() > inside.size() &&
+      path.compare(0, inside.size(), inside) == 0 && path[inside.size()] == '\\') {
+    const std::string rest = HostForm(path.substr(inside.size() + 1));
+    if (testing_ || options_.destination.empty()) return rest;
+    std::string typed = options_.destination;
+    if (typed.back() == '/' || typed.back() == '\\') typed.pop_back();
+    return typed + HostForm("\\") + rest;
+  }
+  return HostForm(path);
+}
+
+int TExtractionSession::FailedEntry(const Exception& e) const {
+  // Damaged data of one entry: the rest of the archive may still be sound.
+  if (!dynamic_cast<const EZLibError*>(&e) && !dynamic_cast<const EFatalUnzipError*>(&e)) {
+    return -1;
+  }
+  if (started_ >= 0) return started_;
+  // Its local header could not be read: the first chosen file entry no event has named yet.
+  for (int i = lastNamed_ + 1; i < zipper_.EntryCount(); ++i) {
+    const TZipHeaderInfo& entry = *zipper_.SortedEntries->Items(i);
+    if (entry.Matched && !entry.FileName.empty()) return i;
+  }
+  return -1;
+}
+
+void TExtractionSession::ChooseByName(int failed) {
+  std::vector<std::string> patterns;
+  for (int i = 0; i < zipper_.EntryCount(); ++i) {
+    const TZipHeaderInfo& entry = *zipper_.SortedEntries->Items(i);
+    if (entry.Matched && (i > failed || entry.FileName.empty())) {
+      patterns.push_back(LiteralPattern(entry.Directory + entry.FileName));
+    }
+  }
+  patterns_ = patterns;
+  zipper_.DoAll = false;
+}
+
+int TExtractionSession::ExtractAll() {
+  for (;;) {
+    zipper_.SetFilesList(patterns_);
+    started_ = -1;
+    lastNamed_ = -1;
+    const int verifiedBefore = filesVerified_;
+    try {
+      // Directories are made again by every run and counted by the last one only.
+      return zipper_.UnZip() + verifiedBefore;
+    } catch (const Exception& e) {
+      const int failed = FailedEntry(e);
+      if (failed <= doneUpTo_) throw;
+      Problem(EntryName(failed), "damaged data: " + e.Message());
+      doneUpTo_ = failed;
+      // The skip at the start of an entry comes after its local header is read: an entry whose
+      // header cannot be read is left out of the choice itself.
+      if (started_ < 0) ChooseByName(failed);
+      // A run over a split archive may leave the component on another part: start from the
+      // archive the user named.
+      zipper_.SetZipName(options_.archive);
+    }
+  }
 }
 
 void TExtractionSession::Problem(const std::string& name, const std::string& reason) {
@@ -180,14 +301,23 @@ int TExtractionSession::Run() {
   try {
     zipper_.SetZipName(options_.archive);
     zipper_.SetDestDir(destination_);
-    count = zipper_.UnZip();
+    count = ExtractAll();
     EndProgress();
-    const bool warned = ReportArchiveWarnings(zipper_, true);
+    const bool warned = ReportArchiveWarnings(zipper_, options_.archive, true);
     const bool unmatched = ReportUnmatchedPatterns();
     status = problems_ > 0 || warned || unmatched ? 1 : 0;
   } catch (const Exception& e) {
+    const platform::OsError failure = platform::LastError();
     EndProgress();
-    std::fprintf(stderr, "unzipper: %s: %s\n", options_.archive.c_str(), e.Message().c_str());
+    if (started_ >= 0 && dynamic_cast<const ECantWriteUCF*>(&e)) {
+      // Writing an entry failed (a full disk): what follows would fail as well.
+      const std::string why = HandleFailureReason(failure);
+      std::fprintf(stderr, "unzipper: %s: cannot be written%s (%s)\n", EntryName(started_).c_str(),
+                   why.empty() ? "" : (": " + why).c_str(), e.Message().c_str());
+    } else {
+      std::fprintf(stderr, "unzipper: %s\n",
+                   ArchiveFailureText(options_.archive, e, failure).c_str());
+    }
     status = 2;
   }
   if (testing_) {

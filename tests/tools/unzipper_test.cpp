@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "support/raw_deflate.h"
 #include "support/temp_dir.h"
 #include "support/zip_writer.h"
 #include "unzip/base/file_utils.h"
@@ -201,9 +202,141 @@ TEST(Unzipper, AFileTheUserMayNotWriteIsSkippedAsNotCreated) {
                               test::NativePath(work.File("err.txt")) + "'";
   const int raw = std::system(command.c_str());
   EXPECT_EQ(raw >> 8, 1);
-  EXPECT_NE(test::ReadFileBytes(work.File("err.txt")).find("readme.txt: cannot be created"),
-            std::string::npos);
+  const std::string err = test::ReadFileBytes(work.File("err.txt"));
+  EXPECT_NE(err.find("readme.txt: cannot be created: Permission denied"), std::string::npos) << err;
   EXPECT_EQ(test::ReadFileBytes(dest + "\\readme.txt"), "root's file");
+}
+
+bool OnLinux() {
+  return test::NativePath("\\") == "/";
+}
+
+TEST(Unzipper, PathsMayUseEitherSeparatorAndMissingParentsAreMade) {
+  test::TempDir work;
+  // "out" exists, "new" does not; the host's own separator is mixed with "/".
+  ASSERT_TRUE(ForceDirectories(work.File("out")));
+  const std::string typed = test::NativePath(work.File("out")) + "/new/sub";
+  ToolRun run = RunUnzipper(work, {"x", "-d", typed, test::ToolArchive("infozip.zip")});
+  EXPECT_EQ(run.status, 0) << run.err;
+  ExpectOriginals(work.File("out\\new\\sub"), kAllFiles);
+  EXPECT_EQ(run.err.find("cannot be created"), std::string::npos) << run.err;
+}
+
+TEST(Unzipper, QuestionMarksTakeWholeCharacters) {
+  test::TempDir work;
+  const std::string dest = work.File("out");
+  const ToolRun run = RunUnzipper(
+      work, {"x", "-d", test::NativePath(dest), test::ToolArchive("infozip.zip"), "????.txt"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  ExpectOriginals(dest, {"\xD1\x84\xD0\xB0\xD0\xB9\xD0\xBB.txt"});
+  EXPECT_FALSE(FileExists(dest + "\\readme.txt"));
+}
+
+TEST(Unzipper, MessagesShowPathsAsTheUserWroteThem) {
+  test::TempDir work;
+  const std::string missing = test::NativePath(work.File("missing.zip"));
+  ToolRun run = RunUnzipper(work, {"l", missing});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.err.find("unzipper: cannot open " + missing + ": "), std::string::npos) << run.err;
+  if (OnLinux()) {
+    EXPECT_EQ(run.err.find('\\'), std::string::npos) << run.err;
+  }
+  run = RunUnzipper(work, {"x", "-d", test::NativePath(work.File("out")), missing});
+  EXPECT_EQ(run.status, 2);
+  EXPECT_NE(run.err.find("unzipper: cannot open " + missing + ": "), std::string::npos) << run.err;
+
+  // A file that is not an archive is called so, beside the component's own words.
+  test::WriteFileBytes(work.File("notes.txt"), std::string(5000, 't'));
+  const std::string notes = test::NativePath(work.File("notes.txt"));
+  for (const char* command : {"l", "t", "x"}) {
+    run = RunUnzipper(work, {command, notes});
+    EXPECT_EQ(run.status, 2) << command;
+    EXPECT_NE(run.err.find("unzipper: " + notes + " is not a ZIP archive"), std::string::npos)
+        << run.err;
+    EXPECT_NE(run.err.find("(Incomplete Zip File)"), std::string::npos) << run.err;
+  }
+}
+
+TEST(Unzipper, AFileThatCannotBeCreatedSaysWhy) {
+  test::TempDir work;
+  const std::string longName = std::string(300, 'x') + ".txt";
+  test::WriteFileBytes(
+      work.File("in.zip"),
+      test::BuildZipOfFiles(
+          {{"readme.txt", "r"}, {"blocked/in.txt", "b"}, {longName, "l"}, {"ok.txt", "o"}}));
+  const std::string dest = work.File("out");
+  ASSERT_TRUE(ForceDirectories(dest + "\\readme.txt"));
+  test::WriteFileBytes(dest + "\\blocked", "a file where a directory should be");
+  const std::string typed = test::NativePath(dest);
+  const ToolRun run =
+      RunUnzipper(work, {"x", "-o", "always", "-d", typed, test::NativePath(work.File("in.zip"))});
+  EXPECT_EQ(run.status, 1);
+  for (const std::string& expected :
+       {std::string("readme.txt: cannot be created: a directory of that name is in the way\n"),
+        "blocked/in.txt: cannot be created: the file " + typed + test::NativePath("\\") +
+            "blocked is in the way of its directory\n",
+        longName + ": cannot be created: " +
+            (OnLinux() ? std::string("File name too long\n") : std::string())}) {
+    EXPECT_NE(run.err.find(expected), std::string::npos) << expected << "\n" << run.err;
+  }
+  EXPECT_EQ(test::ReadFileBytes(dest + "\\ok.txt"), "o");
+}
+
+TEST(Unzipper, ADamagedEntryIsNamedWithItsReasonAndTheOthersFollow) {
+  test::TempDir work;
+  test::ZipArchive archive;
+  const auto stored = [](const std::string& name, const std::string& data) {
+    test::ZipEntry entry;
+    entry.name = name;
+    entry.data = data;
+    return entry;
+  };
+  test::ZipEntry badBlock = stored("bad-block.txt", "\x07garbage");
+  badBlock.method = 8;
+  badBlock.uncompressedSize = 100;
+  std::string noise(20000, '\0');
+  uint32_t state = 1;
+  for (char& c : noise) c = static_cast<char>((state = state * 1103515245 + 12345) >> 24);
+  const std::string deflated = test::RawDeflate(noise);
+  test::ZipEntry cut = stored("cut.txt", deflated.substr(0, deflated.size() / 2));
+  cut.method = 8;
+  cut.crc = test::Crc32(noise);
+  cut.uncompressedSize = static_cast<uint32_t>(noise.size());
+  test::ZipEntry nowhere = stored("nowhere.txt", "n");
+  archive.entries = {stored("first.txt", "1"), badBlock, stored("second.txt", "2"), cut,
+                     stored("third.txt", "3"), nowhere,  stored("fourth.txt", "4")};
+  // The central header of "nowhere.txt" places its local header past the end of the archive.
+  archive.entries[5].localHeaderOffset = 0x7FFF0000;
+  test::WriteFileBytes(work.File("damaged.zip"), test::BuildZip(archive));
+  const std::string zip = test::NativePath(work.File("damaged.zip"));
+  const std::string dest = work.File("out");
+
+  ToolRun run = RunUnzipper(work, {"x", "-d", test::NativePath(dest), zip});
+  EXPECT_EQ(run.status, 1) << run.err;
+  for (const char* expected : {"bad-block.txt: damaged data: invalid block type\n",
+                               "cut.txt: damaged data: unexpected end of data\n",
+                               "nowhere.txt: damaged data: Premature end of file reached\n"}) {
+    EXPECT_NE(run.err.find(expected), std::string::npos) << expected << "\n" << run.err;
+  }
+  for (const char* name : {"first", "second", "third", "fourth"}) {
+    EXPECT_TRUE(FileExists(dest + "\\" + name + ".txt")) << name;
+  }
+  for (const char* name : {"bad-block", "cut", "nowhere"}) {
+    EXPECT_FALSE(FileExists(dest + "\\" + name + ".txt")) << name;
+  }
+  // Each is named once.
+  EXPECT_EQ(run.err.find("bad-block.txt"), run.err.rfind("bad-block.txt")) << run.err;
+
+  run = RunUnzipper(work, {"t", zip});
+  EXPECT_EQ(run.status, 1) << run.err;
+  EXPECT_NE(run.out.find("4 entries verified, 3 with problems"), std::string::npos) << run.out;
+
+  // Chosen by pattern, the entries after a damaged one follow as well.
+  run = RunUnzipper(
+      work, {"x", "-o", "always", "-d", test::NativePath(work.File("some")), zip, "*<!n>.txt"});
+  EXPECT_EQ(run.status, 1) << run.err;
+  EXPECT_TRUE(FileExists(work.File("some\\fourth.txt")));
+  EXPECT_FALSE(FileExists(work.File("some\\second.txt")));  // refused by its "n"
 }
 
 }  // namespace

@@ -1,0 +1,80 @@
+// Paths and failure texts of unzipper, as a person reads them.
+#include "tools/user_messages.h"
+
+#include <filesystem>
+
+#include "unzip/base/file_utils.h"
+#include "unzip/base/path_text.h"
+#include "unzip/base/unzip_exceptions.h"
+
+namespace {
+
+constexpr char kHostSeparator = static_cast<char>(std::filesystem::path::preferred_separator);
+
+void ReplaceAll(std::string& text, const std::string& from, const std::string& to) {
+  if (from.empty()) return;
+  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
+    text.replace(at, from.size(), to);
+  }
+}
+
+// Every quoted text in `message` with the host's separator: the component quotes the file names
+// of its stream errors.
+std::string QuotedPathsInHostForm(std::string message) {
+  for (size_t open = message.find('"'); open != std::string::npos;) {
+    const size_t close = message.find('"', open + 1);
+    if (close == std::string::npos) break;
+    const std::string host = HostForm(message.substr(open + 1, close - open - 1));
+    message.replace(open + 1, close - open - 1, host);
+    open = message.find('"', open + host.size() + 2);
+  }
+  return message;
+}
+
+}  // namespace
+
+std::string HostForm(const std::string& path) {
+  std::string host = path;
+  for (char& c : host) {
+    if (c == '\\') c = kHostSeparator;
+  }
+  return host;
+}
+
+std::string ArchiveFailureText(const std::string& typed, const Exception& e,
+                               const platform::OsError& failure) {
+  std::string inside = typed;
+  SlashesToBackslashes(inside);
+  if (dynamic_cast<const ENotAZipFile*>(&e) || dynamic_cast<const EBadZipFile*>(&e)) {
+    return typed + " is not a ZIP archive (" + e.Message() + ")";
+  }
+  if (dynamic_cast<const EIncompleteZip*>(&e)) {
+    return typed + " is not a ZIP archive, or not the last part of a split one (" + e.Message() +
+           ")";
+  }
+  if (dynamic_cast<const EFOpenError*>(&e) && failure.path == inside && failure.code != 0) {
+    return "cannot open " + typed + ": " + platform::SystemErrorText(failure.code);
+  }
+  std::string message = e.Message();
+  ReplaceAll(message, "\"" + platform::ExpandFileName(inside) + "\"", "\"" + typed + "\"");
+  return typed + ": " + QuotedPathsInHostForm(message);
+}
+
+std::string CreateFailureReason(const std::string& path, const platform::OsError& failure,
+                                const std::function<std::string(const std::string&)>& shown) {
+  if (DirectoryExists(path)) return "a directory of that name is in the way";
+  // A file where a directory of the path should be: the nearest one is named.
+  for (std::string dir = WithoutTrailingBackslash(ExtractFilePath(path)); !dir.empty();) {
+    if (FileExists(dir)) return "the file " + shown(dir) + " is in the way of its directory";
+    const std::string parent = WithoutTrailingBackslash(ExtractFilePath(dir));
+    if (parent == dir) break;
+    dir = parent;
+  }
+  if (failure.path == path && failure.code != 0) return platform::SystemErrorText(failure.code);
+  return "";
+}
+
+std::string HandleFailureReason(const platform::OsError& failure) {
+  if (!failure.path.empty() || failure.code == 0) return "";
+  return platform::SystemErrorText(failure.code);
+}

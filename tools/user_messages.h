@@ -1,0 +1,32 @@
+// How unzipper shows paths and failures to a person: paths as the user wrote them or as the host
+// writes them, the system's reason for a file that cannot be made, plain words for a file that
+// is not an archive.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "platform/exceptions.h"
+#include "platform/files.h"
+
+// `path` in the component's form ("\" separators) with the host's separator.
+std::string HostForm(const std::string& path);
+
+// The failure records are copies of platform::LastError() taken right after the failure, before
+// anything else can replace it.
+
+// The line (without "unzipper: ") for an archive that cannot be read. `typed` is the archive as
+// the user wrote it. The component's spelling of paths in its message becomes the user's (the
+// archive) or the host's (any other path).
+std::string ArchiveFailureText(const std::string& typed, const Exception& e,
+                               const platform::OsError& failure);
+
+// Why the file `path` (in the component's form) could not be created: a directory or a file in
+// the way (named through `shown`), else the system's reason from `failure` when it is about
+// `path`; empty when nothing is known.
+std::string CreateFailureReason(const std::string& path, const platform::OsError& failure,
+                                const std::function<std::string(const std::string&)>& shown);
+
+// The system's reason in `failure` when it is about an open file (a write or a flush) rather
+// than a named path; empty otherwise.
+std::string HandleFailureReason(const platform::OsError& failure);
