@@ -272,11 +272,11 @@ TEST(Unzipper, AFileThatCannotBeCreatedSaysWhy) {
       RunUnzipper(work, {"x", "-o", "always", "-d", typed, test::NativePath(work.File("in.zip"))});
   EXPECT_EQ(run.status, 1);
   for (const std::string& expected :
-       {std::string("readme.txt: cannot be created: a directory of that name is in the way\n"),
+       {std::string("readme.txt: cannot be created: a directory of that name is in the way"),
         "blocked/in.txt: cannot be created: the file " + typed + test::NativePath("\\") +
-            "blocked is in the way of its directory\n",
+            "blocked is in the way of its directory",
         longName + ": cannot be created: " +
-            (OnLinux() ? std::string("File name too long\n") : std::string())}) {
+            (OnLinux() ? std::string("File name too long") : std::string())}) {
     EXPECT_NE(run.err.find(expected), std::string::npos) << expected << "\n" << run.err;
   }
   EXPECT_EQ(test::ReadFileBytes(dest + "\\ok.txt"), "o");
@@ -313,9 +313,9 @@ TEST(Unzipper, ADamagedEntryIsNamedWithItsReasonAndTheOthersFollow) {
 
   ToolRun run = RunUnzipper(work, {"x", "-d", test::NativePath(dest), zip});
   EXPECT_EQ(run.status, 1) << run.err;
-  for (const char* expected : {"bad-block.txt: damaged data: invalid block type\n",
-                               "cut.txt: damaged data: unexpected end of data\n",
-                               "nowhere.txt: damaged data: Premature end of file reached\n"}) {
+  for (const char* expected : {"bad-block.txt: damaged data: invalid block type",
+                               "cut.txt: damaged data: unexpected end of data",
+                               "nowhere.txt: damaged data: Premature end of file reached"}) {
     EXPECT_NE(run.err.find(expected), std::string::npos) << expected << "\n" << run.err;
   }
   for (const char* name : {"first", "second", "third", "fourth"}) {
