@@ -21,16 +21,10 @@ namespace {
 using test::ZipArchive;
 using test::ZipEntry;
 
-ZipEntry Entry(const std::string& name, const std::string& data) {
-  ZipEntry entry;
-  entry.name = name;
-  entry.data = data;
-  return entry;
-}
-
 ZipArchive ThreeEntries() {
   ZipArchive archive;
-  archive.entries = {Entry("a.txt", "alpha"), Entry("dir/", ""), Entry("dir/b.txt", "bravo bravo")};
+  archive.entries = {test::StoredEntry("a.txt", "alpha"), test::StoredEntry("dir/", ""),
+                     test::StoredEntry("dir/b.txt", "bravo bravo")};
   return archive;
 }
 
@@ -100,7 +94,7 @@ TEST(DirectoryReader, AChangedArchiveIsReadAgain) {
   StampFileTime(loaded.path, test::kSomeDosDateTime);
   loaded.zip.LoadDirectory();
   ZipArchive one;
-  one.entries = {Entry("only.txt", "x")};
+  one.entries = {test::StoredEntry("only.txt", "x")};
   test::WriteFileBytes(loaded.path, test::BuildZip(one));
   StampFileTime(loaded.path, test::kSomeDosDateTime + 2);
   loaded.zip.OpenArchive();
@@ -130,7 +124,7 @@ TEST(DirectoryReader, ASelfExtractorIsScannedFromByte14000) {
   ZipArchive sfx = ThreeEntries();
   // A stub that holds a local header of its own before byte 14000.
   ZipArchive decoy;
-  decoy.entries = {Entry("decoy.txt", "in the stub")};
+  decoy.entries = {test::StoredEntry("decoy.txt", "in the stub")};
   decoy.entries[0].writeCentral = false;
   decoy.writeEnd = false;
   sfx.prefix = test::BuildZip(decoy);
@@ -238,7 +232,7 @@ TEST(DirectoryReader, AMarkerWithoutItsZip64ValueIsRefused) {
 TEST(DirectoryReader, AForgedEndRecordInTheCommentDoesNotHideTheEntries) {
   test::TempDir dir;
   ZipArchive forged;
-  forged.entries = {Entry("evil.txt", "evil")};
+  forged.entries = {test::StoredEntry("evil.txt", "evil")};
   const std::string fake = test::BuildZip(forged);
   ZipArchive archive = ThreeEntries();
   archive.end.comment = fake;  // holds a whole archive, end record included
@@ -482,7 +476,7 @@ TEST(DirectoryReader, ARebuildBelongsToTheReadThatMadeIt) {
   stubbed.prefix = std::string(100, 'S');
   stubbed.end.centralOffset = 3;  // unusable: forces the rebuild
   ZipArchive good;
-  good.entries = {Entry("only.txt", "x"), Entry("two.txt", "yy")};
+  good.entries = {test::StoredEntry("only.txt", "x"), test::StoredEntry("two.txt", "yy")};
   ZipArchive damaged = good;
   damaged.end.centralOffset = 3;
   struct Case {
@@ -528,15 +522,15 @@ TEST(DirectoryReader, ACentralHeaderIsMergedOnlyIntoTheLocalHeaderItDescribes) {
     SCOPED_TRACE(std::string(c.name) + (c.localDescriptor ? " descriptor" : ""));
     test::TempDir dir;
     ZipArchive archive;
-    ZipEntry target = Entry("a.txt", c.localDescriptor ? "" : "alpha");
+    ZipEntry target = test::StoredEntry("a.txt", c.localDescriptor ? "" : "alpha");
     if (c.localDescriptor) {
       target.flags = 0x08;
       target.afterData = test::DataDescriptor(0, 0, 0);
     }
-    ZipEntry alias = Entry(c.name, c.data);
+    ZipEntry alias = test::StoredEntry(c.name, c.data);
     alias.writeLocal = false;
     alias.externalAttributes = 0x01;
-    archive.entries = {Entry("b.txt", "bravo bravo"), alias, target};
+    archive.entries = {test::StoredEntry("b.txt", "bravo bravo"), alias, target};
     test::ZipLayout layout;
     test::BuildZip(archive, &layout);
     archive.entries[1].localHeaderOffset = static_cast<uint32_t>(layout.localHeaderOffsets[2]);

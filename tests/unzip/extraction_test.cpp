@@ -19,21 +19,14 @@ namespace {
 using test::ZipArchive;
 using test::ZipEntry;
 
-ZipEntry Stored(const std::string& name, const std::string& data) {
-  ZipEntry entry;
-  entry.name = name;
-  entry.data = data;
-  return entry;
-}
-
 ZipEntry Directory(const std::string& name) {
-  ZipEntry entry = Stored(name, "");
+  ZipEntry entry = test::StoredEntry(name, "");
   entry.externalAttributes = 0x10;
   return entry;
 }
 
 ZipEntry Deflated(const std::string& name, const std::string& data) {
-  ZipEntry entry = Stored(name, test::RawDeflate(data));
+  ZipEntry entry = test::StoredEntry(name, test::RawDeflate(data));
   entry.method = 8;
   entry.crc = test::Crc32(data);
   entry.uncompressedSize = static_cast<uint32_t>(data.size());
@@ -101,7 +94,7 @@ class Extraction : public ::testing::Test {
 
 TEST_F(Extraction, TheUpdatersSettingsWriteFilesAndDirectories) {
   ZipArchive archive;
-  archive.entries = {Stored("a.txt", "alpha"), Directory("sub/"),
+  archive.entries = {test::StoredEntry("a.txt", "alpha"), Directory("sub/"),
                      Deflated("sub/b.txt", std::string(5000, 'b'))};
   EXPECT_EQ(Extract(archive), 3);
   EXPECT_EQ(completed, std::vector<int>{3});
@@ -115,8 +108,8 @@ TEST_F(Extraction, TheUpdatersSettingsWriteFilesAndDirectories) {
 
 TEST_F(Extraction, TotalPercentagesComePerBlockWrittenAndRoundHalvesToEven) {
   ZipArchive archive;
-  archive.entries = {Stored("one", std::string(40000, '1')),
-                     Stored("two", std::string(24000, '2'))};
+  archive.entries = {test::StoredEntry("one", std::string(40000, '1')),
+                     test::StoredEntry("two", std::string(24000, '2'))};
   Extract(archive);
   EXPECT_EQ(totals, (std::vector<int>{51, 62, 100}));
 }
@@ -135,7 +128,8 @@ TEST_F(Extraction, OnlyDirectoriesGiveNoPercentagesAndCountWhenRecreated) {
 
 TEST_F(Extraction, PatternsChooseEntriesIgnoringCaseAndAreEmptiedAfterTheRun) {
   ZipArchive archive;
-  archive.entries = {Stored("a.txt", "a"), Stored("B.TXT", "b"), Stored("c.dat", "c")};
+  archive.entries = {test::StoredEntry("a.txt", "a"), test::StoredEntry("B.TXT", "b"),
+                     test::StoredEntry("c.dat", "c")};
   zipper.DoAll = false;
   zipper.SetFilesList({"*.TXT"});
   EXPECT_EQ(Extract(archive), 2);
@@ -147,7 +141,8 @@ TEST_F(Extraction, PatternsChooseEntriesIgnoringCaseAndAreEmptiedAfterTheRun) {
 
 TEST_F(Extraction, RootDirIsTakenOffStoredDirectories) {
   ZipArchive archive;
-  archive.entries = {Stored("Data/sub/f.txt", "f"), Stored("other/g.txt", "g")};
+  archive.entries = {test::StoredEntry("Data/sub/f.txt", "f"),
+                     test::StoredEntry("other/g.txt", "g")};
   zipper.SetRootDir("data");
   EXPECT_EQ(zipper.RelativePathList, std::vector<std::string>{"data\\"});
   Extract(archive);
@@ -157,7 +152,7 @@ TEST_F(Extraction, RootDirIsTakenOffStoredDirectories) {
 
 TEST_F(Extraction, AnEmptyDestDirIsTheCurrentDirectory) {
   ZipArchive archive;
-  archive.entries = {Stored("rel/f.txt", "f"), Stored("/abs/g.txt", "g")};
+  archive.entries = {test::StoredEntry("rel/f.txt", "f"), test::StoredEntry("/abs/g.txt", "g")};
   test::WriteFileBytes(zipPath, test::BuildZip(archive));
   ASSERT_TRUE(ForceDirectories(dest));
   const std::string saved = platform::CurrentDirectory();
@@ -165,7 +160,7 @@ TEST_F(Extraction, AnEmptyDestDirIsTheCurrentDirectory) {
   zipper.SetZipName(zipPath);
   zipper.SetDestDir("");
   const int count = zipper.UnZip();
-  platform::ChangeDirectory(saved);
+  ASSERT_TRUE(platform::ChangeDirectory(saved));
   EXPECT_EQ(count, 2);
   EXPECT_TRUE(FileExists(Out("rel\\f.txt")));
   EXPECT_TRUE(FileExists(Out("abs\\g.txt")));
@@ -173,7 +168,7 @@ TEST_F(Extraction, AnEmptyDestDirIsTheCurrentDirectory) {
 
 TEST_F(Extraction, OnStartUnZipMayRedirectOrSkipAFile) {
   ZipArchive archive;
-  archive.entries = {Stored("a.txt", "a"), Stored("b.txt", "b")};
+  archive.entries = {test::StoredEntry("a.txt", "a"), test::StoredEntry("b.txt", "b")};
   const std::string elsewhere = work.File("new\\dir\\moved.txt");
   zipper.OnStartUnZip = [&](TUnZipper*, int index, std::string& name, bool& skip) {
     if (index == 0) name = elsewhere;
@@ -189,7 +184,7 @@ TEST_F(Extraction, OnStartUnZipMayRedirectOrSkipAFile) {
 
 TEST_F(Extraction, OverwriteModesDecideAboutExistingFiles) {
   ZipArchive archive;
-  archive.entries = {Stored("a.txt", "new")};
+  archive.entries = {test::StoredEntry("a.txt", "new")};
   struct Case {
     TUZOverwriteMode mode;
     int existingTimeShift;  // seconds*2 added to the entry's time for the existing file
@@ -217,7 +212,7 @@ TEST_F(Extraction, OverwriteModesDecideAboutExistingFiles) {
 
 TEST_F(Extraction, PromptAsksThroughTheMessageRoutineOrTheHandler) {
   ZipArchive archive;
-  archive.entries = {Stored("dir/a.txt", "new")};
+  archive.entries = {test::StoredEntry("dir/a.txt", "new")};
   ASSERT_TRUE(ForceDirectories(Out("dir")));
   test::WriteFileBytes(Out("dir\\a.txt"), "old");
   zipper.OverwriteMode = Prompt;
@@ -242,7 +237,7 @@ TEST_F(Extraction, PromptAsksThroughTheMessageRoutineOrTheHandler) {
 
 TEST_F(Extraction, AReadOnlyFileIsReplacedAndGetsTheStoredAttributes) {
   ZipArchive archive;
-  archive.entries = {Stored("a.txt", "new")};
+  archive.entries = {test::StoredEntry("a.txt", "new")};
   ASSERT_TRUE(ForceDirectories(dest));
   test::WriteFileBytes(Out("a.txt"), "old");
   ASSERT_EQ(FileSetAttr(Out("a.txt"), platform::kAttrReadOnly), 0);
@@ -259,7 +254,8 @@ TEST_F(Extraction, AReadOnlyFileIsReplacedAndGetsTheStoredAttributes) {
 
 TEST_F(Extraction, AFileThatCannotBeCreatedIsSkippedAndTheRunGoesOn) {
   ZipArchive archive;
-  archive.entries = {Stored("blocked", std::string(100, 'x')), Stored("b.txt", "b")};
+  archive.entries = {test::StoredEntry("blocked", std::string(100, 'x')),
+                     test::StoredEntry("b.txt", "b")};
   ASSERT_TRUE(ForceDirectories(Out("blocked")));  // a directory where the file should go
   EXPECT_EQ(Extract(archive), 1);
   EXPECT_EQ(skips, (std::vector<Skip>{{srCreateError, Out("blocked")}}));
@@ -268,16 +264,16 @@ TEST_F(Extraction, AFileThatCannotBeCreatedIsSkippedAndTheRunGoesOn) {
 }
 
 TEST_F(Extraction, BadDataIsRejectedAndDeleted) {
-  ZipEntry wrongCrc = Stored("crc.txt", "data");
+  ZipEntry wrongCrc = test::StoredEntry("crc.txt", "data");
   wrongCrc.crc = 1234;
-  ZipEntry zeroCrc = Stored("zero.txt", "data");
+  ZipEntry zeroCrc = test::StoredEntry("zero.txt", "data");
   zeroCrc.crc = 0;  // a CRC of 0 vouches for nothing
-  ZipEntry overrun = Stored("over.txt", "0123456789");
+  ZipEntry overrun = test::StoredEntry("over.txt", "0123456789");
   overrun.uncompressedSize = 8;
-  ZipEntry unknown = Stored("unknown.txt", "data");
+  ZipEntry unknown = test::StoredEntry("unknown.txt", "data");
   unknown.method = 12;
   ZipArchive archive;
-  archive.entries = {wrongCrc, zeroCrc, overrun, unknown, Stored("good.txt", "good")};
+  archive.entries = {wrongCrc, zeroCrc, overrun, unknown, test::StoredEntry("good.txt", "good")};
   EXPECT_EQ(Extract(archive), 1);
   EXPECT_EQ(badCrcs, (std::vector<int>{0, 1, 2, 3}));
   EXPECT_EQ(messages, std::vector<std::string>{"197|Unknown Compression Method|Zip Error|0"});
@@ -289,8 +285,9 @@ TEST_F(Extraction, BadDataIsRejectedAndDeleted) {
 
 TEST_F(Extraction, ACutShortEntryEndsTheRunAfterTheCompletionReport) {
   ZipArchive archive;
-  archive.entries = {Stored("first.txt", "first"), Stored("cut.bin", std::string(70000, 'c')),
-                     Stored("last.txt", "last")};
+  archive.entries = {test::StoredEntry("first.txt", "first"),
+                     test::StoredEntry("cut.bin", std::string(70000, 'c')),
+                     test::StoredEntry("last.txt", "last")};
   std::string bytes = test::BuildZip(archive);
   // Forge the second entry's sizes in the central directory so that its data runs past the end.
   test::ZipLayout layout;
@@ -322,7 +319,7 @@ TEST_F(Extraction, AnUnreadableArchiveRaisesBeforeAnyEvent) {
 
 TEST_F(Extraction, StopNowEndsTheRunBeforeAnyEntry) {
   ZipArchive archive;
-  archive.entries = {Stored("a.txt", "a"), Stored("b.txt", "bb")};
+  archive.entries = {test::StoredEntry("a.txt", "a"), test::StoredEntry("b.txt", "bb")};
   int numFiles = 0;
   int64_t totalBytes = 0;
   zipper.OnStartUnZipInfo = [&](TUnZipper*, int n, int64_t total, bool& stopNow) {
@@ -339,9 +336,10 @@ TEST_F(Extraction, StopNowEndsTheRunBeforeAnyEntry) {
 
 TEST_F(Extraction, NamesThatLeaveTheDestinationAreNeverWritten) {
   ZipArchive archive;
-  archive.entries = {Stored("../escape.txt", "x"), Stored("a/../../escape2.txt", "x"),
-                     Stored("C:../escape3.txt", "x"), Directory("../escapedir/"),
-                     Stored("a/../inside.txt", "in")};
+  archive.entries = {test::StoredEntry("../escape.txt", "x"),
+                     test::StoredEntry("a/../../escape2.txt", "x"),
+                     test::StoredEntry("C:../escape3.txt", "x"), Directory("../escapedir/"),
+                     test::StoredEntry("a/../inside.txt", "in")};
   EXPECT_EQ(Extract(archive), 1);
   EXPECT_EQ(skips, (std::vector<Skip>{{srUnsafePath, "..\\escape.txt"},
                                       {srUnsafePath, "a\\..\\..\\escape2.txt"},
@@ -357,7 +355,7 @@ TEST_F(Extraction, NamesThatLeaveTheDestinationAreNeverWritten) {
 TEST_F(Extraction, EntriesSharingTheirDataAreGivenUp) {
   // Three central headers point into one local entry: a quadratic zip bomb in miniature.
   const std::string kernel = test::RawDeflate(std::string(100000, 'z'));
-  ZipEntry first = Stored("bomb0", kernel);
+  ZipEntry first = test::StoredEntry("bomb0", kernel);
   first.method = 8;
   first.crc = test::Crc32(std::string(100000, 'z'));
   first.uncompressedSize = 100000;
@@ -385,12 +383,13 @@ TEST_F(Extraction, UnixPermissionsApplyToFilesAndDirectoriesButNeverMakeLinksOrS
   test::WriteFileBytes(Out("program"), "old program");
   ASSERT_EQ(platform::WritePermissions(Out("program"), 0750), 0);
   ZipArchive archive;
-  archive.entries = {unixEntry(Stored("tool", "#!"), 0100755),
-                     unixEntry(Stored("setuid", "#!"), 0104755),
-                     unixEntry(Stored("link", "target"), 0120777),
-                     unixEntry(Directory("locked/"), 040555),
-                     unixEntry(Stored("locked/inner", "in"), 0100644),
-                     Stored("program", "new program")};  // made on DOS: no permission bits
+  archive.entries = {
+      unixEntry(test::StoredEntry("tool", "#!"), 0100755),
+      unixEntry(test::StoredEntry("setuid", "#!"), 0104755),
+      unixEntry(test::StoredEntry("link", "target"), 0120777),
+      unixEntry(Directory("locked/"), 040555),
+      unixEntry(test::StoredEntry("locked/inner", "in"), 0100644),
+      test::StoredEntry("program", "new program")};  // made on DOS: no permission bits
   EXPECT_EQ(Extract(archive), 6);
   EXPECT_EQ(platform::ReadPermissions(Out("tool")), 0755);
   EXPECT_EQ(platform::ReadPermissions(Out("setuid")), 0755);
@@ -420,7 +419,7 @@ TEST_F(Extraction, AskingForTheDestinationWithoutAChooserIsACancel) {
 }
 
 TEST_F(Extraction, AnEmptyDeflatedEntryWithoutDataIsAnEmptyFile) {
-  ZipEntry empty = Stored("empty.txt", "");
+  ZipEntry empty = test::StoredEntry("empty.txt", "");
   empty.method = 8;  // no deflate data at all, not even an empty final block
   ZipArchive archive;
   archive.entries = {empty, Deflated("after.txt", "after")};
@@ -435,7 +434,7 @@ TEST_F(Extraction, WithoutDestDirAndWithoutACurrentDirectoryTheRunFails) {
   const std::string name =
       "unzip-no-base-" + work.Path().substr(work.Path().find_last_of('\\') + 1) + ".txt";
   ZipArchive archive;
-  archive.entries = {Stored(name, "x")};
+  archive.entries = {test::StoredEntry(name, "x")};
   test::WriteFileBytes(zipPath, test::BuildZip(archive));
   const std::string gone = work.File("gone");
   ASSERT_TRUE(ForceDirectories(gone));
@@ -444,7 +443,7 @@ TEST_F(Extraction, WithoutDestDirAndWithoutACurrentDirectoryTheRunFails) {
   const bool removed = platform::DeleteDirectory(gone);
   const bool unknown = platform::CurrentDirectory().empty();
   if (!removed || !unknown) {
-    platform::ChangeDirectory(saved);
+    ASSERT_TRUE(platform::ChangeDirectory(saved));
     GTEST_SKIP() << "this system keeps a current directory that cannot be removed or that it "
                     "still reports after its removal";
   }
@@ -456,7 +455,7 @@ TEST_F(Extraction, WithoutDestDirAndWithoutACurrentDirectoryTheRunFails) {
   } catch (const EUnZipException& e) {
     message = e.Message();
   }
-  platform::ChangeDirectory(saved);
+  ASSERT_TRUE(platform::ChangeDirectory(saved));
   const bool underRoot = FileExists("\\" + name);
   if (underRoot) FileDelete("\\" + name);
   EXPECT_FALSE(underRoot);
