@@ -74,22 +74,22 @@ class File {
   // The operations below fail (-1 or false) on a File that is not open.
   // Bytes transferred, or -1 on failure; a count of 0 or less transfers nothing and returns 0.
   // A short read means the end of the file.
-  int32_t Read(void* buffer, int32_t count);
-  int32_t Write(const void* buffer, int32_t count);
+  [[nodiscard]] int32_t Read(void* buffer, int32_t count);
+  [[nodiscard]] int32_t Write(const void* buffer, int32_t count);
   // Origin 0 from the start, 1 from the current position, 2 from the end. Returns the new
   // position, or -1 on failure (a negative target fails and does not move).
-  int64_t Seek(int64_t offset, int origin);
+  [[nodiscard]] int64_t Seek(int64_t offset, int origin);
   // The file's size in bytes, or -1 on failure.
   int64_t Size();
   // Cuts or extends (with zero bytes) the file at the current position.
-  bool SetEndOfFile();
+  [[nodiscard]] bool SetEndOfFile();
   // Asks the OS to write the file's data to disk (FlushFileBuffers / fsync).
-  bool FlushToDisk();
+  [[nodiscard]] bool FlushToDisk();
   // Sets the last-write time only, from a DOS date (high half) and time (low half) in local
   // time; creation and access times are left alone. Fails, changing nothing, when the fields do
   // not form a real date and time (month 0, 31 February, hour 24, 60 seconds, ...). Needs write
   // access on Windows.
-  bool SetLastWriteDosTime(uint32_t dosDateTime);
+  [[nodiscard]] bool SetLastWriteDosTime(uint32_t dosDateTime);
   // The last-write time as a local DOS date/time, or -1 (see FileDosDateTime). Needs read
   // access on Windows.
   int32_t LastWriteDosTime();
@@ -124,17 +124,17 @@ uint32_t ReadAttributes(const std::string& path);
 // permission (owner, group, other); clear, it gives the owner write permission back. A
 // directory keeps its permissions, as the read-only attribute of a Windows directory does not
 // stop files being created in it. The other bits have no POSIX counterpart and are ignored.
-int WriteAttributes(const std::string& path, uint32_t attributes);
+[[nodiscard]] int WriteAttributes(const std::string& path, uint32_t attributes);
 
 // Gives `path` the permission bits of `mode` (read, write and execute for owner, group and
 // other; setuid, setgid, sticky and the file type are dropped). A directory keeps its owner's
 // read, write and search permission whatever `mode` says, as later files must be written into
 // it. 0, or the OS error code. Windows has no such bits: it does nothing and returns 0.
-int WritePermissions(const std::string& path, uint32_t mode);
+[[nodiscard]] int WritePermissions(const std::string& path, uint32_t mode);
 // WriteAttributes and then, when `permissions` is not negative, WritePermissions, as one step:
 // POSIX looks at the file once and changes its mode at most once. 0, or the OS error code.
-int WriteAttributesAndPermissions(const std::string& path, uint32_t attributes,
-                                  int32_t permissions);
+[[nodiscard]] int WriteAttributesAndPermissions(const std::string& path, uint32_t attributes,
+                                                int32_t permissions);
 // The permission bits (07777) of `path`, or -1 when it does not exist; always -1 on Windows.
 int32_t ReadPermissions(const std::string& path);
 
@@ -156,23 +156,23 @@ bool SameFile(const std::string& a, const std::string& b);
 // ---- Directories and moves ------------------------------------------------------------------
 
 // Creates one directory; its parent must exist, the directory itself must not.
-bool MakeDirectory(const std::string& path);
+[[nodiscard]] bool MakeDirectory(const std::string& path);
 // Removes an empty directory. (Not RemoveDirectory: <windows.h> defines that name as a macro.)
-bool DeleteDirectory(const std::string& path);
+[[nodiscard]] bool DeleteDirectory(const std::string& path);
 // Deletes a file. Windows refuses a read-only file; POSIX does not look at the permissions of
 // the file itself.
-bool RemoveFile(const std::string& path);
+[[nodiscard]] bool RemoveFile(const std::string& path);
 // Makes the entries of a directory (names created, renamed or removed in it) durable: fsync of
 // the directory on POSIX; on Windows the file system's own journal does this, and it returns true.
-bool FlushDirectory(const std::string& path);
+[[nodiscard]] bool FlushDirectory(const std::string& path);
 // Renames a file or directory; fails when `to` exists (MoveFile semantics). POSIX cannot move
 // across file systems; Windows copies a file to another volume.
-bool RenameFile(const std::string& from, const std::string& to);
+[[nodiscard]] bool RenameFile(const std::string& from, const std::string& to);
 // Renames `from` to `to`, replacing an existing `to` in one step: a reader sees the old file or
 // the new one, never neither (rename on POSIX, MoveFileEx with replace and write-through on
 // Windows). Both must be on one volume.
-bool ReplaceFileAtomically(const std::string& from, const std::string& to);
-bool ChangeDirectory(const std::string& path);
+[[nodiscard]] bool ReplaceFileAtomically(const std::string& from, const std::string& to);
+[[nodiscard]] bool ChangeDirectory(const std::string& path);
 // The current directory; empty when it cannot be determined.
 std::string CurrentDirectory();
 // The full path of the running executable; empty when it cannot be determined.

@@ -90,9 +90,10 @@ void TUnZipper::EndOutputFile(TBufferedFileStream& output, bool stampTime) {
     if (!output.FileHandle().FlushToDisk()) throw ECantWriteUCF(MessageText(kMsgCantWriteUcf));
     output.SetSyncOnClose(false);
   }
-  // Stamped through the open handle: nothing is written to the file after this.
+  // Stamped through the open handle: nothing is written to the file after this. A time the
+  // system refuses leaves the time of writing; the extracted data stand.
   if (stampTime)
-    output.FileHandle().SetLastWriteDosTime(ClampDosDateTime(run_->WorkEntry->DosDateTime));
+    (void)output.FileHandle().SetLastWriteDosTime(ClampDosDateTime(run_->WorkEntry->DosDateTime));
 }
 
 void TUnZipper::Verdict(int index, bool authFailed, bool failedDecoding) {
@@ -143,5 +144,6 @@ void TUnZipper::ApplyStoredAttributes(const std::string& path, bool isDirectory)
       permissions = static_cast<int32_t>(mode & 0777);
     }
   }
-  platform::WriteAttributesAndPermissions(path, work.ExternalAttributes, permissions);
+  // Attributes are restored as far as the system takes them; the file itself is complete.
+  (void)platform::WriteAttributesAndPermissions(path, work.ExternalAttributes, permissions);
 }

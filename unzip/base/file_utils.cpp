@@ -33,7 +33,8 @@ bool DirectoryExists(const std::string& path) {
 bool CanChangeToDir(const std::string& path) {
   const std::string previous = platform::CurrentDirectory();
   const bool changed = platform::ChangeDirectory(path);
-  platform::ChangeDirectory(previous);
+  // Back where the process was; a directory that vanished meanwhile cannot be returned to.
+  (void)platform::ChangeDirectory(previous);
   return changed;
 }
 

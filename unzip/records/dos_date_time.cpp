@@ -48,5 +48,6 @@ bool DosDateTimeToDateTime(uint32_t dosDateTime, double* dateTime) {
 void StampFileTime(const std::string& fileName, uint32_t dosDateTime) {
   platform::File file =
       platform::File::Open(fileName, platform::kOpenWrite | platform::kShareDenyNone);
-  if (file.IsOpen()) file.SetLastWriteDosTime(ClampDosDateTime(dosDateTime));
+  // A time the system refuses leaves the file with the time of its writing: the data stand.
+  if (file.IsOpen()) (void)file.SetLastWriteDosTime(ClampDosDateTime(dosDateTime));
 }
