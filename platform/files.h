@@ -231,4 +231,12 @@ DriveKind DriveKindOf(const std::string& rootPath);
 // fails. POSIX reports no label (empty).
 std::string VolumeLabel(const std::string& rootPath);
 
+// ---- Room and rights of a volume ------------------------------------------------------------
+// The bytes this user may still write on the volume that holds `path` (an existing file or
+// directory), or -1 with the failure recorded (statvfs on POSIX, GetDiskFreeSpaceEx on Windows).
+int64_t FreeDiskSpace(const std::string& path);
+// True when `path` lies in a place that only an administrator may change: the Program Files
+// directories or the Windows directory. Always false on POSIX, which has no such places.
+bool IsUnderProtectedLocation(const std::string& path);
+
 }  // namespace platform

@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/types.h>
 #include <unistd.h>
 
@@ -635,6 +636,28 @@ DriveKind DriveKindOf(const std::string& rootPath) {
 
 std::string VolumeLabel(const std::string&) {
   return "";
+}
+
+// ---- Room and rights of a volume ------------------------------------------------------------
+
+int64_t FreeDiskSpace(const std::string& path) {
+  std::string native;
+  if (!Native("get free space", path, &native)) return -1;
+  struct statvfs info;
+  if (statvfs(native.c_str(), &info) != 0) {
+    Record("get free space", path, errno);
+    return -1;
+  }
+  // The blocks left to an unprivileged user; a count beyond the type's range is capped.
+  const uint64_t blocks = info.f_bavail;
+  const uint64_t blockSize = info.f_frsize != 0 ? info.f_frsize : info.f_bsize;
+  constexpr uint64_t kMax = static_cast<uint64_t>(INT64_MAX);
+  if (blockSize != 0 && blocks > kMax / blockSize) return INT64_MAX;
+  return static_cast<int64_t>(blocks * blockSize);
+}
+
+bool IsUnderProtectedLocation(const std::string&) {
+  return false;
 }
 
 }  // namespace platform

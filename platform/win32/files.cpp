@@ -1,6 +1,9 @@
 // The file layer on Windows: the wide file API, with UTF-8 paths converted to UTF-16 and back,
 // so that names outside the user's code page survive.
 #include <windows.h>
+// After windows.h:
+#include <knownfolders.h>
+#include <shlobj.h>
 
 #include <vector>
 
@@ -473,6 +476,54 @@ std::string VolumeLabel(const std::string& rootPath) {
   }
   label[13] = L'\0';
   return internal::ToUtf8(label, wcslen(label));
+}
+
+// ---- Room and rights of a volume ------------------------------------------------------------
+
+int64_t FreeDiskSpace(const std::string& path) {
+  std::wstring wide;
+  if (!Wide("get free space", path, &wide)) return -1;
+  ULARGE_INTEGER available;
+  if (!GetDiskFreeSpaceExW(wide.c_str(), &available, nullptr, nullptr)) {
+    Record("get free space", path, GetLastError());
+    return -1;
+  }
+  return available.QuadPart > static_cast<ULONGLONG>(INT64_MAX)
+             ? INT64_MAX
+             : static_cast<int64_t>(available.QuadPart);
+}
+
+namespace {
+
+// `path` (a full path) is `folder` or lies below it, letters compared without regard to case.
+bool LiesIn(const std::wstring& path, const wchar_t* folder) {
+  const size_t length = wcslen(folder);
+  if (length == 0 || path.size() < length) return false;
+  if (CompareStringOrdinal(path.c_str(), static_cast<int>(length), folder, static_cast<int>(length),
+                           TRUE) != CSTR_EQUAL) {
+    return false;
+  }
+  return path.size() == length || path[length] == L'\\' || folder[length - 1] == L'\\';
+}
+
+}  // namespace
+
+bool IsUnderProtectedLocation(const std::string& path) {
+  std::wstring wide;
+  if (!Wide("find protected location", path, &wide)) return false;
+  wchar_t full[MAX_PATH * 4];
+  const DWORD length = GetFullPathNameW(wide.c_str(), MAX_PATH * 4, full, nullptr);
+  if (length == 0 || length >= MAX_PATH * 4) return false;
+  const std::wstring fullPath(full, length);
+  for (const KNOWNFOLDERID& id :
+       {FOLDERID_ProgramFiles, FOLDERID_ProgramFilesX86, FOLDERID_Windows}) {
+    PWSTR folder = nullptr;
+    const bool found =
+        SUCCEEDED(SHGetKnownFolderPath(id, 0, nullptr, &folder)) && LiesIn(fullPath, folder);
+    CoTaskMemFree(folder);
+    if (found) return true;
+  }
+  return false;
 }
 
 }  // namespace platform

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <utility>
@@ -480,6 +481,30 @@ TEST(FilesTest, SharingModesDecideWhetherASecondOpenSucceeds) {
       EXPECT_EQ(LastError().code, kSharingViolation);
     }
   }
+}
+
+TEST(Files, FreeDiskSpaceIsWhatTheVolumeLeavesAndProtectedLocationsAreTheSystemsOwn) {
+  test::TempDir dir;
+  const int64_t available = FreeDiskSpace(dir.Path());
+  const auto expected = std::filesystem::space(test::FsPath(dir.Path())).available;
+  // Others write to the volume meanwhile: the two answers only come close.
+  EXPECT_GT(available, 0);
+  EXPECT_LT(std::abs(available - static_cast<int64_t>(expected)), int64_t{256} * 1024 * 1024);
+  EXPECT_EQ(FreeDiskSpace(dir.File("missing\\deeper")), -1);
+  EXPECT_EQ(LastError().operation, "get free space");
+  EXPECT_EQ(LastError().path, dir.File("missing\\deeper"));
+
+  EXPECT_FALSE(IsUnderProtectedLocation(dir.Path()));
+  // Windows names its own directories in the environment; POSIX has no protected places.
+  for (const char* variable : {"WINDIR", "ProgramFiles"}) {
+    if (const char* protectedDir = std::getenv(variable)) {
+      SCOPED_TRACE(protectedDir);
+      EXPECT_TRUE(IsUnderProtectedLocation(std::string(protectedDir) + "\\app"));
+      EXPECT_TRUE(IsUnderProtectedLocation(protectedDir));
+      EXPECT_FALSE(IsUnderProtectedLocation(std::string(protectedDir) + "2\\app"));
+    }
+  }
+  EXPECT_FALSE(IsUnderProtectedLocation("\\usr\\bin"));
 }
 
 }  // namespace
