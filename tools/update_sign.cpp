@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
+#include "app/update_signature.h"
 #include "platform/command_line.h"
 #include "platform/files.h"
 #include "platform/signature.h"
-#include "platform/signature_check.h"
 
 namespace {
 

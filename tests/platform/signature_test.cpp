@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "app/update_signature.h"
 #include "platform/files.h"
-#include "platform/signature_check.h"
 #include "support/temp_dir.h"
 
 namespace {

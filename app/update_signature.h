@@ -1,5 +1,6 @@
 // The signature check of an update archive, in words: reads the public key and the signature
-// files (with size limits), verifies through platform/signature.h and says why it refused.
+// files (with size limits), verifies through platform/signature.h and says why it refused. It is
+// the updater's concern (and update-sign's), kept in the platform's namespace of signatures.
 #pragma once
 
 #include <cstdint>

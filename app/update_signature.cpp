@@ -1,5 +1,5 @@
 // The signature check of an update archive in words, over the platform's verification.
-#include "platform/signature_check.h"
+#include "app/update_signature.h"
 
 #include <string>
 

@@ -1,0 +1,86 @@
+// update.log: lines appended through the file layer, the time stamp, and the cut of a log grown
+// too long.
+#include "app/update_log.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "platform/files.h"
+
+namespace {
+
+// Days since 1970-01-01 of a proleptic Gregorian date (month 1 to 12).
+int64_t DaysFromCivil(int64_t year, int month, int day) {
+  year -= month <= 2 ? 1 : 0;
+  const int64_t era = (year >= 0 ? year : year - 399) / 400;
+  const int64_t yearOfEra = year - era * 400;
+  const int64_t dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+  const int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+  return era * 146097 + dayOfEra - 719468;
+}
+
+}  // namespace
+
+std::string TUpdateLog::TimeStamp(std::time_t moment) {
+  // std::localtime's result is shared: the updater logs from one thread only.
+  const std::tm* local = std::localtime(&moment);
+  if (local == nullptr) return "0000-00-00T00:00:00";
+  const std::tm fields = *local;
+  // The offset is the local clock read as if it were UTC, less the moment itself: strftime's %z
+  // gives a zone name instead on some C runtimes.
+  const int64_t asUtc =
+      DaysFromCivil(fields.tm_year + 1900, fields.tm_mon + 1, fields.tm_mday) * 86400 +
+      fields.tm_hour * 3600 + fields.tm_min * 60 + fields.tm_sec;
+  const int64_t offsetMinutes = (asUtc - static_cast<int64_t>(moment)) / 60;
+  const int64_t absolute = offsetMinutes < 0 ? -offsetMinutes : offsetMinutes;
+  char text[64];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d%c%02d:%02d",
+                fields.tm_year + 1900, fields.tm_mon + 1, fields.tm_mday, fields.tm_hour,
+                fields.tm_min, fields.tm_sec, offsetMinutes < 0 ? '-' : '+',
+                static_cast<int>(absolute / 60), static_cast<int>(absolute % 60));
+  return text;
+}
+
+void TUpdateLog::Write(const std::string& text) {
+  std::string line = TimeStamp(std::time(nullptr)) + " " + text;
+  for (char& c : line) {
+    if (c == '\r' || c == '\n') c = ' ';
+  }
+  line += '\n';
+  const bool exists = platform::ReadAttributes(path_) != platform::kInvalidAttributes;
+  platform::File file = platform::File::Open(
+      path_, exists ? platform::kOpenWrite | platform::kShareDenyWrite : platform::kOpenCreate);
+  if (!file.IsOpen() || file.Seek(0, 2) < 0) return;  // the update goes on without its log
+  const int32_t size = static_cast<int32_t>(line.size());
+  if (file.Write(line.data(), size) != size) return;
+  const int64_t total = file.Size();
+  file.Close();
+  if (total > kMaxSize) Trim();
+}
+
+void TUpdateLog::Trim() {
+  platform::File file =
+      platform::File::Open(path_, platform::kOpenReadWrite | platform::kShareDenyWrite);
+  const int64_t size = file.IsOpen() ? file.Size() : -1;
+  if (size <= kKeptSize || file.Seek(size - kKeptSize, 0) < 0) return;
+  std::vector<char> tail(static_cast<size_t>(kKeptSize));
+  int32_t got = 0;
+  while (got < kKeptSize) {
+    const int32_t count = file.Read(tail.data() + got, static_cast<int32_t>(kKeptSize) - got);
+    if (count <= 0) break;
+    got += count;
+  }
+  // The kept part starts after the first line end within it, unless the cut falls on a line
+  // start already.
+  size_t start = 0;
+  char before = '\n';
+  if (file.Seek(size - kKeptSize - 1, 0) < 0 || file.Read(&before, 1) != 1) return;
+  if (before != '\n') {
+    while (start < static_cast<size_t>(got) && tail[start] != '\n') ++start;
+    if (start < static_cast<size_t>(got)) ++start;
+  }
+  const int32_t kept = got - static_cast<int32_t>(start);
+  // A log cut part-way is still a log: the next run trims it again.
+  if (file.Seek(0, 0) != 0 || file.Write(tail.data() + start, kept) != kept) return;
+  (void)file.SetEndOfFile();
+}
