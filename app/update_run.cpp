@@ -1,12 +1,17 @@
-// The update sequence's steps: preparation, the wait for the main program, extraction into the
-// staging directory and the transaction, and the relaunch.
+// The update sequence's steps: preparation with the checks that come before anything is closed,
+// the wait for the main program, extraction into the staging directory and the transaction, and
+// the relaunch.
 #include "app/update_run.h"
 
 #include <chrono>
+#include <cstdint>
+#include <limits>
 #include <thread>
 
 #include "app/app_paths.h"
 #include "app/hand_over_file.h"
+#include "app/update_signature.h"
+#include "platform/error_text.h"
 #include "platform/files.h"
 #include "platform/launch.h"
 #include "platform/process_name_match.h"
@@ -23,6 +28,85 @@ constexpr char kMarkerFile[] = "\\MainRun._tmp";
 constexpr char kStartArgument[] = "-start";
 // A main program that has not gone after this long will not go: the update is not applied.
 constexpr auto kCloseTimeLimit = std::chrono::seconds(60);
+// The version resource's (resources/update.rc), for the log.
+constexpr char kUpdaterVersion[] = "1.1.0.0";
+// Room kept free beyond the archive's uncompressed size: 1% of it plus 1 MB, for the journal,
+// the directories and the file system's own bookkeeping.
+constexpr int64_t kMegabyte = 1024 * 1024;
+constexpr int64_t kSpaceMarginDivisor = 100;
+constexpr char kWriteProbe[] = "write-probe";
+
+// Sizes claimed by an archive are untrusted: their sums saturate instead of overflowing.
+int64_t SaturatingAdd(int64_t total, int64_t size) {
+  constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
+  return total > kMax - size ? kMax : total + size;
+}
+
+int64_t SizeOf(uint64_t size) {
+  constexpr uint64_t kMax = static_cast<uint64_t>(std::numeric_limits<int64_t>::max());
+  return size > kMax ? std::numeric_limits<int64_t>::max() : static_cast<int64_t>(size);
+}
+
+// `dir` (ending in "\") without its final delimiter, as a person reads it.
+std::string WithoutDelimiter(const std::string& dir) {
+  return !dir.empty() && dir.back() == '\\' ? dir.substr(0, dir.size() - 1) : dir;
+}
+
+// Whether this user can create files in the program directory: a probe file in the staging
+// directory, which the update writes first. Empty, or the refusal's text.
+std::string WriteCheck(const std::string& appDir) {
+  const std::string dir = WithoutDelimiter(appDir);
+  const std::string staging = update_transaction::StagingDir(appDir);
+  const bool existed = platform::ReadAttributes(staging) != platform::kInvalidAttributes;
+  bool written = existed || platform::MakeDirectory(WithoutDelimiter(staging));
+  if (written) {
+    platform::File probe = platform::File::Open(staging + kWriteProbe, platform::kOpenCreate);
+    written = probe.IsOpen();
+  }
+  const int code = platform::LastError().code;
+  // What the probe leaves is dropped by the next start's recovery at the latest.
+  (void)platform::RemoveFile(staging + kWriteProbe);
+  if (!existed) (void)platform::DeleteDirectory(WithoutDelimiter(staging));
+  if (written) return "";
+  std::string text = "The program directory " + platform::DisplayPath(dir) +
+                     " cannot be written by this user (" + platform::SystemErrorText(code) +
+                     "); the update was not applied.";
+  if (platform::IsUnderProtectedLocation(dir)) {
+    text += " It lies in a protected location: run the update as an administrator.";
+  }
+  return text;
+}
+
+// Whether the volume has room for the whole new tree, which is staged before the old one moves.
+// An archive whose directory cannot be read is left to the extraction, which says why. Empty,
+// or the refusal's text.
+std::string SpaceCheck(const std::string& appDir, const std::string& zipFileName) {
+  int64_t needed = 0;
+  try {
+    TUnZipper directory;
+    directory.DoProcessMessages = false;
+    // No question reaches the user before the program is closed: the answer is "no".
+    directory.OnHandleMessage = [](TUnZipper*, int, const std::string&, const std::string&,
+                                   uint32_t, int&) {};
+    directory.SetZipName(zipFileName);
+    directory.LoadDirectory();
+    for (int i = 0; i < directory.EntryCount(); ++i) {
+      needed =
+          SaturatingAdd(needed, SizeOf(directory.SortedEntries->Items(i)->GetUncompressedSize64()));
+    }
+    directory.ClearArchive();
+  } catch (...) {
+    return "";
+  }
+  needed = SaturatingAdd(SaturatingAdd(needed, needed / kSpaceMarginDivisor), kMegabyte);
+  const std::string dir = WithoutDelimiter(appDir);
+  const int64_t available = platform::FreeDiskSpace(dir);
+  if (available < 0 || available >= needed) return "";  // unknown: the extraction finds out
+  const int64_t neededMb = needed / kMegabyte + (needed % kMegabyte != 0 ? 1 : 0);
+  return "The update needs " + std::to_string(neededMb) + " MB on the volume of " +
+         platform::DisplayPath(dir) + ", but only " + std::to_string(available / kMegabyte) +
+         " MB are free; the update was not applied.";
+}
 
 void Notify(const std::function<void()>& event) {
   if (event) event();
@@ -68,7 +152,8 @@ std::string ApplyStagedUpdate(const std::string& appDir, TUpdateJournal& journal
 
 }  // namespace
 
-TUpdateRun::TUpdateRun(const update_transaction::TRecovery& recovery) : recovery_(recovery) {
+TUpdateRun::TUpdateRun(const update_transaction::TRecovery& recovery)
+    : recovery_(recovery), log_(GetAppDir() + TUpdateLog::kFileName) {
   namespace settings = resources::unzip;
   unzip_ = std::make_unique<TUnZipper>();
   unzip_->RecreateDirs = settings::kRecreateDirs;
@@ -87,19 +172,41 @@ void TUpdateRun::Prepare() {
     const std::string handOver = GetAppDir() + kHandOverFile;
     const bool handedOver = FileExists(handOver);
     if (handedOver) LogList = LoadLines(handOver);
-    // Without a hand-over file, an interrupted run's journal still knows the program's name.
-    MainExeName = LogList.empty() && !recovery_.MainExeName.empty() ? recovery_.MainExeName
-                                                                    : MainExeNameFrom(LogList);
     ZipFileName = AddPathDelimiter(ExtractFilePath(AppExecutablePath())) + kArchiveName;
+    const bool archiveWaits = FileExists(ZipFileName);
+    platform::File archive = platform::File::Open(ZipFileName, platform::kOpenRead);
+    log_.Write("update " + std::string(kUpdaterVersion) + " started; " +
+               (archiveWaits ? std::string(kArchiveName) + ": " +
+                                   std::to_string(archive.IsOpen() ? archive.Size() : -1) + " bytes"
+                             : "no " + std::string(kArchiveName)));
+    archive.Close();
+    // Without a hand-over file, a journal's name stands in while its archive waits, or for the
+    // relaunch after an update it applied; otherwise the default does.
+    MainExeName = LogList.empty() && !recovery_.MainExeName.empty() &&
+                          (archiveWaits || AppliedUpdateAwaitsRelaunch())
+                      ? recovery_.MainExeName
+                      : MainExeNameFrom(LogList);
+    log_.Write("main program: " + MainExeName);
     // The hand-over file goes once the journal knows the name: a run killed from here on still
     // finishes the update under it. One that cannot be deleted is read again by the next run.
-    if (handedOver && (!FileExists(ZipFileName) ||
-                       update_transaction::RememberMainProgram(GetAppDir(), MainExeName))) {
+    if (handedOver &&
+        (!archiveWaits || update_transaction::RememberMainProgram(GetAppDir(), MainExeName))) {
       (void)FileDelete(handOver);
     }
-    if (!FileExists(ZipFileName)) Notify(OnNothingToApply);
+    if (!archiveWaits) Notify(OnNothingToApply);
+    const bool isItself = platform::ProcessNameMatches(AppExecutablePath(), MainExeName);
+    // Nothing is closed for an update that cannot be done: a running program stays as it is,
+    // one that had ended starts again.
+    const std::string refusal = archiveWaits ? CheckBeforeClosing() : "";
+    if (!refusal.empty()) {
+      const bool running = !isItself && platform::FindProcessID(MainExeName) > 0;
+      refusal_ = {refusal, !running};
+      log_.Write(refusal);
+      if (running) log_.Write(MainExeName + " was left running");
+    }
     // A first attempt only: the wait for the main program terminates it again until it is gone.
-    if (!platform::ProcessNameMatches(AppExecutablePath(), MainExeName)) {
+    if (refusal.empty() && !isItself) {
+      wasRunning_ = platform::FindProcessID(MainExeName) > 0;
       (void)platform::KillProcessByName(MainExeName);
     }
     Notify(OnWait);
@@ -114,28 +221,59 @@ void TUpdateRun::Prepare() {
   if (ZipFileName.empty()) ZipFileName = GetAppDir() + kArchiveName;
 }
 
+std::string TUpdateRun::CheckBeforeClosing() {
+  const std::string appDir = ExtractFilePath(AppExecutablePath());
+  const std::string dir = WithoutDelimiter(appDir);
+  if (platform::UpdateSignatureRequired(dir)) {
+    const platform::SignatureCheck check = platform::CheckUpdateSignature(dir, kArchiveName);
+    if (!check.Verified) return platform::SignatureRefusalText(check.Reason);
+    log_.Write("the signature of " + std::string(kArchiveName) + " was verified");
+  }
+  std::string refusal = WriteCheck(appDir);
+  if (refusal.empty()) refusal = SpaceCheck(appDir, ZipFileName);
+  return refusal;
+}
+
+bool TUpdateRun::AppliedUpdateAwaitsRelaunch() const {
+  TUpdateJournal journal;
+  return update_transaction::ReadJournal(GetAppDir(), &journal) &&
+         journal.State == TUpdateJournal::jsCommitted;
+}
+
 TRunResult TUpdateRun::WaitForMainProgram() {
+  if (!refusal_.Failure.empty()) return refusal_;
   // The updater never waits for itself: a main program of its own name would be itself.
   const bool isItself = platform::ProcessNameMatches(AppExecutablePath(), MainExeName);
   const auto start = std::chrono::steady_clock::now();
   while (!isItself && platform::FindProcessID(MainExeName) > 0) {
     if (std::chrono::steady_clock::now() - start >= kCloseTimeLimit) {
-      return {"The program " + MainExeName + " could not be closed; the update was not applied.",
-              false};
+      const std::string failure =
+          "The program " + MainExeName + " could not be closed; the update was not applied.";
+      log_.Write(failure);
+      log_.Write(MainExeName + " is not started again");
+      return {failure, false};
     }
     // The search above says whether the termination took.
     (void)platform::KillProcessByName(MainExeName);
     Notify(OnWait);
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
+  if (wasRunning_) log_.Write("closed " + MainExeName);
   return {};
 }
 
 TRunResult TUpdateRun::Apply() {
+  if (!refusal_.Failure.empty()) {
+    unzip_.reset();
+    return refusal_;
+  }
   if (recovery_.Unfinished) {
     // The files of an earlier update are half in place: that one has to be finished first.
     unzip_.reset();
-    return {"An earlier update could not be finished; the next start tries again"};
+    const std::string failure =
+        "An earlier update could not be finished; the next start tries again";
+    log_.Write("the update was not applied: " + failure);
+    return {failure};
   }
   namespace transaction = update_transaction;
   const std::string appDir = ExtractFilePath(AppExecutablePath());
@@ -151,12 +289,15 @@ TRunResult TUpdateRun::Apply() {
   // Whatever did not make it is remembered, so that a partial update is not taken for a whole.
   unzip_->OnSkippingFile = [this](TUnZipper*, TSkipReason reason, const std::string& name, int,
                                   bool&) {
-    if (firstProblem_.empty()) firstProblem_ = name + " was not updated: " + ReasonText(reason);
+    const std::string problem = name + " was not updated: " + ReasonText(reason);
+    log_.Write("refused entry " + problem);
+    if (firstProblem_.empty()) firstProblem_ = problem;
   };
   unzip_->OnBadCRC = [this](TUnZipper* sender, uint32_t, uint32_t, int index) {
-    if (firstProblem_.empty()) {
-      firstProblem_ = sender->EntryFileName(index) + " was not updated: its data are damaged";
-    }
+    const std::string problem =
+        sender->EntryFileName(index) + " was not updated: its data are damaged";
+    log_.Write("failed entry " + problem);
+    if (firstProblem_.empty()) firstProblem_ = problem;
   };
   // Files that bring no permission bits of their own keep those of the file they replace.
   std::vector<std::string> keepPermissionsOf;
@@ -192,6 +333,7 @@ TRunResult TUpdateRun::Apply() {
       journal.Stored = transaction::StoredDirectories(*unzip_);
     } catch (const std::exception& e) {
       failure = e.what();
+      log_.Write("the extraction failed: " + failure);
     }
     if (failure.empty()) failure = firstProblem_;
   }
@@ -200,12 +342,15 @@ TRunResult TUpdateRun::Apply() {
     failure = ApplyStagedUpdate(appDir, journal, keepPermissionsOf, stagedFiles, pump);
   }
   if (failure.empty()) {
+    log_.Write("replaced or added " + std::to_string(journal.Files.size()) + " files");
     transaction::CleanUp(appDir, ZipFileName, pump);
+    log_.Write("the update was applied");
   } else if (journal.State == TUpdateJournal::jsStaged) {
     // The archive stays for a later run, and the journal with the program's name; one that
     // cannot be rewritten still says staged and names it.
     (void)transaction::ResetToStaged(appDir, MainExeName);
   }
+  if (!failure.empty()) log_.Write("the update was not applied: " + failure);
   return {failure};
 }
 
@@ -223,7 +368,12 @@ void TUpdateRun::StartMainProgram() {
       (void)platform::RenameFile(delivered, target);
     }
     // Nothing is left to do when the program does not start: the updater ends all the same.
-    (void)platform::StartProgram(target, kStartArgument);
+    if (platform::StartProgram(target, kStartArgument)) {
+      log_.Write("started " + MainExeName + " " + kStartArgument);
+    } else {
+      log_.Write(MainExeName +
+                 " could not be started: " + platform::ErrorText(platform::LastError()));
+    }
   } catch (...) {
   }
 }

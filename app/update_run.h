@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app/update_log.h"
 #include "app/update_transaction.h"
 #include "unzip/unzipper.h"
 
@@ -38,13 +39,17 @@ class TUpdateRun {
   // The component's end of the extraction; it still works until UnZip returns.
   std::function<void(TUnZipper* sender, int fileCount)> OnExtracted;
 
-  // Reads and deletes the hand-over file, settles the names, terminates the main program a first
-  // time and deletes the marker file. A preparation that stops early still ends the normal way:
-  // the defaults stand in for what it did not settle. Raises nothing.
+  // Reads and deletes the hand-over file, settles the names, checks that the update can be done
+  // (the archive's signature when "update.pub" lies beside the updater, the right to write the
+  // program directory, the room on its volume), terminates the main program a first time unless
+  // a check refused, and deletes the marker file. A preparation that stops early still ends the
+  // normal way: the defaults stand in for what it did not settle. Raises nothing.
   void Prepare();
 
   // Waits until the main program has gone, terminating it again and again; the updater never
-  // waits for itself. A failure, without relaunch, when it has not gone after a minute.
+  // waits for itself. A failure, without relaunch, when it has not gone after a minute. A check
+  // of the preparation that refused comes back here at once, with a relaunch only when the
+  // program was not running.
   TRunResult WaitForMainProgram();
 
   // The update: the archive is extracted and verified into the staging directory before anything
@@ -66,7 +71,15 @@ class TUpdateRun {
   std::string ZipFileName;
 
  private:
+  // The refusal's text of the first check that failed; empty when all passed.
+  std::string CheckBeforeClosing();
+  // A journal says that an update was applied and the main program is still to be started.
+  bool AppliedUpdateAwaitsRelaunch() const;
+
   std::unique_ptr<TUnZipper> unzip_;
   std::string firstProblem_;  // the first entry skipped or rejected, with its reason
   update_transaction::TRecovery recovery_;
+  TUpdateLog log_;
+  TRunResult refusal_;       // a check before closing refused: the run ends with this
+  bool wasRunning_ = false;  // the main program ran when the preparation closed it
 };

@@ -28,7 +28,7 @@ import time
 import zipfile
 
 OWN_PREFIX = ".update-"
-UPDATER_FILES = {"update", "update.zip", "uplog.txt"}
+UPDATER_FILES = {"update", "update.zip", "uplog.txt", "update.log"}
 
 
 def make_trees(child_program, seed, files):

@@ -1,17 +1,23 @@
 // End-to-end tests of the updater: the real `update` runs in a temporary program directory (without
 // a display) beside a copy of the test's child program standing in for the main program, and the
-// files, the exit status and the arguments the program was started again with are checked.
+// files, the exit status, the arguments the program was started again with and update.log are
+// checked.
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <regex>
+#include <sstream>
 #include <string>
 
 #include "app/update_transaction.h"
+#include "platform/processes.h"
 #include "platform/temporary_tree.h"
 #include "support/child_processes.h"
 #include "support/child_program_copies.h"
+#include "support/raw_deflate.h"
 #include "support/temp_dir.h"
 #include "support/zip_writer.h"
 #include "unzip/base/file_utils.h"
@@ -68,6 +74,34 @@ class UpdateRun : public ::testing::Test {
     test::WriteFileBytes(Path("update.zip"), test::BuildZipOfFiles(files));
   }
 
+  // The lines of update.log, each checked for its leading local time.
+  std::vector<std::string> LogLines() {
+    std::vector<std::string> lines;
+    if (!FileExists(Path("update.log"))) return lines;
+    std::istringstream in(test::ReadFileBytes(Path("update.log")));
+    const std::regex stamp(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d[+-]\d\d:\d\d .+)");
+    for (std::string line; std::getline(in, line);) {
+      EXPECT_TRUE(std::regex_match(line, stamp)) << line;
+      lines.push_back(line);
+    }
+    return lines;
+  }
+
+  // Every one of `expected` is found in a line of update.log, in this order.
+  void ExpectLogInOrder(const std::vector<std::string>& expected) {
+    const std::vector<std::string> lines = LogLines();
+    size_t at = 0;
+    for (const std::string& part : expected) {
+      while (at < lines.size() && lines[at].find(part) == std::string::npos) ++at;
+      EXPECT_LT(at, lines.size()) << "missing, or out of order: " << part << "\n"
+                                  << test::ReadFileBytes(Path("update.log"));
+      if (at == lines.size()) return;
+      ++at;
+    }
+  }
+
+  bool Running(const std::string& name) { return platform::FindProcessID(name) > 0; }
+
   test::TempDir work_;
   std::string program_;
   std::string stderr_;
@@ -95,6 +129,9 @@ TEST_F(UpdateRun, AppliesTheUpdateAndStartsTheProgramAgainUnderItsOwnName) {
   for (const char* gone : {"uplog.txt", "MainRun._tmp", "update.zip", "update.zip.ini"}) {
     EXPECT_FALSE(FileExists(Path(gone))) << gone;
   }
+  ExpectLogInOrder({"update 1.1.0.0 started; update.zip: ", "main program: " + name,
+                    "closed " + name, "replaced or added 3 files", "the update was applied",
+                    "started " + name + " -start"});
 }
 
 TEST_F(UpdateRun, WithoutAnArchiveTheProgramIsOnlyRestarted) {
@@ -172,12 +209,206 @@ TEST_F(UpdateRun, AProgramThatCannotBeClosedStopsTheUpdateAfterAMinute) {
   EXPECT_FALSE(FileExists(work_.File("restart.txt")));  // not started again
 }
 
+// Makes an openssl P-256 key pair `name`.pem / `name`.pub in `dir` (system form).
+void MakeKeyPair(const std::string& dir, const std::string& name) {
+  const std::string base = "'" + test::NativePath(dir + "\\" + name);
+  ASSERT_EQ(std::system(("openssl genpkey -algorithm EC -pkeyopt ec_paramgen_curve:P-256 -out " +
+                         base + ".pem' 2> /dev/null && openssl pkey -in " + base +
+                         ".pem' -pubout -out " + base + ".pub'")
+                            .c_str()),
+            0);
+}
+
+// Signs `file` with the private key `keyPem` into `signature` (all system form).
+void Sign(const std::string& keyPem, const std::string& file, const std::string& signature) {
+  ASSERT_EQ(std::system(("openssl dgst -sha256 -sign '" + test::NativePath(keyPem) + "' -out '" +
+                         test::NativePath(signature) + "' '" + test::NativePath(file) + "'")
+                            .c_str()),
+            0);
+}
+
+TEST_F(UpdateRun, WithUpdatePubOnlyAnArchiveSignedWithThatKeyIsApplied) {
+  if (std::system("command -v openssl > /dev/null") != 0) GTEST_SKIP() << "needs openssl";
+  MakeKeyPair(work_.Path(), "publisher");
+  MakeKeyPair(work_.Path(), "stranger");
+  const std::string newPub = test::ReadFileBytes(work_.File("stranger.pub"));
+  struct Case {
+    const char* what;
+    bool withKey;          // update.pub beside the updater
+    const char* signedBy;  // the key that signed the archive; null: no signature
+    bool otherArchive;     // the signature was made over another archive
+    bool running;          // the main program runs when the updater starts
+    bool applied;
+  };
+  const Case cases[] = {
+      {"signed with the key", true, "publisher", false, true, true},
+      {"another archive's signature", true, "publisher", true, true, false},
+      {"signed with another key", true, "stranger", false, true, false},
+      {"unsigned", true, nullptr, false, true, false},
+      {"unsigned, the program had ended", true, nullptr, false, false, false},
+      {"unsigned, without a key", false, nullptr, false, true, true},
+  };
+  const std::string name = test::UniqueName("signed-") + ".bin";
+  AddProgram(name);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (const char* file : {"update.pub", "update.zip.sig", "update.log", "data.txt"}) {
+      FileDelete(Path(file));
+    }
+    FileDelete(work_.File("restart.txt"));
+    test::WriteFileBytes(Path("data.txt"), "old");
+    // A new key travels in the archive like any other file.
+    WriteArchive({{"data.txt", "new"}, {"update.pub", newPub}});
+    if (c.withKey) {
+      test::WriteFileBytes(Path("update.pub"), test::ReadFileBytes(work_.File("publisher.pub")));
+    }
+    if (c.signedBy != nullptr) {
+      const std::string signedFile = c.otherArchive ? work_.File("other.zip") : Path("update.zip");
+      if (c.otherArchive) test::WriteFileBytes(signedFile, test::BuildZipOfFiles({{"x", "y"}}));
+      Sign(work_.File(std::string(c.signedBy) + ".pem"), signedFile, Path("update.zip.sig"));
+    }
+    if (c.running && !Running(name)) {
+      FileDelete(work_.File("first.txt"));
+      StartProgram(name);
+    }
+    if (!c.running) {
+      ASSERT_TRUE(test::ChildProgramCopies::Kill(Path(name)));
+    }
+    test::WriteFileBytes(Path("uplog.txt"), name + "\n");
+
+    EXPECT_EQ(RunUpdater(), 0) << stderr_;
+    if (c.applied) {
+      EXPECT_EQ(Restart(), "-start\n");
+      EXPECT_EQ(test::ReadFileBytes(Path("data.txt")), "new");
+      EXPECT_EQ(test::ReadFileBytes(Path("update.pub")), newPub);
+      EXPECT_FALSE(FileExists(Path("update.zip")));
+      ExpectLogInOrder({"started; update.zip: ", "the update was applied", "started " + name});
+      continue;
+    }
+    const std::string refusal = "The update was not applied: its signature could not be verified (";
+    EXPECT_NE(stderr_.find(refusal), std::string::npos) << stderr_;
+    EXPECT_EQ(test::ReadFileBytes(Path("data.txt")), "old");
+    EXPECT_TRUE(FileExists(Path("update.zip")));
+    EXPECT_EQ(FileExists(Path("update.zip.sig")), c.signedBy != nullptr);
+    EXPECT_EQ(test::ReadFileBytes(Path("update.pub")),
+              test::ReadFileBytes(work_.File("publisher.pub")));
+    if (c.running) {
+      EXPECT_TRUE(Running(name));  // never closed
+      EXPECT_FALSE(FileExists(work_.File("restart.txt")));
+      ExpectLogInOrder(
+          {"started; update.zip: ", "main program: " + name, refusal, name + " was left running"});
+    } else {
+      EXPECT_EQ(Restart(), "-start\n");
+      ExpectLogInOrder({"started; update.zip: ", refusal, "started " + name + " -start"});
+    }
+  }
+}
+
+TEST_F(UpdateRun, AProgramDirectoryThisUserCannotWriteIsRefusedBeforeAnythingIsClosed) {
+  if (std::system("[ \"$(id -u)\" = 0 ] && command -v runuser > /dev/null") != 0) {
+    GTEST_SKIP() << "needs root and runuser: root writes every directory, so the updater runs as "
+                    "nobody in a directory that root owns";
+  }
+  const std::string name = test::UniqueName("locked-") + ".bin";
+  AddProgram(name);
+  StartProgram(name);
+  for (const std::string& dir : {work_.Path(), work_.File("runtime")}) {
+    fs::permissions(test::FsPath(dir), fs::perms::all);
+  }
+  fs::permissions(test::FsPath(program_), fs::perms::owner_all | fs::perms::group_read |
+                                              fs::perms::group_exec | fs::perms::others_read |
+                                              fs::perms::others_exec);
+  test::WriteFileBytes(Path("uplog.txt"), name + "\n");
+  WriteArchive({{"data.txt", "new"}});
+  EXPECT_EQ(RunUpdater("nobody"), 0) << stderr_;
+  EXPECT_NE(stderr_.find("The program directory " + test::NativePath(program_) +
+                         " cannot be written by this user (Permission denied); the update was "
+                         "not applied."),
+            std::string::npos)
+      << stderr_;
+  EXPECT_TRUE(Running(name));
+  EXPECT_TRUE(FileExists(Path("update.zip")));
+  EXPECT_FALSE(FileExists(Path("data.txt")));
+  EXPECT_FALSE(FileExists(work_.File("restart.txt")));
+}
+
+TEST_F(UpdateRun, AnUpdateThatDoesNotFitOnTheVolumeIsRefusedBeforeAnythingIsClosed) {
+  if (std::system("[ \"$(id -u)\" = 0 ]") != 0) {
+    GTEST_SKIP() << "needs root, to mount a small tmpfs as the program directory";
+  }
+  const std::string mountPoint = test::NativePath(program_);
+  if (std::system(("mount -t tmpfs -o size=4m tmpfs '" + mountPoint + "'").c_str()) != 0) {
+    GTEST_SKIP() << "this machine does not let the test mount a tmpfs";
+  }
+  struct Unmount {
+    std::string path;
+    ~Unmount() { (void)std::system(("umount -l '" + path + "'").c_str()); }
+  } unmount{mountPoint};
+  fs::copy_file(UPDATE_UPDATER, test::FsPath(Path("update")));
+  const std::string name = test::UniqueName("full-") + ".bin";
+  AddProgram(name);
+  StartProgram(name);
+  // 8 MB of zeros, deflated to a few KB: the archive fits, its content does not.
+  const std::string zeros(8 * 1024 * 1024, '\0');
+  test::ZipArchive archive;
+  test::ZipEntry entry;
+  entry.name = "big.bin";
+  entry.method = 8;
+  entry.data = test::RawDeflate(zeros);
+  entry.uncompressedSize = static_cast<uint32_t>(zeros.size());
+  entry.crc = static_cast<uint32_t>(
+      crc32(0, reinterpret_cast<const Bytef*>(zeros.data()), static_cast<uInt>(zeros.size())));
+  archive.entries = {entry};
+  test::WriteFileBytes(Path("update.zip"), test::BuildZip(archive));
+  test::WriteFileBytes(Path("uplog.txt"), name + "\n");
+
+  EXPECT_EQ(RunUpdater(), 0) << stderr_;
+  EXPECT_NE(stderr_.find("The update needs 10 MB on the volume of " + mountPoint + ", but only "),
+            std::string::npos)
+      << stderr_;
+  EXPECT_NE(stderr_.find(" MB are free; the update was not applied."), std::string::npos);
+  EXPECT_TRUE(Running(name));
+  EXPECT_TRUE(FileExists(Path("update.zip")));
+  EXPECT_FALSE(FileExists(Path("big.bin")));
+  EXPECT_FALSE(FileExists(work_.File("restart.txt")));
+  ExpectLogInOrder({"main program: " + name, "The update needs 10 MB", name + " was left running"});
+  EXPECT_TRUE(test::ChildProgramCopies::Kill(Path(name)));  // before the volume goes
+}
+
+TEST_F(UpdateRun, AJournalNamesTheProgramOnlyWhileItsArchiveWaits) {
+  struct Case {
+    const char* what;
+    bool archive;
+    const char* started;
+  };
+  // The archive last: a main.exe beside a program of another name takes that name when it is
+  // started.
+  const Case cases[] = {{"no archive", false, "main.exe"},
+                        {"the archive waits", true, "other.bin"}};
+  AddProgram("main.exe");
+  AddProgram("other.bin");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    FileDelete(Path("update.log"));
+    FileDelete(work_.File("restart.txt"));
+    // What a run that was killed before it changed anything leaves: the name, and no hand-over.
+    TUpdateJournal journal;
+    journal.MainExeName = "other.bin";
+    ASSERT_TRUE(update_transaction::WriteJournal(program_ + "\\", journal));
+    if (c.archive) WriteArchive({{"data.txt", "new"}});
+    EXPECT_EQ(RunUpdater(), 0) << stderr_;
+    EXPECT_EQ(Restart(), "-start\n");
+    ExpectLogInOrder({std::string("main program: ") + c.started,
+                      std::string("started ") + c.started + " -start"});
+  }
+}
+
 // The program directory's content, our own names and the updater's files left out.
 std::map<std::string, std::string> Tree(const std::string& dir) {
   std::map<std::string, std::string> tree;
   for (const std::string& path : platform::ListDirectoryTree(dir)) {
     if (path.rfind(".update-", 0) == 0 || path == "update" || path == "update.zip" ||
-        path == "uplog.txt") {
+        path == "uplog.txt" || path == "update.log") {
       continue;
     }
     tree[path] = path.back() == '\\' ? "" : test::ReadFileBytes(dir + "\\" + path);
