@@ -61,6 +61,16 @@ TEST_F(UpdateExe, ClosesTheProgramAppliesTheUpdateAndStartsTheProgramAgain) {
     for (const char* gone : {"uplog.txt", "MainRun._tmp", "update.zip", "update.zip.ini"}) {
       EXPECT_FALSE(fs::exists(test::FsPath(Path(gone)))) << gone;
     }
+    // update.log tells the run, line by line.
+    const std::string log = test::ReadFileBytes(Path("update.log"));
+    size_t at = 0;
+    for (const std::string& part :
+         {std::string(" update 1.1.0.0 started; update.zip: "), " main program: " + name,
+          " closed " + name, std::string(" the update was applied\n"),
+          " started " + name + " -start\n"}) {
+      at = log.find(part, at);
+      ASSERT_NE(at, std::string::npos) << part << " missing or out of order in\n" << log;
+    }
   }
 }
 
@@ -123,6 +133,46 @@ TEST_F(UpdateExe, AnArchiveThatCannotBeAppliedWholeIsKeptOnceTheUserAnswersTheBo
     EXPECT_EQ(Restart(), "-start\n");
   }
   EXPECT_FALSE(fs::exists(test::FsPath(work_.File("outside.txt"))));
+}
+
+TEST_F(UpdateExe, WithUpdatePubAnArchiveWhoseSignatureDoesNotMatchIsRefusedAndNothingIsClosed) {
+  const std::string fixtures = test::HostPath(UPDATE_SIGNATURE_FIXTURES);
+  const std::string name = test::UniqueName("signed-") + ".exe";
+  AddProgram(name);
+  ChildProcess running;
+  StartProgram(name, running);
+  test::WriteFileBytes(Path("uplog.txt"), name + "\r\n");
+  test::WriteFileBytes(Path("data.txt"), "old");
+  WriteArchive({{"data.txt", "new"}});
+  test::WriteFileBytes(Path("update.pub"), test::ReadFileBytes(fixtures + "\\ec.pub"));
+  // A signature by the right key, over another file.
+  test::WriteFileBytes(Path("update.zip.sig"), test::ReadFileBytes(fixtures + "\\archive.zip.sig"));
+  // The hand-over file goes: the journal keeps the name while the archive waits.
+  auto before = Tree();
+  before.erase("uplog.txt");
+
+  ChildProcess updater;
+  StartUpdater(updater);
+  HWND box = nullptr;
+  std::string text;
+  // The box may be found before its text is in it.
+  ASSERT_TRUE(test::WaitFor([&] {
+    box = test::FindMessageBoxOf(updater.Id());
+    text = box != nullptr ? test::MessageBoxText(box) : "";
+    return !text.empty() || !updater.Running();
+  }));
+  ASSERT_NE(box, nullptr) << "no error box came up";
+  EXPECT_EQ(text,
+            "The update was not applied: its signature could not be verified (the signature in "
+            "update.zip.sig does not match update.zip under the key in update.pub).");
+  ASSERT_TRUE(test::PressOk(box));
+  const auto code = updater.WaitForExit();
+  ASSERT_TRUE(code.has_value());
+  EXPECT_EQ(*code, 0u);
+  EXPECT_TRUE(running.Running()) << "the program was closed for an update that was refused";
+  EXPECT_EQ(Tree(), before);
+  EXPECT_FALSE(fs::exists(test::FsPath(work_.File("restart.txt"))));
+  EXPECT_NE(test::ReadFileBytes(Path("update.log")).find(" was left running\n"), std::string::npos);
 }
 
 // While a first copy is held up by its error box, a second copy ends at once with 0, touches
