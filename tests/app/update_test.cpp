@@ -336,8 +336,12 @@ TEST_F(UpdateRun, AnUpdateThatDoesNotFitOnTheVolumeIsRefusedBeforeAnythingIsClos
   if (std::system("[ \"$(id -u)\" = 0 ]") != 0) {
     GTEST_SKIP() << "needs root, to mount a small tmpfs as the program directory";
   }
+  // Room for the updater and the program (builds differ in size), and 3 MB more.
+  const auto binaries = fs::file_size(UPDATE_UPDATER) + fs::file_size(UPDATE_CHILD_PROGRAM);
+  const std::string size = std::to_string(binaries / 1024 + 3 * 1024) + "k";
   const std::string mountPoint = test::NativePath(program_);
-  if (std::system(("mount -t tmpfs -o size=4m tmpfs '" + mountPoint + "'").c_str()) != 0) {
+  if (std::system(("mount -t tmpfs -o size=" + size + " tmpfs '" + mountPoint + "'").c_str()) !=
+      0) {
     GTEST_SKIP() << "this machine does not let the test mount a tmpfs";
   }
   struct Unmount {
