@@ -5,7 +5,6 @@
 
 #include <chrono>
 #include <cstdint>
-#include <limits>
 #include <thread>
 
 #include "app/app_paths.h"
@@ -18,6 +17,7 @@
 #include "platform/processes.h"
 #include "platform/temporary_tree.h"
 #include "resources/window_layout.h"
+#include "unzip/base/checked_math.h"
 #include "unzip/base/file_utils.h"
 #include "unzip/base/path_text.h"
 
@@ -35,17 +35,6 @@ constexpr char kUpdaterVersion[] = "1.1.0.0";
 constexpr int64_t kMegabyte = 1024 * 1024;
 constexpr int64_t kSpaceMarginDivisor = 100;
 constexpr char kWriteProbe[] = "write-probe";
-
-// Sizes claimed by an archive are untrusted: their sums saturate instead of overflowing.
-int64_t SaturatingAdd(int64_t total, int64_t size) {
-  constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
-  return total > kMax - size ? kMax : total + size;
-}
-
-int64_t SizeOf(uint64_t size) {
-  constexpr uint64_t kMax = static_cast<uint64_t>(std::numeric_limits<int64_t>::max());
-  return size > kMax ? std::numeric_limits<int64_t>::max() : static_cast<int64_t>(size);
-}
 
 // `dir` (ending in "\") without its final delimiter, as a person reads it.
 std::string WithoutDelimiter(const std::string& dir) {
@@ -91,8 +80,8 @@ std::string SpaceCheck(const std::string& appDir, const std::string& zipFileName
     directory.SetZipName(zipFileName);
     directory.LoadDirectory();
     for (int i = 0; i < directory.EntryCount(); ++i) {
-      needed =
-          SaturatingAdd(needed, SizeOf(directory.SortedEntries->Items(i)->GetUncompressedSize64()));
+      needed = SaturatingAdd(
+          needed, ClampToInt64(directory.SortedEntries->Items(i)->GetUncompressedSize64()));
     }
     directory.ClearArchive();
   } catch (...) {
