@@ -393,8 +393,9 @@ TEST(DirectoryReader, APauseLastsUntilTheFlagIsCleared) {
   EXPECT_EQ(pumped, 2);
 }
 
-TEST(DirectoryReader, CompanionFileHoldsTheDirectoryOfAnArchiveWithoutOne) {
-  test::TempDir dir;
+// Writes "big.zip" with the three entries' data and no directory, and returns the archive
+// whose directory belongs into the companion file "big.zfc" (central headers only).
+ZipArchive WriteDataWithoutDirectory(const test::TempDir& dir) {
   ZipArchive data = ThreeEntries();
   for (ZipEntry& entry : data.entries) entry.writeCentral = false;
   data.writeEnd = false;
@@ -405,13 +406,20 @@ TEST(DirectoryReader, CompanionFileHoldsTheDirectoryOfAnArchiveWithoutOne) {
     central.entries[i].writeLocal = false;
     central.entries[i].localHeaderOffset = static_cast<uint32_t>(layout.localHeaderOffsets[i]);
   }
+  return central;
+}
+
+TEST(DirectoryReader, CompanionFileHoldsTheDirectoryOfAnArchiveWithoutOne) {
+  test::TempDir dir;
+  ZipArchive central = WriteDataWithoutDirectory(dir);
   test::WriteFileBytes(dir.File("big.zfc"), test::BuildZip(central));
   TUnZipper zip;
   zip.SetZipName(dir.File("big.zip"));
   zip.LoadDirectory();
   EXPECT_EQ(Names(zip), kThreeNames);
   EXPECT_FALSE(zip.ArchiveIsBad);
-  EXPECT_EQ(zip.SortedEntries->Items(2)->GetLocalHeaderOffset64(), layout.localHeaderOffsets[2]);
+  EXPECT_EQ(zip.SortedEntries->Items(2)->GetLocalHeaderOffset64(),
+            central.entries[2].localHeaderOffset);
 }
 
 TEST(DirectoryReader, CancelFromThePumpEndsTheReadAndClearsTheArchive) {
@@ -552,16 +560,7 @@ TEST(DirectoryReader, ACentralHeaderIsMergedOnlyIntoTheLocalHeaderItDescribes) {
 
 TEST(DirectoryReader, CompanionCommentsComeFromTheCompanionFileOrAreEmpty) {
   test::TempDir dir;
-  ZipArchive data = ThreeEntries();
-  for (ZipEntry& entry : data.entries) entry.writeCentral = false;
-  data.writeEnd = false;
-  test::ZipLayout layout;
-  test::WriteFileBytes(dir.File("big.zip"), test::BuildZip(data, &layout));
-  ZipArchive central = ThreeEntries();
-  for (size_t i = 0; i < central.entries.size(); ++i) {
-    central.entries[i].writeLocal = false;
-    central.entries[i].localHeaderOffset = static_cast<uint32_t>(layout.localHeaderOffsets[i]);
-  }
+  ZipArchive central = WriteDataWithoutDirectory(dir);
   central.entries[2].comment = "entry comment";
   central.end.comment = "archive comment";
   test::WriteFileBytes(dir.File("big.zfc"), test::BuildZip(central));
