@@ -36,7 +36,10 @@ printf 'this is not a key\n' > garbage.pub
 : > empty.pub
 python3 -c 'import sys; sys.stdout.write(open("ec.pub").read() * 200)' > huge.pub
 
-for archive in archive blocks empty other; do
+# A real update archive, for the updaters that must apply it once its signature verifies.
+python3 -c 'import zipfile; z = zipfile.ZipFile("signed_update.zip", "w"); z.writestr("data.txt", "signed\n"); z.close()'
+
+for archive in archive blocks empty other signed_update; do
   openssl dgst -sha256 -sign ec.pem -out $archive.zip.sig $archive.zip
 done
 openssl dgst -sha256 -sign second.pem -out archive.zip.second.sig archive.zip

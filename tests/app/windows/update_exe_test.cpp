@@ -175,6 +175,29 @@ TEST_F(UpdateExe, WithUpdatePubAnArchiveWhoseSignatureDoesNotMatchIsRefusedAndNo
   EXPECT_NE(test::ReadFileBytes(Path("update.log")).find(" was left running\n"), std::string::npos);
 }
 
+TEST_F(UpdateExe, WithUpdatePubAWellSignedArchiveIsApplied) {
+  const std::string fixtures = test::HostPath(UPDATE_SIGNATURE_FIXTURES);
+  const std::string name = test::UniqueName("signed-") + ".exe";
+  AddProgram(name);
+  ChildProcess running;
+  StartProgram(name, running);
+  test::WriteFileBytes(Path("uplog.txt"), name + "\r\n");
+  test::WriteFileBytes(Path("data.txt"), "old");
+  // An archive and its signature as openssl made them, and the publisher's key.
+  test::WriteFileBytes(Path("update.zip"), test::ReadFileBytes(fixtures + "\\signed_update.zip"));
+  test::WriteFileBytes(Path("update.zip.sig"),
+                       test::ReadFileBytes(fixtures + "\\signed_update.zip.sig"));
+  test::WriteFileBytes(Path("update.pub"), test::ReadFileBytes(fixtures + "\\ec.pub"));
+
+  EXPECT_EQ(RunUpdater(), 0);
+  EXPECT_FALSE(running.Running()) << "the main program was not closed";
+  EXPECT_EQ(Restart(), "-start\n");
+  EXPECT_EQ(test::ReadFileBytes(Path("data.txt")), "signed\n");
+  EXPECT_FALSE(fs::exists(test::FsPath(Path("update.zip"))));
+  EXPECT_NE(test::ReadFileBytes(Path("update.log")).find(" the update was applied\n"),
+            std::string::npos);
+}
+
 // While a first copy is held up by its error box, a second copy ends at once with 0, touches
 // nothing (not the hand-over file, not the archive, not the running program) and brings the
 // first copy's window to the front.
