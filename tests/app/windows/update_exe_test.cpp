@@ -135,18 +135,33 @@ TEST_F(UpdateExe, AnArchiveThatCannotBeAppliedWholeIsKeptOnceTheUserAnswersTheBo
   EXPECT_FALSE(fs::exists(test::FsPath(work_.File("outside.txt"))));
 }
 
-TEST_F(UpdateExe, WithUpdatePubAnArchiveWhoseSignatureDoesNotMatchIsRefusedAndNothingIsClosed) {
-  const std::string fixtures = test::HostPath(UPDATE_SIGNATURE_FIXTURES);
-  const std::string name = test::UniqueName("signed-") + ".exe";
-  AddProgram(name);
+// Updates with "update.pub" beside the updater: the publisher's key and signatures that the
+// openssl command made.
+class UpdateExeSigned : public UpdateExe {
+ protected:
+  // Starts a program that has "data.txt" holding "old" beside it, names it in the hand-over file
+  // and lays the publisher's public key beside the updater.
+  void StartProgramWithKey(ChildProcess& running) {
+    const std::string name = test::UniqueName("signed-") + ".exe";
+    AddProgram(name);
+    StartProgram(name, running);
+    test::WriteFileBytes(Path("uplog.txt"), name + "\r\n");
+    test::WriteFileBytes(Path("data.txt"), "old");
+    CopyFixture("ec.pub", "update.pub");
+  }
+  // Copies a file of the signature fixtures into the program directory as `as`.
+  void CopyFixture(const std::string& fixture, const std::string& as) {
+    test::WriteFileBytes(
+        Path(as), test::ReadFileBytes(test::HostPath(UPDATE_SIGNATURE_FIXTURES) + "\\" + fixture));
+  }
+};
+
+TEST_F(UpdateExeSigned, AnArchiveWhoseSignatureDoesNotMatchIsRefusedAndNothingIsClosed) {
   ChildProcess running;
-  StartProgram(name, running);
-  test::WriteFileBytes(Path("uplog.txt"), name + "\r\n");
-  test::WriteFileBytes(Path("data.txt"), "old");
+  StartProgramWithKey(running);
   WriteArchive({{"data.txt", "new"}});
-  test::WriteFileBytes(Path("update.pub"), test::ReadFileBytes(fixtures + "\\ec.pub"));
   // A signature by the right key, over another file.
-  test::WriteFileBytes(Path("update.zip.sig"), test::ReadFileBytes(fixtures + "\\archive.zip.sig"));
+  CopyFixture("archive.zip.sig", "update.zip.sig");
   // The hand-over file goes: the journal keeps the name while the archive waits.
   auto before = Tree();
   before.erase("uplog.txt");
@@ -175,19 +190,12 @@ TEST_F(UpdateExe, WithUpdatePubAnArchiveWhoseSignatureDoesNotMatchIsRefusedAndNo
   EXPECT_NE(test::ReadFileBytes(Path("update.log")).find(" was left running\n"), std::string::npos);
 }
 
-TEST_F(UpdateExe, WithUpdatePubAWellSignedArchiveIsApplied) {
-  const std::string fixtures = test::HostPath(UPDATE_SIGNATURE_FIXTURES);
-  const std::string name = test::UniqueName("signed-") + ".exe";
-  AddProgram(name);
+TEST_F(UpdateExeSigned, AWellSignedArchiveIsApplied) {
   ChildProcess running;
-  StartProgram(name, running);
-  test::WriteFileBytes(Path("uplog.txt"), name + "\r\n");
-  test::WriteFileBytes(Path("data.txt"), "old");
-  // An archive and its signature as openssl made them, and the publisher's key.
-  test::WriteFileBytes(Path("update.zip"), test::ReadFileBytes(fixtures + "\\signed_update.zip"));
-  test::WriteFileBytes(Path("update.zip.sig"),
-                       test::ReadFileBytes(fixtures + "\\signed_update.zip.sig"));
-  test::WriteFileBytes(Path("update.pub"), test::ReadFileBytes(fixtures + "\\ec.pub"));
+  StartProgramWithKey(running);
+  // An archive and its signature as openssl made them.
+  CopyFixture("signed_update.zip", "update.zip");
+  CopyFixture("signed_update.zip.sig", "update.zip.sig");
 
   EXPECT_EQ(RunUpdater(), 0);
   EXPECT_FALSE(running.Running()) << "the main program was not closed";
