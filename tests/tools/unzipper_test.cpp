@@ -10,38 +10,16 @@
 #include "platform/files.h"
 #include "support/raw_deflate.h"
 #include "support/temp_dir.h"
+#include "support/tool_run.h"
 #include "support/zip_writer.h"
 #include "unzip/base/file_utils.h"
 
 namespace {
 
-struct ToolRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
+using test::ToolRun;
 
-// Runs unzipper through the system's shell, which takes the same quoting and redirections on
-// both systems. The program's own path has no blanks, so it needs no quotes (cmd.exe treats a
-// leading quote specially). Arguments that are paths are given in the host's form.
 ToolRun RunUnzipper(const test::TempDir& work, const std::vector<std::string>& arguments) {
-  std::string command = test::HostPath(UPDATE_UNZIPPER);
-  for (const std::string& argument : arguments) command += " \"" + argument + "\"";
-  const std::string out = work.File("stdout.txt");
-  const std::string err = work.File("stderr.txt");
-  const std::string in = work.File("stdin.txt");  // empty: no terminal, nothing typed
-  test::WriteFileBytes(in, "");
-  command += " > \"" + test::NativePath(out) + "\" 2> \"" + test::NativePath(err) + "\" < \"" +
-             test::NativePath(in) + "\"";
-  const int raw = std::system(command.c_str());
-  ToolRun run;
-  // POSIX answers a wait status (the exit code in the second byte), Windows the exit code.
-  run.status = raw > 255 ? (raw >> 8) & 0xFF : raw;
-  run.out = test::ReadFileBytes(out);
-  run.err = test::ReadFileBytes(err);
-  FileDelete(out);
-  FileDelete(err);
-  return run;
+  return test::RunTool(test::HostPath(UPDATE_UNZIPPER), work, arguments);
 }
 
 std::string Content(const std::string& relative) {

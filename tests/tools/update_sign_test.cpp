@@ -10,32 +10,14 @@
 #include "platform/files.h"
 #include "platform/signature.h"
 #include "support/temp_dir.h"
+#include "support/tool_run.h"
 
 namespace {
 
-struct ToolRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
+using test::ToolRun;
 
-// Runs update-sign through the system's shell with its output in files (see unzipper_test.cpp
-// for the quoting rules). Paths among the arguments are in the host's form.
 ToolRun RunUpdateSign(const test::TempDir& work, const std::vector<std::string>& arguments) {
-  std::string command = test::HostPath(UPDATE_SIGN);
-  for (const std::string& argument : arguments) command += " \"" + argument + "\"";
-  const std::string out = work.File("stdout.txt");
-  const std::string err = work.File("stderr.txt");
-  command += " > \"" + test::NativePath(out) + "\" 2> \"" + test::NativePath(err) + "\"";
-  const int raw = std::system(command.c_str());
-  ToolRun run;
-  // POSIX answers a wait status (the exit code in the second byte), Windows the exit code.
-  run.status = raw > 255 ? (raw >> 8) & 0xFF : raw;
-  run.out = test::ReadFileBytes(out);
-  run.err = test::ReadFileBytes(err);
-  (void)platform::RemoveFile(out);  // the next run writes them again
-  (void)platform::RemoveFile(err);
-  return run;
+  return test::RunTool(test::HostPath(UPDATE_SIGN), work, arguments);
 }
 
 std::string Fixture(const std::string& name) {
