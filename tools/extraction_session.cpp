@@ -203,13 +203,13 @@ std::string TExtractionSession::Shown(const std::string& path) const {
   const std::string& inside = zipper_.DestDir();
   if (!inside.empty() && path.size() > inside.size() &&
       path.compare(0, inside.size(), inside) == 0 && path[inside.size()] == '\\') {
-    const std::string rest = HostForm(path.substr(inside.size() + 1));
+    const std::string rest = platform::DisplayPath(path.substr(inside.size() + 1));
     if (testing_ || options_.destination.empty()) return rest;
     std::string typed = options_.destination;
     if (typed.back() == '/' || typed.back() == '\\') typed.pop_back();
-    return typed + HostForm("\\") + rest;
+    return typed + platform::DisplayPath("\\") + rest;
   }
-  return HostForm(path);
+  return platform::DisplayPath(path);
 }
 
 int TExtractionSession::FailedEntry(const Exception& e) const {

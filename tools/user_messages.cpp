@@ -1,15 +1,11 @@
 // Paths and failure texts of unzipper, as a person reads them.
 #include "tools/user_messages.h"
 
-#include <filesystem>
-
 #include "unzip/base/file_utils.h"
 #include "unzip/base/path_text.h"
 #include "unzip/base/unzip_exceptions.h"
 
 namespace {
-
-constexpr char kHostSeparator = static_cast<char>(std::filesystem::path::preferred_separator);
 
 void ReplaceAll(std::string& text, const std::string& from, const std::string& to) {
   if (from.empty()) return;
@@ -24,7 +20,7 @@ std::string QuotedPathsInHostForm(std::string message) {
   for (size_t open = message.find('"'); open != std::string::npos;) {
     const size_t close = message.find('"', open + 1);
     if (close == std::string::npos) break;
-    const std::string host = HostForm(message.substr(open + 1, close - open - 1));
+    const std::string host = platform::DisplayPath(message.substr(open + 1, close - open - 1));
     message.replace(open + 1, close - open - 1, host);
     open = message.find('"', open + host.size() + 2);
   }
@@ -32,14 +28,6 @@ std::string QuotedPathsInHostForm(std::string message) {
 }
 
 }  // namespace
-
-std::string HostForm(const std::string& path) {
-  std::string host = path;
-  for (char& c : host) {
-    if (c == '\\') c = kHostSeparator;
-  }
-  return host;
-}
 
 std::string ArchiveFailureText(const std::string& typed, const Exception& e,
                                const platform::OsError& failure) {

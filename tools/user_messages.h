@@ -9,9 +9,6 @@
 #include "platform/exceptions.h"
 #include "platform/files.h"
 
-// `path` in the component's form ("\" separators) with the host's separator.
-std::string HostForm(const std::string& path);
-
 // The failure records are copies of platform::LastError() taken right after the failure, before
 // anything else can replace it.
 
