@@ -36,18 +36,13 @@ constexpr int64_t kMegabyte = 1024 * 1024;
 constexpr int64_t kSpaceMarginDivisor = 100;
 constexpr char kWriteProbe[] = "write-probe";
 
-// `dir` (ending in "\") without its final delimiter, as a person reads it.
-std::string WithoutDelimiter(const std::string& dir) {
-  return !dir.empty() && dir.back() == '\\' ? dir.substr(0, dir.size() - 1) : dir;
-}
-
 // Whether this user can create files in the program directory: a probe file in the staging
 // directory, which the update writes first. Empty, or the refusal's text.
 std::string WriteCheck(const std::string& appDir) {
-  const std::string dir = WithoutDelimiter(appDir);
+  const std::string dir = WithoutTrailingBackslash(appDir);
   const std::string staging = update_transaction::StagingDir(appDir);
   const bool existed = platform::ReadAttributes(staging) != platform::kInvalidAttributes;
-  bool written = existed || platform::MakeDirectory(WithoutDelimiter(staging));
+  bool written = existed || platform::MakeDirectory(WithoutTrailingBackslash(staging));
   if (written) {
     platform::File probe = platform::File::Open(staging + kWriteProbe, platform::kOpenCreate);
     written = probe.IsOpen();
@@ -55,7 +50,7 @@ std::string WriteCheck(const std::string& appDir) {
   const int code = platform::LastError().code;
   // What the probe leaves is dropped by the next start's recovery at the latest.
   (void)platform::RemoveFile(staging + kWriteProbe);
-  if (!existed) (void)platform::DeleteDirectory(WithoutDelimiter(staging));
+  if (!existed) (void)platform::DeleteDirectory(WithoutTrailingBackslash(staging));
   if (written) return "";
   std::string text = "The program directory " + platform::DisplayPath(dir) +
                      " cannot be written by this user (" + platform::SystemErrorText(code) +
@@ -88,7 +83,7 @@ std::string SpaceCheck(const std::string& appDir, const std::string& zipFileName
     return "";
   }
   needed = SaturatingAdd(SaturatingAdd(needed, needed / kSpaceMarginDivisor), kMegabyte);
-  const std::string dir = WithoutDelimiter(appDir);
+  const std::string dir = WithoutTrailingBackslash(appDir);
   const int64_t available = platform::FreeDiskSpace(dir);
   if (available < 0 || available >= needed) return "";  // unknown: the extraction finds out
   const int64_t neededMb = needed / kMegabyte + (needed % kMegabyte != 0 ? 1 : 0);
@@ -212,7 +207,7 @@ void TUpdateRun::Prepare() {
 
 std::string TUpdateRun::CheckBeforeClosing() {
   const std::string appDir = ExtractFilePath(AppExecutablePath());
-  const std::string dir = WithoutDelimiter(appDir);
+  const std::string dir = WithoutTrailingBackslash(appDir);
   if (platform::UpdateSignatureRequired(dir)) {
     const platform::SignatureCheck check = platform::CheckUpdateSignature(dir, kArchiveName);
     if (!check.Verified) return platform::SignatureRefusalText(check.Reason);
