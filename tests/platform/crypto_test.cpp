@@ -158,6 +158,12 @@ TEST(Pbkdf2HmacSha1, PublishedVectors) {
        std::string("\x00\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0a\x0b\x0c\x0d\x0e\x0f", 16), 1000,
        "d95adc1e28e866e739d599433ce357516519c07c5dc2db9235623d7c39bca03cf8a333a1ff19235362e2aee14e"
        "49d84862a64addf959c2ec03fd4eb838d377874db4"},
+      // Five SHA-1 blocks and a part of one more: output blocks are made several at a time.
+      {"SECRET",
+       std::string("\x01\x02\x03\x04\x05\x06\x07\x08\x09\x0a\x0b\x0c\x0d\x0e\x0f\x10", 16), 1000,
+       "d024290d7d08be93334bfdf8e6697c470a6597bd244082e3098fcf9d107fb7c0f2e9b2f1428b9348f1ccf58bde"
+       "320cce4e5c3c06afa8db9c83c967e09a0fb8f6c546ec2e80b0d1b3d5726a15e8bda9c6f38cf618e5d346f0c32f"
+       "6281e8ce369f1f792c3a"},
   };
   for (const auto& c : cases) {
     const std::vector<uint8_t> expected = Hex(c.derived);
