@@ -125,10 +125,12 @@ class TContent {
 class TMemoryIO : public TDecoderIO {
  public:
   explicit TMemoryIO(const std::vector<uint8_t>& input) : FInput(input) {}
-  int ReadInputByte(uint8_t& b) override {
+  size_t ReadInput(const uint8_t*& data) override {
     if (FPos == FInput.size()) return 0;
-    b = FInput[FPos++];
-    return 8;
+    data = FInput.data() + FPos;
+    const size_t n = FInput.size() - FPos;
+    FPos = FInput.size();
+    return n;
   }
   void PutOutput(const uint8_t* data, size_t n) override {
     FPending.insert(FPending.end(), data, data + n);

@@ -21,10 +21,13 @@ class TFuzzDecoderIO : public TDecoderIO {
   TFuzzDecoderIO(const uint8_t* data, size_t size, uint64_t outputLimit)
       : FData(data), FSize(size), FOutputLimit(outputLimit) {}
 
-  int ReadInputByte(uint8_t& b) override {
+  // The whole input in one span, then nothing.
+  size_t ReadInput(const uint8_t*& data) override {
     if (FPos >= FSize) return 0;
-    b = FData[FPos++];
-    return 8;
+    data = FData + FPos;
+    const size_t n = FSize - FPos;
+    FPos = FSize;
+    return n;
   }
 
   void PutOutput(const uint8_t* data, size_t n) override {

@@ -5,13 +5,15 @@
 
 namespace test {
 
-int DecoderHarness::ReadInputByte(uint8_t& b) {
+size_t DecoderHarness::ReadInput(const uint8_t*& data) {
   if (inputPos_ >= input_.size()) {
     ++readsPastEnd;
     return 0;
   }
-  b = static_cast<uint8_t>(input_[inputPos_++]);
-  return 8;
+  const size_t n = std::min(kInputPiece, input_.size() - inputPos_);
+  data = reinterpret_cast<const uint8_t*>(input_.data()) + inputPos_;
+  inputPos_ += n;
+  return n;
 }
 
 void DecoderHarness::PutOutput(const uint8_t* data, size_t n) {

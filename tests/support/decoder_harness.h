@@ -23,10 +23,14 @@ class DecoderHarness : public TDecoderIO {
  public:
   static constexpr size_t kOutputBufferSize = 32768;
 
+  // The input is handed out in pieces of at most kInputPiece bytes, so that the decoders' tests
+  // also cross the boundaries between the run's input blocks, at odd places.
+  static constexpr size_t kInputPiece = 7;
+
   explicit DecoderHarness(std::string input, uint64_t outputLimit = UINT64_MAX)
       : input_(std::move(input)), outputLimit_(outputLimit) {}
 
-  int ReadInputByte(uint8_t& b) override;
+  size_t ReadInput(const uint8_t*& data) override;
   void PutOutput(const uint8_t* data, size_t n) override;
   void FlushOutput() override;
   int HandleMessage(int messageId, const std::string& msg1, const std::string& msg2,
@@ -44,7 +48,7 @@ class DecoderHarness : public TDecoderIO {
   };
 
   size_t writeOuts = 0;     // FlushOutput calls that wrote something
-  size_t readsPastEnd = 0;  // ReadInputByte calls that found the input used up
+  size_t readsPastEnd = 0;  // ReadInput calls that found the input used up
   std::vector<Message> messages;
 
  private:

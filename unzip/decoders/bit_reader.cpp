@@ -1,49 +1,17 @@
-// The bit reader of the shrunk, reduced and imploded decoders.
+// The bit reader of the shrunk, reduced and imploded decoders: the rare paths.
 #include "unzip/decoders/bit_reader.h"
 
-#include <cassert>
-
-bool TBitReader::AddByte() {
-  uint8_t b = 0;
-  if (FIO.ReadInputByte(b) == 0) return false;
-  BitBuffer |= static_cast<uint32_t>(b) << BitCount;
-  BitCount += 8;
-  InputExhausted = false;
+bool TBitReader::NextSpan() {
+  const uint8_t* data = nullptr;
+  const size_t n = FIO.ReadInput(data);
+  if (n == 0) return false;
+  FNext = data;
+  FEnd = data + n;
   return true;
 }
 
-uint32_t TBitReader::ReadBits(int n) {
-  assert(n >= 0 && n <= 16);
-  if (BitCount < n) {
-    InputExhausted = true;
-    while (BitCount < 25 && AddByte()) {
-    }
-  }
-  const uint32_t bits = BitBuffer & MaskBits[n];
-  DropBits(n);
-  return bits;
-}
-
-uint32_t TBitReader::PeekBits(int n) {
-  assert(n >= 0 && n <= 16);
-  if (BitCount < n) {
-    InputExhausted = true;
-    while (BitCount < n && AddByte()) {
-    }
-  }
-  // Bits past the end of the input read as zeros: BitBuffer is zero above BitCount.
-  return BitBuffer & MaskBits[n];
-}
-
-void TBitReader::DropBits(int n) {
-  assert(n >= 0 && n <= 16);
-  const auto count = static_cast<uint16_t>(n);
-  if (count > BitCount) {
-    FMissingBits += count - BitCount;
-    BitBuffer = 0;
-    BitCount = 0;
-    return;
-  }
-  BitBuffer >>= count;
-  BitCount = static_cast<uint16_t>(BitCount - count);
+void TBitReader::DropPastEnd(uint16_t count) {
+  FMissingBits += count - BitCount;
+  BitBuffer = 0;
+  BitCount = 0;
 }

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <array>
+#include <cassert>
+#include <cstddef>
 #include <cstdint>
 
 #include "unzip/decoders/decoder_io.h"
@@ -14,6 +16,8 @@ inline constexpr std::array<uint32_t, 17> MaskBits = {
 
 // One per entry. Once the input is used up, reads go on and yield zero bits; MissingBits counts
 // how many of those were handed out, so that a decoder can tell a stream that ended early.
+// The input arrives in spans (TDecoderIO::ReadInput) and is taken from the current span a byte at
+// a time, inline: the decoders read a code every few output bytes, so the reads are the hot path.
 class TBitReader {
  public:
   explicit TBitReader(TDecoderIO& io) : FIO(io) {}
@@ -22,13 +26,43 @@ class TBitReader {
 
   // Reading of shrunk and reduced data: when fewer than `n` (at most 16) bits are held, whole
   // bytes are added while fewer than 25 bits are held and the input has one.
-  uint32_t ReadBits(int n);
+  uint32_t ReadBits(int n) {
+    assert(n >= 0 && n <= 16);
+    if (BitCount < n) {
+      InputExhausted = true;
+      while (BitCount < 25 && AddByte()) {
+      }
+    }
+    const uint32_t bits = BitBuffer & MaskBits[n];
+    DropBits(n);
+    return bits;
+  }
 
   // Reading of imploded data: PeekBits adds bytes one by one until at least `n` (at most 16) bits
   // are held or the input is used up, and shows the next `n` bits without taking them;
   // DropBits takes them.
-  uint32_t PeekBits(int n);
-  void DropBits(int n);
+  uint32_t PeekBits(int n) {
+    assert(n >= 0 && n <= 16);
+    if (BitCount < n) {
+      InputExhausted = true;
+      while (BitCount < n && AddByte()) {
+      }
+    }
+    // Bits past the end of the input read as zeros: BitBuffer is zero above BitCount.
+    return BitBuffer & MaskBits[n];
+  }
+
+  void DropBits(int n) {
+    assert(n >= 0 && n <= 16);
+    const auto count = static_cast<uint16_t>(n);
+    if (count > BitCount) {
+      DropPastEnd(count);
+      return;
+    }
+    BitBuffer >>= count;
+    BitCount = static_cast<uint16_t>(BitCount - count);
+  }
+
   uint32_t TakeBits(int n) {
     const uint32_t bits = PeekBits(n);
     DropBits(n);
@@ -49,8 +83,20 @@ class TBitReader {
   bool InputExhausted = false;
 
  private:
-  bool AddByte();
+  bool AddByte() {
+    if (FNext == FEnd && !NextSpan()) return false;
+    BitBuffer |= static_cast<uint32_t>(*FNext++) << BitCount;
+    BitCount = static_cast<uint16_t>(BitCount + 8);
+    InputExhausted = false;
+    return true;
+  }
+  // Asks the run for the next span of input; false when there is none.
+  bool NextSpan();
+  // Drops `count` bits of which only BitCount are held: the rest count as missing.
+  void DropPastEnd(uint16_t count);
 
   TDecoderIO& FIO;
+  const uint8_t* FNext = nullptr;  // the current span of input, [FNext, FEnd)
+  const uint8_t* FEnd = nullptr;
   uint64_t FMissingBits = 0;
 };

@@ -7,15 +7,16 @@
 #include <string>
 
 // Implemented by the extraction run for the entry being decoded. Exceptions raised by
-// ReadInputByte, PutOutput or FlushOutput (short archive, oversized output, write failure,
-// cancel) pass through the decoders unchanged.
+// ReadInput, PutOutput or FlushOutput (short archive, oversized output, write failure, cancel)
+// pass through the decoders unchanged.
 class TDecoderIO {
  public:
   virtual ~TDecoderIO() = default;
 
-  // Stores the entry's next compressed byte in `b` and answers 8, or answers 0 when the entry's
-  // input is used up (again on every later call).
-  virtual int ReadInputByte(uint8_t& b) = 0;
+  // Points `data` at the entry's next compressed bytes and answers how many there are (at least
+  // one), or answers 0 when the entry's input is used up (again on every later call). The bytes
+  // stay valid until the next call.
+  virtual size_t ReadInput(const uint8_t*& data) = 0;
   // Appends `n` decoded bytes to the run's output buffer, which is written out through
   // FlushOutput each time it holds 32768 bytes.
   virtual void PutOutput(const uint8_t* data, size_t n) = 0;

@@ -27,7 +27,6 @@ void TEntryDecoder::Prepare(TEntryJob& job) {
   inputPosition_ = inputBuffer_.get();
   entryBytesDone_ = 0;
   runningCrc_ = 0xFFFFFFFF;
-  inputRemaining_ = job.CompressedSize;
 }
 
 bool TEntryDecoder::Decode(TEntryJob& job) {
@@ -78,20 +77,16 @@ void TEntryDecoder::RefillInput() {
   if (job_->DecryptInput) job_->DecryptInput(inputBuffer_.get(), inputCount_);
 }
 
-int TEntryDecoder::ReadInputByte(uint8_t& b) {
-  if (inputRemaining_ <= 0) {
-    // Counts the reads past the end (a decoder may ask many times); held at the lowest value.
-    inputRemaining_ = SaturatingSubtract(inputRemaining_, 1);
-    return 0;
-  }
-  --inputRemaining_;
+size_t TEntryDecoder::ReadInput(const uint8_t*& data) {
   if (inputCount_ == 0) {
     RefillInput();
     if (inputCount_ == 0) return 0;
   }
-  b = *inputPosition_++;
-  --inputCount_;
-  return 8;
+  data = inputPosition_;
+  const auto n = static_cast<size_t>(inputCount_);
+  inputPosition_ += inputCount_;
+  inputCount_ = 0;
+  return n;
 }
 
 void TEntryDecoder::PutOutput(const uint8_t* data, size_t n) {
@@ -153,16 +148,9 @@ void TEntryDecoder::DecodeDeflated() {
   // up. When the entry's bytes are gone it gets nothing, so a stream that is cut short ends in
   // the decoder's failure instead of being fed stale bytes.
   auto handOver = [this, &stream] {
-    if (inputCount_ == 0) {
-      uint8_t first;
-      if (ReadInputByte(first) != 0) {
-        --inputPosition_;  // the decoder takes the byte just read with the rest of the block
-        ++inputCount_;
-      }
-    }
-    stream.SetInput(inputPosition_, static_cast<size_t>(inputCount_));
-    inputPosition_ += inputCount_;
-    inputCount_ = 0;
+    const uint8_t* data = inputPosition_;
+    const size_t n = ReadInput(data);
+    stream.SetInput(data, n);
   };
   handOver();
   TInflateStream::TResult result = TInflateStream::TResult::kMore;

@@ -53,8 +53,8 @@ class TEntryDecoder : public TDecoderIO {
   uint32_t RunningCrc() const { return runningCrc_; }
   int64_t EntryBytesDone() const { return entryBytesDone_; }
 
-  // TDecoderIO: the byte reader and the output buffer the decoders use.
-  int ReadInputByte(uint8_t& b) override;
+  // TDecoderIO: the input blocks and the output buffer the decoders use.
+  size_t ReadInput(const uint8_t*& data) override;
   void PutOutput(const uint8_t* data, size_t n) override;
   void FlushOutput() override;
   int HandleMessage(int messageId, const std::string& msg1, const std::string& msg2,
@@ -74,7 +74,6 @@ class TEntryDecoder : public TDecoderIO {
   std::unique_ptr<TOlderMethodsMemory> olderMethods_;
   std::unique_ptr<TInflateStream> inflate_;  // made by the first deflated entry, then reused
   TEntryJob* job_ = nullptr;
-  int64_t inputRemaining_ = 0;
   int32_t inputCount_ = 0;
   const uint8_t* inputPosition_ = nullptr;
   int32_t outputCount_ = 0;

@@ -5,13 +5,14 @@
 #include <cstdint>
 #include <variant>
 
-// LZW tables of shrunk data. A prefix of kShrinkFreeCode marks a free code; the top bit of a
-// prefix is the mark of a partial clearing while it runs.
+// LZW tables of shrunk data. A prefix of kShrinkFreeCode marks a free code.
 struct TShrinkTables {
   static constexpr uint16_t kShrinkFreeCode = 0xFFFF;
   uint16_t Prefix[8193];
   uint8_t Suffix[8192];
-  uint8_t Stack[8192];  // a string is built backwards from the end
+  uint8_t Stack[8192];     // a string is built backwards from the end
+  uint8_t IsPrefix[8192];  // a partial clearing's notes: which codes some defined code extends
+  uint8_t Pending[16384];  // decoded strings not yet handed to the run
 };
 
 // Window and follower sets of reduced data. A set holds at most 63 bytes; its 64th slot makes an

@@ -2,6 +2,7 @@
 #include "unzip/decoders/unshrink.h"
 
 #include <cstdint>
+#include <cstring>
 
 #include "unzip/decoders/bit_reader.h"
 
@@ -13,8 +14,9 @@ constexpr uint16_t kControlCode = 256;
 constexpr uint16_t kFirstFreeCode = 257;
 constexpr uint16_t kCodeCount = 8192;
 constexpr uint16_t kFree = TShrinkTables::kShrinkFreeCode;
-constexpr uint16_t kMark = 0x8000;
 constexpr int kStackSize = 8192;
+static_assert(kStackSize <= sizeof(TShrinkTables::Pending),
+              "a whole string fits the pending output");
 
 // What the decoder waits for from the next code.
 enum class TShrinkState {
@@ -33,19 +35,17 @@ uint16_t LowestFreeFrom(const TShrinkTables& t, uint16_t code) {
 }
 
 // Frees every leaf (a defined code that is no other code's prefix) below `nextFree`; answers
-// the new next free code. Prefixes of free codes and prefixes pointing at free codes take no
-// part: a corrupt stream can define a code on top of a freed or never-defined one.
+// the new next free code. Prefixes of free codes take no part, and a code that extends a free
+// one leaves it free: a corrupt stream can define a code on top of a freed or never-defined one.
+// Two straight passes, as the clearing comes every few thousand codes.
 uint16_t PartialClear(TShrinkTables& t, uint16_t nextFree) {
+  std::memset(t.IsPrefix, 0, sizeof t.IsPrefix);
   for (uint16_t code = kFirstFreeCode; code < nextFree; ++code) {
-    if (!IsFree(t, code)) t.Prefix[code] |= kMark;
+    const uint16_t prefix = t.Prefix[code];  // a code read from the data: below kCodeCount
+    if (prefix != kFree) t.IsPrefix[prefix] = 1;
   }
   for (uint16_t code = kFirstFreeCode; code < nextFree; ++code) {
-    if (IsFree(t, code)) continue;
-    const uint16_t prefix = t.Prefix[code] & ~kMark;
-    if (prefix >= kFirstFreeCode && !IsFree(t, prefix)) t.Prefix[prefix] &= ~kMark;
-  }
-  for (uint16_t code = kFirstFreeCode; code < nextFree; ++code) {
-    if (!IsFree(t, code) && (t.Prefix[code] & kMark) != 0) t.Prefix[code] = kFree;
+    if (t.IsPrefix[code] == 0) t.Prefix[code] = kFree;
   }
   return LowestFreeFrom(t, kFirstFreeCode);
 }
@@ -61,6 +61,16 @@ void Unshrink(TDecoderIO& io, TOlderMethodsMemory& memory) {
   for (int code = 256; code <= kCodeCount; ++code) t.Prefix[code] = kFree;
 
   TBitReader reader(io);
+  // The strings are a few bytes each: they are gathered in Pending and handed over in pieces.
+  size_t pending = 0;
+  auto emit = [&](const uint8_t* data, size_t n) {
+    if (pending + n > sizeof t.Pending) {
+      io.PutOutput(t.Pending, pending);
+      pending = 0;
+    }
+    std::memcpy(t.Pending + pending, data, n);  // n is at most kStackSize
+    pending += n;
+  };
   int codeSize = kInitialCodeSize;
   uint16_t nextFree = kFirstFreeCode;
 
@@ -86,7 +96,7 @@ void Unshrink(TDecoderIO& io, TOlderMethodsMemory& memory) {
     if (state == TShrinkState::kFirstCode) {
       oldCode = code;
       lastChar = static_cast<uint8_t>(code);
-      io.PutOutput(&lastChar, 1);
+      emit(&lastChar, 1);
       state = TShrinkState::kCode;
       continue;
     }
@@ -125,7 +135,7 @@ void Unshrink(TDecoderIO& io, TOlderMethodsMemory& memory) {
     if (top == 0) break;  // the chain does not end inside the stack
     lastChar = static_cast<uint8_t>(code);
     t.Stack[--top] = lastChar;
-    io.PutOutput(t.Stack + top, static_cast<size_t>(kStackSize - top));
+    emit(t.Stack + top, static_cast<size_t>(kStackSize - top));
 
     if (nextFree < kCodeCount) {
       t.Prefix[nextFree] = oldCode;
@@ -134,5 +144,6 @@ void Unshrink(TDecoderIO& io, TOlderMethodsMemory& memory) {
     }
     oldCode = incoming;
   }
+  io.PutOutput(t.Pending, pending);
   io.FlushOutput();
 }
