@@ -53,6 +53,25 @@ TEST(BufferedStream, ReadsAcrossRefillsWhateverTheChunkSize) {
   }
 }
 
+// After a small read (a header) the blocks that follow start off the buffer's boundary: each
+// takes what the buffer holds and then reads the rest of the block with one read of the source.
+TEST(BufferedStream, LargeReadsOffTheBufferBoundaryTakeOneSourceReadEach) {
+  const std::string content = Digits(30 + 5 * 40);
+  MemoryStream source(content);
+  TBufferedStream stream(&source, 16);
+  std::string header(30, '\0');
+  ASSERT_EQ(stream.Read(header.data(), 30), 30);
+  const int before = source.readCalls;
+  std::string rest;
+  for (int block = 0; block < 5; ++block) {
+    std::string data(40, '\0');
+    ASSERT_EQ(stream.Read(data.data(), 40), 40);
+    rest += data;
+  }
+  EXPECT_EQ(header + rest, content);
+  EXPECT_EQ(source.readCalls - before, 5);
+}
+
 TEST(BufferedStream, ReadOfNothingReadsNothing) {
   MemoryStream source("abc");
   TBufferedStream stream(&source, 16);
