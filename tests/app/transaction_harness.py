@@ -24,11 +24,18 @@ import signal
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import zipfile
 
 OWN_PREFIX = ".update-"
 UPDATER_FILES = {"update", "update.zip", "uplog.txt", "update.log"}
+
+# Points are laid out and started from several threads. A child forked while another thread
+# holds a file open for writing inherits that descriptor until it execs, and an exec of that
+# file then fails with "Text file busy": the writing of a point's files and the starts take
+# turns.
+FILES_AND_STARTS = threading.Lock()
 
 
 def make_trees(child_program, seed, files):
@@ -58,6 +65,10 @@ class Point:
     """One program directory of its own, with a runtime directory (and so a guard) of its own."""
 
     def __init__(self, root, tag, updater, trees):
+        with FILES_AND_STARTS:
+            self.lay_out(root, tag, updater, trees)
+
+    def lay_out(self, root, tag, updater, trees):
         self.dir = os.path.join(root, tag)
         self.program = f"prog-{tag}-{os.getpid()}.bin"
         self.old, self.archive, self.new = trees
@@ -129,8 +140,9 @@ class Point:
         env.update(XDG_RUNTIME_DIR=os.path.join(self.dir, "runtime"),
                    UPDATE_CHILD_RECORD=os.path.join(self.dir, "restart.txt"))
         env.update(environment or {})
-        return subprocess.Popen([os.path.join(self.app, "update")], cwd="/", env=env,
-                                stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+        with FILES_AND_STARTS:
+            return subprocess.Popen([os.path.join(self.app, "update")], cwd="/", env=env,
+                                    stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
 
     def run(self, environment=None, kill_after=None, once=None):
         """Runs the updater; when `kill_after` is given it is killed that many seconds after the
