@@ -112,8 +112,9 @@ int32_t TBufferedStream::Write(const void* buffer, int32_t count) {
   int32_t total = 0;
   while (count > 0) {
     if (FCursor == FData.get() && count >= FCapacity) {
-      // Whole buffers go straight from the caller's memory, as one write-out.
-      const int32_t wanted = count - count % FCapacity;
+      // A buffer or more goes straight from the caller's memory, all of it, as one write-out:
+      // a decoded block of a small file is one write instead of two.
+      const int32_t wanted = count;
       FLastWriteOutCount = std::max<int32_t>(FSource->Write(in, wanted), 0);
       FMode = bufIdle;
       DoBufferWritten();
