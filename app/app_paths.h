@@ -10,13 +10,10 @@ inline constexpr char kArchiveName[] = "update.zip";
 // delivered under in the archive.
 inline constexpr char kDefaultMainExe[] = "main.exe";
 
-// `s` unchanged when it is empty or consists only of bytes 0x00 to 0x20; otherwise `s` with "\"
-// appended unless it ends in one. (UTF-8, the system's code page, never has the byte of "\"
-// inside a multi-byte character, so the last byte decides.)
-std::string AddPathDelimiter(const std::string& s);
-
 // The updater's own executable's full path.
 std::string AppExecutablePath();
 
-// The program directory: the directory part of the executable's path, ending in "\".
-std::string GetAppDir();
+// The program directory: the directory part of the executable's path, ending in "\". Settled at
+// its first call and the same for the rest of the run, also when the updater's own file is moved
+// (into the backup, by an update that brings a new updater).
+const std::string& GetAppDir();

@@ -5,11 +5,16 @@
 
 #include "app/app_paths.h"
 #include "platform/code_pages.h"
+#include "platform/exceptions.h"
 #include "platform/files.h"
 #include "platform/stream.h"
 
 std::vector<std::string> LoadLines(const std::string& path) {
   TFileStream file(path, platform::kOpenRead | platform::kShareDenyWrite);
+  if (file.GetSize() > kMaxHandOverFileSize) {
+    throw EStreamError("the hand-over file is too large (" + std::to_string(file.GetSize()) +
+                       " bytes; at most " + std::to_string(kMaxHandOverFileSize) + ")");
+  }
   std::string text(static_cast<size_t>(std::max<int64_t>(file.GetSize(), 0)), '\0');
   text.resize(
       static_cast<size_t>(std::max(file.Read(text.data(), static_cast<int32_t>(text.size())), 0)));

@@ -1,6 +1,7 @@
 // The hand-over file "uplog.txt": its lines, and the main program's name taken from the first.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -8,8 +9,12 @@
 // writers), split at CR LF, a lone CR and a lone LF; a NUL byte ends the text; a final line
 // break adds no empty line; a UTF-8 byte-order mark in front is dropped. The text is UTF-8 when
 // it is valid UTF-8, else text in the system's ANSI code page, which is converted to UTF-8
-// (platform::HandOverTextToUtf8). Raises the stream's exception when the file cannot be opened.
+// (platform::HandOverTextToUtf8). Raises the stream's exception when the file cannot be opened,
+// and EStreamError when it holds more than kMaxHandOverFileSize bytes (no program's name needs
+// them, and reading them whole could exhaust the memory).
 std::vector<std::string> LoadLines(const std::string& path);
+
+constexpr int64_t kMaxHandOverFileSize = 64 * 1024;
 
 // `text` without leading and trailing bytes 0x00 to 0x20.
 std::string TrimBlanks(const std::string& text);

@@ -3,23 +3,28 @@
 // the relaunch.
 #include "app/update_run.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <iterator>
 #include <thread>
 
 #include "app/app_paths.h"
 #include "app/hand_over_file.h"
-#include "app/update_signature.h"
 #include "platform/error_text.h"
+#include "platform/exceptions.h"
+#include "platform/file_helpers.h"
 #include "platform/files.h"
+#include "platform/injected_faults.h"
 #include "platform/launch.h"
+#include "platform/path_text.h"
 #include "platform/process_name_match.h"
 #include "platform/processes.h"
 #include "platform/temporary_tree.h"
 #include "resources/window_layout.h"
+#include "signing/update_signature.h"
 #include "unzip/base/checked_math.h"
-#include "unzip/base/file_utils.h"
-#include "unzip/base/path_text.h"
+#include "unzip/base/unzip_exceptions.h"
 
 namespace {
 
@@ -35,14 +40,35 @@ constexpr char kUpdaterVersion[] = "1.1.0.0";
 constexpr int64_t kMegabyte = 1024 * 1024;
 constexpr int64_t kSpaceMarginDivisor = 100;
 constexpr char kWriteProbe[] = "write-probe";
+// A hand-over file that cannot be opened is tried again this often, this long: its writer, the
+// main program, is usually just exiting.
+constexpr auto kHandOverRetryPause = std::chrono::milliseconds(100);
+constexpr auto kHandOverRetryTime = std::chrono::seconds(1);
+// The companion file that holds a directory for an archive without one: "update.zfc".
+constexpr char kCompanionSuffix[] = ".zfc";
+
+std::string NotCheckedText(const std::string& reason) {
+  return "The update was not applied: it could not be checked (" + reason + ").";
+}
+
+std::string ChangedText(const std::string& what) {
+  return "The update was not applied: " + std::string(kArchiveName) + " " + what +
+         "; it is applied as checked or not at all.";
+}
+
+// The archive's name in the program directory without its extension, and the companion's.
+std::string CompanionPath(const std::string& appDir) {
+  const std::string archive = kArchiveName;
+  return appDir + archive.substr(0, archive.rfind('.')) + kCompanionSuffix;
+}
 
 // Whether this user can create files in the program directory: a probe file in the staging
 // directory, which the update writes first. Empty, or the refusal's text.
 std::string WriteCheck(const std::string& appDir) {
-  const std::string dir = WithoutTrailingBackslash(appDir);
+  const std::string dir = platform::WithoutTrailingBackslash(appDir);
   const std::string staging = update_transaction::StagingDir(appDir);
   const bool existed = platform::ReadAttributes(staging) != platform::kInvalidAttributes;
-  bool written = existed || platform::MakeDirectory(WithoutTrailingBackslash(staging));
+  bool written = existed || platform::MakeDirectory(platform::WithoutTrailingBackslash(staging));
   if (written) {
     platform::File probe = platform::File::Open(staging + kWriteProbe, platform::kOpenCreate);
     written = probe.IsOpen();
@@ -50,7 +76,7 @@ std::string WriteCheck(const std::string& appDir) {
   const int code = platform::LastError().code;
   // What the probe leaves is dropped by the next start's recovery at the latest.
   (void)platform::RemoveFile(staging + kWriteProbe);
-  if (!existed) (void)platform::DeleteDirectory(WithoutTrailingBackslash(staging));
+  if (!existed) (void)platform::DeleteDirectory(platform::WithoutTrailingBackslash(staging));
   if (written) return "";
   std::string text = "The program directory " + platform::DisplayPath(dir) +
                      " cannot be written by this user (" + platform::SystemErrorText(code) +
@@ -61,10 +87,17 @@ std::string WriteCheck(const std::string& appDir) {
   return text;
 }
 
-// Whether the volume has room for the whole new tree, which is staged before the old one moves.
-// An archive whose directory cannot be read is left to the extraction, which says why. Empty,
-// or the refusal's text.
-std::string SpaceCheck(const std::string& appDir, const std::string& zipFileName) {
+// What the archive's directory says before anything is closed: a signed update is one file (no
+// split parts, no companion file, which the signature does not cover), and the volume has room
+// for the whole new tree, which is staged before the old one moves. An archive whose directory
+// cannot be read is left to the extraction, which says why. Empty, or the refusal's text.
+std::string DirectoryCheck(const std::string& appDir, const std::string& zipFileName,
+                           bool signatureRequired) {
+  if (signatureRequired &&
+      platform::LinkFreeKind(CompanionPath(appDir)) != platform::PathKind::kMissing) {
+    return "The update was not applied: signed updates are one file, and " +
+           platform::DisplayPath(CompanionPath(appDir)) + " lies beside " + kArchiveName + ".";
+  }
   int64_t needed = 0;
   try {
     TUnZipper directory;
@@ -74,16 +107,26 @@ std::string SpaceCheck(const std::string& appDir, const std::string& zipFileName
                                    uint32_t, int&) {};
     directory.SetZipName(zipFileName);
     directory.LoadDirectory();
+    if (signatureRequired && directory.EndRecord->GetThisDisk32() != 0) {
+      return "The update was not applied: signed updates are one file, and " +
+             std::string(kArchiveName) + " is a part of a split archive.";
+    }
     for (int i = 0; i < directory.EntryCount(); ++i) {
       needed = SaturatingAdd(
           needed, ClampToInt64(directory.SortedEntries->Items(i)->GetUncompressedSize64()));
     }
     directory.ClearArchive();
+  } catch (const EIncompleteZip&) {
+    if (signatureRequired) {
+      return "The update was not applied: signed updates are one file, and " +
+             std::string(kArchiveName) + " needs the other parts of a split archive.";
+    }
+    return "";
   } catch (...) {
     return "";
   }
   needed = SaturatingAdd(SaturatingAdd(needed, needed / kSpaceMarginDivisor), kMegabyte);
-  const std::string dir = WithoutTrailingBackslash(appDir);
+  const std::string dir = platform::WithoutTrailingBackslash(appDir);
   const int64_t available = platform::FreeDiskSpace(dir);
   if (available < 0 || available >= needed) return "";  // unknown: the extraction finds out
   const int64_t neededMb = needed / kMegabyte + (needed % kMegabyte != 0 ? 1 : 0);
@@ -151,71 +194,195 @@ TUpdateRun::TUpdateRun(const update_transaction::TRecovery& recovery)
 TUpdateRun::~TUpdateRun() = default;
 
 void TUpdateRun::Prepare() {
+  const std::string appDir = GetAppDir();
+  ZipFileName = appDir + kArchiveName;
+  // Anything at the archive's name waits (a link, a directory, a device too): the checks say
+  // why it cannot be applied. Only "no such file" means that there is nothing to apply.
+  const platform::PathKind archiveKind = platform::LinkFreeKind(ZipFileName);
+  const bool archiveWaits = archiveKind != platform::PathKind::kMissing;
+  // Refused until every check has passed: an error anywhere below leaves it refused.
+  checksPassed_ = false;
+  refusal_ = {NotCheckedText("the preparation did not finish"), false};
+  std::string failure;
   try {
     LogList.clear();
-    const std::string handOver = GetAppDir() + kHandOverFile;
-    const bool handedOver = FileExists(handOver);
-    if (handedOver) LogList = LoadLines(handOver);
-    ZipFileName = AddPathDelimiter(ExtractFilePath(AppExecutablePath())) + kArchiveName;
-    const bool archiveWaits = FileExists(ZipFileName);
-    platform::File archive = platform::File::Open(ZipFileName, platform::kOpenRead);
-    log_.Write("update " + std::string(kUpdaterVersion) + " started; " +
-               (archiveWaits ? std::string(kArchiveName) + ": " +
-                                   std::to_string(archive.IsOpen() ? archive.Size() : -1) + " bytes"
-                             : "no " + std::string(kArchiveName)));
-    archive.Close();
-    // Without a hand-over file, a journal's name stands in while its archive waits, or for the
-    // relaunch after an update it applied; otherwise the default does.
-    MainExeName = LogList.empty() && !recovery_.MainExeName.empty() &&
-                          (archiveWaits || AppliedUpdateAwaitsRelaunch())
-                      ? recovery_.MainExeName
-                      : MainExeNameFrom(LogList);
-    log_.Write("main program: " + MainExeName);
-    // The hand-over file goes once the journal knows the name: a run killed from here on still
-    // finishes the update under it. One that cannot be deleted is read again by the next run.
-    if (handedOver &&
-        (!archiveWaits || update_transaction::RememberMainProgram(GetAppDir(), MainExeName))) {
-      (void)FileDelete(handOver);
+    int64_t archiveSize = -1;
+    if (archiveKind == platform::PathKind::kFile) {
+      platform::File archive = platform::File::Open(ZipFileName, platform::kOpenRead);
+      archiveSize = archive.IsOpen() ? archive.Size() : -1;
     }
-    if (!archiveWaits) Notify(OnNothingToApply);
+    log_.Write("update " + std::string(kUpdaterVersion) + " started; " +
+               (archiveWaits
+                    ? std::string(kArchiveName) + ": " + std::to_string(archiveSize) + " bytes"
+                    : "no " + std::string(kArchiveName)));
+    ReadHandOver(archiveWaits);
+    log_.Write("main program: " + MainExeName);
+    const std::string handOver = appDir + kHandOverFile;
     const bool isItself = platform::ProcessNameMatches(AppExecutablePath(), MainExeName);
-    // Nothing is closed for an update that cannot be done: a running program stays as it is,
-    // one that had ended starts again.
-    const std::string refusal = archiveWaits ? CheckBeforeClosing() : "";
-    if (!refusal.empty()) {
-      const bool running = !isItself && platform::FindProcessID(MainExeName) > 0;
-      refusal_ = {refusal, !running};
-      log_.Write(refusal);
-      if (running) log_.Write(MainExeName + " was left running");
+    if (!archiveWaits) {
+      refusal_ = {};
+      Notify(OnNothingToApply);
+      if (handedOver_) (void)platform::RemoveFile(handOver);
+    } else {
+      // The journal knows the name before the hand-over file goes: a run killed from here on
+      // still finishes the update under it.
+      const bool remembered = update_transaction::RememberMainProgram(appDir, MainExeName);
+      // Nothing is closed for an update that cannot be done: a running program stays as it is,
+      // one that had ended starts again.
+      const std::string refusal = CheckBeforeClosing();
+      // The checks ran to their end: the journal knows the name, and a hand-over file that
+      // cannot be deleted is read again by the next run.
+      if (handedOver_ && remembered) (void)platform::RemoveFile(handOver);
+      if (refusal.empty()) {
+        checksPassed_ = true;
+        refusal_ = {};
+      } else {
+        const bool running = !isItself && platform::FindProcessID(MainExeName) > 0;
+        refusal_ = {refusal, !running};
+        log_.Write(refusal);
+        if (running) log_.Write(MainExeName + " was left running");
+      }
     }
     // A first attempt only: the wait for the main program terminates it again until it is gone.
-    if (refusal.empty() && !isItself) {
+    if ((checksPassed_ || !archiveWaits) && !isItself) {
       wasRunning_ = platform::FindProcessID(MainExeName) > 0;
       (void)platform::KillProcessByName(MainExeName);
     }
     Notify(OnWait);
     // The marker only tells the main program that it was started before: one that stays is
     // harmless.
-    const std::string marker = ExtractFilePath(AppExecutablePath()) + kMarkerFile;
-    if (FileExists(marker)) (void)FileDelete(marker);
+    const std::string marker = appDir + kMarkerFile;
+    if (platform::FileExists(marker)) (void)platform::RemoveFile(marker);
+  } catch (const std::exception& e) {
+    failure = e.what();
   } catch (...) {
-    // The defaults below stand in for what the preparation did not settle.
+    failure = "an unexpected error";
   }
-  if (MainExeName.empty()) MainExeName = kDefaultMainExe;
-  if (ZipFileName.empty()) ZipFileName = GetAppDir() + kArchiveName;
+  if (!failure.empty() && archiveWaits && !checksPassed_) {
+    // A program whose name is known and that is not running starts again as it was; one whose
+    // name could not be read is not guessed at.
+    const bool known = !MainExeName.empty();
+    const bool running = known && !platform::ProcessNameMatches(AppExecutablePath(), MainExeName) &&
+                         platform::FindProcessID(MainExeName) > 0;
+    refusal_ = {NotCheckedText(failure), known && !running};
+    log_.Write(refusal_.Failure);
+    log_.Write(!known    ? std::string("the main program is not known and not started")
+               : running ? MainExeName + " was left running"
+                         : MainExeName + " is started again as it was");
+  } else if (!failure.empty()) {
+    log_.Write("the preparation stopped: " + failure);
+  }
+  if (MainExeName.empty() && (!archiveWaits || checksPassed_)) MainExeName = kDefaultMainExe;
+}
+
+void TUpdateRun::ReadHandOver(bool archiveWaits) {
+  const std::string handOver = GetAppDir() + kHandOverFile;
+  // Present is anything but "no such file": a link that leads nowhere, a FIFO or a file that
+  // cannot be read is a hand-over that failed, not an absent one.
+  handedOver_ = platform::LinkFreeKind(handOver) != platform::PathKind::kMissing;
+  if (handedOver_) {
+    const platform::PathKind kind = platform::KindOfPath(handOver);
+    if (kind == platform::PathKind::kUnknown) {
+      throw EStreamError(std::string(kHandOverFile) + " cannot be read: " +
+                         platform::SystemErrorText(platform::LastError().code));
+    }
+    if (kind != platform::PathKind::kFile) {
+      throw EStreamError(std::string(kHandOverFile) + " is " + platform::PathKindText(kind) +
+                         ", not a regular file");
+    }
+    const auto start = std::chrono::steady_clock::now();
+    for (;;) {
+      try {
+        LogList = LoadLines(handOver);
+        break;
+      } catch (const EFOpenError&) {
+        if (std::chrono::steady_clock::now() - start >= kHandOverRetryTime) throw;
+      }
+      Notify(OnWait);
+      std::this_thread::sleep_for(kHandOverRetryPause);
+    }
+  }
+  // Without a hand-over file, a journal's name stands in while its archive waits, or for the
+  // relaunch after an update it applied; otherwise the default does.
+  MainExeName = LogList.empty() && !recovery_.MainExeName.empty() &&
+                        (archiveWaits || AppliedUpdateAwaitsRelaunch())
+                    ? recovery_.MainExeName
+                    : MainExeNameFrom(LogList);
+}
+
+std::string TUpdateRun::OpenAndHashArchive(uint8_t (&digest)[platform::kSha256Length]) {
+  const platform::PathKind kind = platform::LinkFreeKind(ZipFileName);
+  if (kind == platform::PathKind::kUnknown) {
+    return NotCheckedText(std::string(kArchiveName) + " cannot be read: " +
+                          platform::SystemErrorText(platform::LastError().code));
+  }
+  if (kind != platform::PathKind::kFile) {
+    return "The update was not applied: " + std::string(kArchiveName) + " is " +
+           platform::PathKindText(kind) + ", not a regular file.";
+  }
+  // Others may read it meanwhile, but not write, rename or delete it (on Windows; on POSIX the
+  // stamps below tell).
+  platform::File file =
+      platform::File::Open(ZipFileName, platform::kOpenRead | platform::kShareDenyWrite);
+  platform::FileStamp stamp;
+  if (!file.IsOpen() || !file.ReadStamp(&stamp) || !platform::Sha256OfOpenFile(file, digest)) {
+    return NotCheckedText(platform::ErrorText(platform::LastError(), ZipFileName));
+  }
+  platform::FileStamp after;
+  if (!file.ReadStamp(&after)) {
+    return NotCheckedText(platform::ErrorText(platform::LastError(), ZipFileName));
+  }
+  if (!(after == stamp)) return ChangedText("changed while it was checked");
+  if (archive_.IsOpen() && !stamp.SameFileAs(archiveStamp_)) {
+    return ChangedText("was replaced after it was checked");
+  }
+  if (archive_.IsOpen() && !(stamp == archiveStamp_)) {
+    return ChangedText("changed after it was checked");
+  }
+  archive_ = std::move(file);
+  archiveStamp_ = stamp;
+  return "";
 }
 
 std::string TUpdateRun::CheckBeforeClosing() {
-  const std::string appDir = ExtractFilePath(AppExecutablePath());
-  const std::string dir = WithoutTrailingBackslash(appDir);
-  if (platform::UpdateSignatureRequired(dir)) {
-    const platform::SignatureCheck check = platform::CheckUpdateSignature(dir, kArchiveName);
-    if (!check.Verified) return platform::SignatureRefusalText(check.Reason);
+  const std::string appDir = GetAppDir();
+  const std::string dir = platform::WithoutTrailingBackslash(appDir);
+  signatureRequired_ = signing::UpdateSignatureRequired(dir);
+  std::string refusal = OpenAndHashArchive(archiveDigest_);
+  if (!refusal.empty()) return refusal;
+  if (signatureRequired_) {
+    const signing::SignatureCheck check =
+        signing::CheckUpdateSignatureOfDigest(dir, kArchiveName, archiveDigest_);
+    if (!check.Verified) return signing::SignatureRefusalText(check.Reason);
     log_.Write("the signature of " + std::string(kArchiveName) + " was verified");
   }
-  std::string refusal = WriteCheck(appDir);
-  if (refusal.empty()) refusal = SpaceCheck(appDir, ZipFileName);
+  refusal = WriteCheck(appDir);
+  if (refusal.empty()) refusal = DirectoryCheck(appDir, ZipFileName, signatureRequired_);
   return refusal;
+}
+
+std::string TUpdateRun::CheckArchiveAgain() {
+  if (!archive_.IsOpen()) return NotCheckedText("the archive was not opened");
+  // The name must still lead to the file that was checked, and that file must hold what it held.
+  uint8_t digest[platform::kSha256Length];
+  std::string refusal = OpenAndHashArchive(digest);
+  if (!refusal.empty()) return refusal;
+  if (!signatureRequired_) {
+    std::copy(std::begin(digest), std::end(digest), std::begin(archiveDigest_));
+    return "";
+  }
+  if (!std::equal(std::begin(digest), std::end(digest), std::begin(archiveDigest_))) {
+    return ChangedText("changed after it was checked");
+  }
+  // This check decides: the key and the signature are read again, and verified on the digest
+  // of the bytes that are extracted next.
+  const std::string dir = platform::WithoutTrailingBackslash(GetAppDir());
+  const signing::SignatureCheck check =
+      signing::CheckUpdateSignatureOfDigest(dir, kArchiveName, digest);
+  if (!check.Verified) return signing::SignatureRefusalText(check.Reason);
+  log_.Write("the signature of " + std::string(kArchiveName) +
+             " was verified again on the bytes that are applied");
+  return "";
 }
 
 bool TUpdateRun::AppliedUpdateAwaitsRelaunch() const {
@@ -247,8 +414,11 @@ TRunResult TUpdateRun::WaitForMainProgram() {
 }
 
 TRunResult TUpdateRun::Apply() {
-  if (!refusal_.Failure.empty()) {
+  if (!checksPassed_) {
+    // Nothing is applied that this run did not check.
     unzip_.reset();
+    archive_.Close();
+    if (refusal_.Failure.empty()) refusal_ = {NotCheckedText("the checks did not run"), false};
     return refusal_;
   }
   if (recovery_.Unfinished) {
@@ -260,8 +430,16 @@ TRunResult TUpdateRun::Apply() {
     return {failure};
   }
   namespace transaction = update_transaction;
-  const std::string appDir = ExtractFilePath(AppExecutablePath());
+  const std::string appDir = GetAppDir();
   const std::string staging = transaction::StagingDir(appDir);
+  // The program has gone: this check of the archive decides what is applied.
+  platform::PausePoint("closed");
+  if (const std::string changed = CheckArchiveAgain(); !changed.empty()) {
+    unzip_.reset();
+    archive_.Close();
+    log_.Write(changed);
+    return {changed};
+  }
   unzip_->OverwriteMode = Always;
   unzip_->SetZipName(ZipFileName);
   unzip_->OnTotalPercentDone = [this](TUnZipper* sender, int percent) {
@@ -297,8 +475,8 @@ TRunResult TUpdateRun::Apply() {
   // file is gone already.
   TUpdateJournal journal;
   journal.MainExeName = MainExeName;
-  // A recovery deletes only the archive it staged.
-  journal.Archive = transaction::IdentifyArchive(ZipFileName);
+  // A recovery deletes only the archive it staged: the one just checked.
+  journal.Archive = transaction::ArchiveIdentity(archiveStamp_.Size, archiveDigest_);
   // Watched from before the first staged byte: its flush reports any write-back failure since.
   platform::FileSystemFlush stagedFiles(appDir);
   const transaction::TPump pump = [this] { Notify(OnWait); };
@@ -312,16 +490,31 @@ TRunResult TUpdateRun::Apply() {
     unzip_->SetDestDir(staging);
     unzip_->RecreateDirs = true;
     unzip_->RetainAttributes = true;
+    // The component reads through one handle from the directory to the last entry; it must be
+    // the file that was checked, unchanged at the end.
+    unzip_->KeepZipOpen = true;
     try {
-      unzip_->UnZip();
-      journal.Stored = transaction::StoredDirectories(*unzip_);
+      unzip_->LoadDirectory();
+      platform::FileStamp read;
+      if (!unzip_->ArchiveFile || !unzip_->ArchiveFile->FileHandle().ReadStamp(&read) ||
+          !read.SameFileAs(archiveStamp_)) {
+        failure = ChangedText("was replaced after it was checked");
+      } else {
+        unzip_->UnZip();
+        journal.Stored = transaction::StoredDirectories(*unzip_);
+      }
     } catch (const std::exception& e) {
       failure = e.what();
       log_.Write("the extraction failed: " + failure);
     }
+    platform::FileStamp after;
+    if (failure.empty() && (!archive_.ReadStamp(&after) || !(after == archiveStamp_))) {
+      failure = ChangedText("changed while it was applied");
+    }
     if (failure.empty()) failure = firstProblem_;
   }
   unzip_.reset();  // closes the archive: it is deleted below, or kept
+  archive_.Close();
   if (failure.empty()) {
     failure = ApplyStagedUpdate(appDir, journal, keepPermissionsOf, stagedFiles, pump);
   }
@@ -344,11 +537,11 @@ void TUpdateRun::StartMainProgram() {
     const std::string delivered = GetAppDir() + kDefaultMainExe;
     // One file under two spellings (a case-insensitive file system) must not be deleted. After
     // an update the delivered program has its name already: a "main.exe" then is none of it.
-    if (MainExeName != kDefaultMainExe && FileExists(delivered) &&
+    if (MainExeName != kDefaultMainExe && platform::FileExists(delivered) &&
         !platform::SameFile(delivered, target) &&
         !update_transaction::UpdateCommitted(GetAppDir())) {
       // When the new program cannot take the name, the old one is started as it is.
-      (void)FileDelete(target);
+      (void)platform::RemoveFile(target);
       (void)platform::RenameFile(delivered, target);
     }
     // Nothing is left to do when the program does not start: the updater ends all the same.
@@ -363,5 +556,5 @@ void TUpdateRun::StartMainProgram() {
 }
 
 void TUpdateRun::ForgetFinishedUpdate() {
-  update_transaction::ForgetFinishedUpdate(ExtractFilePath(AppExecutablePath()));
+  update_transaction::ForgetFinishedUpdate(GetAppDir());
 }

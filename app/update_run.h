@@ -12,6 +12,8 @@
 
 #include "app/update_log.h"
 #include "app/update_transaction.h"
+#include "platform/crypto.h"
+#include "platform/files.h"
 #include "unzip/unzipper.h"
 
 // How a step of the run ended.
@@ -42,8 +44,11 @@ class TUpdateRun {
   // Reads and deletes the hand-over file, settles the names, checks that the update can be done
   // (the archive's signature when "update.pub" lies beside the updater, the right to write the
   // program directory, the room on its volume), terminates the main program a first time unless
-  // a check refused, and deletes the marker file. A preparation that stops early still ends the
-  // normal way: the defaults stand in for what it did not settle. Raises nothing.
+  // a check refused, and deletes the marker file. It fails closed: while an archive waits, the
+  // run is refused until every check has passed, so a preparation that stops early on an error
+  // refuses the update with that error's text, leaving the archive, the hand-over file and a
+  // running program as they are. Without an archive the defaults stand in for what it did not
+  // settle. Raises nothing.
   void Prepare();
 
   // Waits until the main program has gone, terminating it again and again; the updater never
@@ -52,8 +57,11 @@ class TUpdateRun {
   // program was not running.
   TRunResult WaitForMainProgram();
 
-  // The update: the archive is extracted and verified into the staging directory before anything
-  // of the program is touched, then moved into place by the transaction. At its end the component
+  // The update: refused unless the checks of this run's preparation passed. The archive is
+  // checked again through the handle the preparation opened (a regular file, the same file, its
+  // signature verified again on the digest of what is read now, which decides), then extracted
+  // and verified through that same file into the staging directory before anything of the
+  // program is touched, then moved into place by the transaction. At its end the component
   // is released (which closes the archive) and, when everything was applied, the archive and the
   // transaction's directories deleted; on a failure the archive stays for a later run and the
   // main program starts again as it is. Errors of the component's set-up raise.
@@ -71,8 +79,16 @@ class TUpdateRun {
   std::string ZipFileName;
 
  private:
+  // Reads the hand-over file (retried for about a second while it cannot be opened: its writer
+  // is usually just exiting) and settles the main program's name; raises when it cannot be read.
+  void ReadHandOver(bool archiveWaits);
   // The refusal's text of the first check that failed; empty when all passed.
   std::string CheckBeforeClosing();
+  // Opens the archive and hashes it through the handle it keeps; the refusal's text, or empty.
+  std::string OpenAndHashArchive(uint8_t (&digest)[platform::kSha256Length]);
+  // The second check, after the program has gone: the file still held is the one that was
+  // checked and verifies again. The refusal's text, or empty.
+  std::string CheckArchiveAgain();
   // A journal says that an update was applied and the main program is still to be started.
   bool AppliedUpdateAwaitsRelaunch() const;
 
@@ -80,6 +96,14 @@ class TUpdateRun {
   std::string firstProblem_;  // the first entry skipped or rejected, with its reason
   update_transaction::TRecovery recovery_;
   TUpdateLog log_;
-  TRunResult refusal_;       // a check before closing refused: the run ends with this
-  bool wasRunning_ = false;  // the main program ran when the preparation closed it
+  TRunResult refusal_;         // a check before closing refused: the run ends with this
+  bool checksPassed_ = false;  // every check before closing passed in this run
+  bool wasRunning_ = false;    // the main program ran when the preparation closed it
+  bool handedOver_ = false;    // a hand-over file was read
+  bool signatureRequired_ = false;
+  // The archive as checked: held open from the first check to the end of the extraction, with
+  // what it held then.
+  platform::File archive_;
+  platform::FileStamp archiveStamp_;
+  uint8_t archiveDigest_[platform::kSha256Length] = {};
 };

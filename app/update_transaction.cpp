@@ -3,37 +3,21 @@
 
 #include <chrono>
 #include <cstdio>
-#include <iterator>
 #include <set>
-#include <sstream>
 
 #include "app/app_paths.h"
 #include "platform/ascii_case.h"
 #include "platform/crypto.h"
 #include "platform/error_text.h"
+#include "platform/file_helpers.h"
 #include "platform/files.h"
 #include "platform/injected_faults.h"
+#include "platform/path_text.h"
 #include "platform/temporary_tree.h"
-#include "unzip/base/file_utils.h"
-#include "unzip/base/path_text.h"
 #include "unzip/unzipper.h"
 
 namespace update_transaction {
 namespace {
-
-constexpr char kJournalHeader[] = "update-journal 1";
-// The journal's items: each line is one of these keys, a space and its value ("end" stands
-// alone).
-constexpr char kStateKey[] = "state ";
-constexpr char kMainKey[] = "main ";
-constexpr char kArchiveKey[] = "archive ";
-constexpr char kStoredKey[] = "stored ";
-constexpr char kDirKey[] = "dir ";
-constexpr char kFileKey[] = "file ";
-constexpr char kEndKey[] = "end";
-// The states' names in the journal, in the order of TUpdateJournal::TState.
-constexpr const char* kStateNames[] = {"staged", "committing", "committed", "rolling-back"};
-static_assert(std::size(kStateNames) == TUpdateJournal::jsRollingBack + 1);
 
 // Every name of the transaction's own begins with this.
 constexpr char kOwnNamePrefix[] = ".update-";
@@ -44,34 +28,28 @@ constexpr const char* kOwnNames[] = {".update-staging", ".update-backup", ".upda
 // A long commit, roll-back or clean-up lets the window handle its messages this often.
 constexpr auto kPumpInterval = std::chrono::milliseconds(50);
 
-// The value of `line` when it holds the item `key`.
-bool ItemValue(const std::string& line, const std::string& key, std::string* value) {
-  if (line.compare(0, key.size(), key) != 0) return false;
-  *value = line.substr(key.size());
-  return true;
-}
-
-std::string NextJournalPath(const std::string& appDir) {
-  return JournalPath(appDir) + ".new";
-}
-
 // Moves `from` to `to`, making room for it: a missing parent is created, a read-only source is
 // made writable first (as the component's ReplaceReadOnly would).
 bool Move(const std::string& from, const std::string& to) {
-  const std::string parent = ExtractFilePath(to);
+  const std::string parent = platform::ExtractFilePath(to);
   // A parent that could not be made fails the rename, which records why.
-  if (!parent.empty() && !DirectoryExists(parent)) (void)ForceDirectories(parent);
+  if (!parent.empty() && !platform::DirectoryExists(parent))
+    (void)platform::MakeDirectories(parent);
   if (platform::RenameFile(from, to)) return true;
-  const uint32_t attributes = FileGetAttr(from);
+  const uint32_t attributes = platform::ReadAttributes(from);
   if (attributes == platform::kInvalidAttributes || (attributes & platform::kAttrReadOnly) == 0) {
     return false;
   }
   // A source that stays read-only fails the rename again, which records why.
-  (void)FileSetAttr(from, attributes & ~platform::kAttrReadOnly);
-  const bool moved = platform::RenameFile(from, to);
-  // The mark is put back where it can be: the file's place and content are what count.
-  (void)FileSetAttr(moved ? to : from, attributes);
-  return moved;
+  (void)platform::WriteAttributes(from, attributes & ~platform::kAttrReadOnly);
+  if (platform::RenameFile(from, to)) {
+    // The mark is put back where it can be: the file's place and content are what count.
+    (void)platform::WriteAttributes(to, attributes);
+    return true;
+  }
+  const platform::KeepFirstError renameFailure;
+  (void)platform::WriteAttributes(from, attributes);
+  return false;
 }
 
 // The directories whose entries a commit or roll-back changed, each flushed once at its end
@@ -84,9 +62,9 @@ class TTouchedDirectories {
   // The directory holding `path` and those above it, up to the program directory: a parent
   // that a move had to create is new in its own parent.
   void Add(const std::string& path) {
-    for (std::string dir = ExtractFilePath(path);
+    for (std::string dir = platform::ExtractFilePath(path);
          dir.size() >= appDir_.size() && dirs_.insert(dir).second;
-         dir = ExtractFilePath(dir.substr(0, dir.size() - 1))) {
+         dir = platform::ExtractFilePath(dir.substr(0, dir.size() - 1))) {
     }
   }
 
@@ -94,7 +72,7 @@ class TTouchedDirectories {
   bool Flush() {
     bool flushed = true;
     for (const std::string& dir : dirs_) {
-      if (DirectoryExists(dir) && !platform::FlushDirectory(dir)) flushed = false;
+      if (platform::DirectoryExists(dir) && !platform::FlushDirectory(dir)) flushed = false;
     }
     return flushed;
   }
@@ -156,7 +134,7 @@ std::string HexText(const uint8_t* bytes, size_t count) {
 // The archive to delete at the end of a recovery: `zipFileName` when it is the one the journal
 // identifies, else none.
 std::string IdentifiedArchive(const TUpdateJournal& journal, const std::string& zipFileName) {
-  if (journal.Archive.Sha256.empty() || !FileExists(zipFileName)) return "";
+  if (journal.Archive.Sha256.empty() || !platform::FileExists(zipFileName)) return "";
   return IdentifyArchive(zipFileName) == journal.Archive ? zipFileName : "";
 }
 
@@ -179,104 +157,24 @@ std::string BackupDir(const std::string& appDir) {
   return appDir + kOwnNamePrefix + "backup\\";
 }
 
-std::string JournalPath(const std::string& appDir) {
-  return appDir + kOwnNamePrefix + "journal";
-}
-
 std::string LastFailureText(const std::string& appDir) {
   // The journal's draft is the one file the transaction writes through a handle, and a handle's
   // failure is recorded without a path.
   return platform::ErrorText(platform::LastError(), NextJournalPath(appDir));
 }
 
-bool WriteJournal(const std::string& appDir, const TUpdateJournal& journal) {
-  std::ostringstream text;
-  text << kJournalHeader << "\n"
-       << kStateKey << kStateNames[journal.State] << "\n"
-       << kMainKey << journal.MainExeName << "\n";
-  if (!journal.Archive.Sha256.empty()) {
-    text << kArchiveKey << journal.Archive.Size << " " << journal.Archive.DosDateTime << " "
-         << journal.Archive.Sha256 << "\n";
-  }
-  for (const std::string& dir : journal.Directories) text << kDirKey << dir << "\n";
-  for (const std::string& dir : journal.Stored) text << kStoredKey << dir << "\n";
-  for (const TUpdateJournal::TMove& move : journal.Files) {
-    text << kFileKey << move.staged << "\t" << move.target << "\n";
-  }
-  text << kEndKey << "\n";  // a journal without it was cut short
-  const std::string content = text.str();
-  const std::string next = NextJournalPath(appDir);
-  {
-    platform::File file = platform::File::Open(next, platform::kOpenCreate);
-    if (!file.IsOpen()) return false;
-    if (file.Write(content.data(), static_cast<int32_t>(content.size())) !=
-            static_cast<int32_t>(content.size()) ||
-        !file.FlushToDisk()) {
-      return false;
-    }
-  }
-  if (!platform::ReplaceFileAtomically(next, JournalPath(appDir)) ||
-      !platform::FlushDirectory(appDir)) {
-    return false;
-  }
-  platform::StepBoundary();
-  return true;
-}
-
-bool ReadJournal(const std::string& appDir, TUpdateJournal* journal) {
-  platform::File file = platform::File::Open(JournalPath(appDir), platform::kOpenRead);
-  if (!file.IsOpen()) return false;
-  const int64_t size = file.Size();
-  if (size <= 0 || size > (64 << 20)) return false;
-  std::string text(static_cast<size_t>(size), '\0');
-  if (file.Read(text.data(), static_cast<int32_t>(size)) != size) return false;
-  std::istringstream lines(text);
-  std::string line;
-  if (!std::getline(lines, line) || line != kJournalHeader) return false;
-  *journal = TUpdateJournal();
-  bool complete = false;
-  std::string value;
-  while (std::getline(lines, line)) {
-    if (line == kEndKey) {
-      complete = true;
-    } else if (ItemValue(line, kStateKey, &value)) {
-      bool known = false;
-      for (int state = TUpdateJournal::jsStaged; state <= TUpdateJournal::jsRollingBack; ++state) {
-        if (value != kStateNames[state]) continue;
-        journal->State = static_cast<TUpdateJournal::TState>(state);
-        known = true;
-      }
-      if (!known) return false;
-    } else if (ItemValue(line, kMainKey, &value)) {
-      journal->MainExeName = value;
-    } else if (ItemValue(line, kArchiveKey, &value)) {
-      std::istringstream fields(value);
-      TUpdateJournal::TArchive archive;
-      if (!(fields >> archive.Size >> archive.DosDateTime >> archive.Sha256)) return false;
-      journal->Archive = archive;
-    } else if (ItemValue(line, kDirKey, &value)) {
-      journal->Directories.push_back(value);
-    } else if (ItemValue(line, kStoredKey, &value)) {
-      journal->Stored.push_back(value);
-    } else if (ItemValue(line, kFileKey, &value)) {
-      const size_t tab = value.find('\t');
-      if (tab == std::string::npos) return false;
-      journal->Files.push_back({value.substr(0, tab), value.substr(tab + 1)});
-    } else {
-      return false;
-    }
-  }
-  return complete;
-}
-
 TUpdateJournal::TArchive IdentifyArchive(const std::string& zipFileName) {
-  TUpdateJournal::TArchive archive;
+  platform::File file =
+      platform::File::Open(zipFileName, platform::kOpenRead | platform::kShareDenyWrite);
   uint8_t digest[platform::kSha256Length];
-  if (!platform::Sha256OfFile(zipFileName, digest)) return archive;
-  platform::File file = platform::File::Open(zipFileName, platform::kOpenRead);
-  archive.Size = file.Size();
-  archive.DosDateTime = platform::FileDosDateTime(zipFileName);
-  archive.Sha256 = HexText(digest, sizeof digest);
+  if (!file.IsOpen() || !platform::Sha256OfOpenFile(file, digest)) return {};
+  return ArchiveIdentity(file.Size(), digest);
+}
+
+TUpdateJournal::TArchive ArchiveIdentity(int64_t size, const uint8_t (&sha256)[32]) {
+  TUpdateJournal::TArchive archive;
+  archive.Size = size;
+  archive.Sha256 = HexText(sha256, sizeof sha256);
   return archive;
 }
 
@@ -300,7 +198,7 @@ bool PlanMoves(const std::string& appDir, TUpdateJournal* journal, std::string* 
   // A delivered "main.exe" becomes the main program: a staged file that is the main program
   // already (by the file system's own rules of spelling) stays behind.
   const bool renamedMain =
-      otherName && FileExists(staging + kDefaultMainExe) &&
+      otherName && platform::FileExists(staging + kDefaultMainExe) &&
       !platform::SameFile(staging + kDefaultMainExe, staging + journal->MainExeName);
   bool placesMain = false;
   for (const std::string& path : platform::ListDirectoryTree(staging)) {
@@ -309,7 +207,7 @@ bool PlanMoves(const std::string& appDir, TUpdateJournal* journal, std::string* 
       return false;
     }
     if (!path.empty() && path.back() == '\\') {
-      if (!DirectoryExists(appDir + path)) journal->Directories.push_back(path);
+      if (!platform::DirectoryExists(appDir + path)) journal->Directories.push_back(path);
       if (stored.count(path) != 0) journal->Stored.push_back(path);
     } else if (renamedMain && path == kDefaultMainExe) {
       journal->Files.push_back({path, journal->MainExeName});
@@ -321,7 +219,7 @@ bool PlanMoves(const std::string& appDir, TUpdateJournal* journal, std::string* 
   }
   // A "main.exe" left beside a main program of another name would be moved over the new
   // program when it starts: it goes into the backup with the rest of the old tree.
-  if (otherName && !placesMain && FileExists(appDir + kDefaultMainExe) &&
+  if (otherName && !placesMain && platform::FileExists(appDir + kDefaultMainExe) &&
       !platform::SameFile(appDir + kDefaultMainExe, appDir + journal->MainExeName)) {
     journal->Files.push_back({"", kDefaultMainExe});
   }
@@ -338,9 +236,9 @@ bool Commit(const std::string& appDir, TUpdateJournal& journal,
     const std::set<std::string> keep(keepPermissionsOf.begin(), keepPermissionsOf.end());
     for (const TUpdateJournal::TMove& move : journal.Files) {
       const std::string target = appDir + move.target;
-      if (!FileExists(target)) continue;
+      if (!platform::FileExists(target)) continue;
       // A parent that could not be made fails the move into it, which records why.
-      (void)ForceDirectories(ExtractFilePath(BackupDir(appDir) + move.target));
+      (void)platform::MakeDirectories(platform::ExtractFilePath(BackupDir(appDir) + move.target));
       if (!move.staged.empty() && keep.count(move.staged) != 0) {
         const int32_t permissions = platform::ReadPermissions(target);
         // Bits that cannot be copied leave the new file with its own: it is in place all the same.
@@ -362,7 +260,8 @@ bool Commit(const std::string& appDir, TUpdateJournal& journal,
   TTouchedDirectories touched(appDir);
   TPacer pacer(pump);
   for (const std::string& dir : journal.Directories) {
-    if (!DirectoryExists(appDir + dir) && !ForceDirectories(appDir + dir)) return false;
+    if (!platform::DirectoryExists(appDir + dir) && !platform::MakeDirectories(appDir + dir))
+      return false;
     touched.Add(appDir + dir);
   }
   // From here to the flushes below, renames only.
@@ -372,18 +271,19 @@ bool Commit(const std::string& appDir, TUpdateJournal& journal,
     const std::string target = appDir + move.target;
     const std::string backup = BackupDir(appDir) + move.target;
     if (move.staged.empty()) {
-      if (FileExists(target) && !MoveStep(target, backup, touched)) return false;
+      if (platform::FileExists(target) && !MoveStep(target, backup, touched)) return false;
       continue;
     }
-    if (!FileExists(staged)) continue;  // moved into place before an interruption
-    if (FileExists(target) && !MoveStep(target, backup, touched)) return false;
+    if (!platform::FileExists(staged)) continue;  // moved into place before an interruption
+    if (platform::FileExists(target) && !MoveStep(target, backup, touched)) return false;
     if (!MoveStep(staged, target, touched)) return false;
   }
   // The program's directories take the attributes the archive gave them, as a file does.
   for (const std::string& dir : journal.Stored) {
-    if (!DirectoryExists(staging + dir)) continue;
+    if (!platform::DirectoryExists(staging + dir)) continue;
     // A directory whose attributes cannot be set keeps its own: its content is in place.
-    (void)platform::WriteAttributesAndPermissions(appDir + dir, FileGetAttr(staging + dir),
+    (void)platform::WriteAttributesAndPermissions(appDir + dir,
+                                                  platform::ReadAttributes(staging + dir),
                                                   platform::ReadPermissions(staging + dir));
     touched.Add(appDir + dir);  // the directory itself: its attributes live there
   }
@@ -405,18 +305,19 @@ bool RollBack(const std::string& appDir, TUpdateJournal& journal, const TPump& p
     const std::string target = appDir + move->target;
     const std::string backup = BackupDir(appDir) + move->target;
     // Placed: the new file goes back where it came from.
-    if (!move->staged.empty() && !FileExists(staged) && FileExists(target) &&
+    if (!move->staged.empty() && !platform::FileExists(staged) && platform::FileExists(target) &&
         !MoveStep(target, staged, touched)) {
       restored = false;
       continue;
     }
     // Moved away (or retired): the old file comes back.
-    if (FileExists(backup) && !FileExists(target) && !MoveStep(backup, target, touched)) {
+    if (platform::FileExists(backup) && !platform::FileExists(target) &&
+        !MoveStep(backup, target, touched)) {
       restored = false;
     }
   }
   for (auto dir = journal.Directories.rbegin(); dir != journal.Directories.rend(); ++dir) {
-    if (DirectoryExists(appDir + *dir) && !platform::DeleteDirectory(appDir + *dir)) {
+    if (platform::DirectoryExists(appDir + *dir) && !platform::DeleteDirectory(appDir + *dir)) {
       restored = false;
     }
     touched.Add(appDir + *dir);
@@ -438,8 +339,8 @@ bool ResetToStaged(const std::string& appDir, const std::string& mainExeName) {
 
 void DropStaged(const std::string& appDir) {
   // Nothing is left to do: whatever stays is dropped again at the next start.
-  (void)FileDelete(JournalPath(appDir));
-  (void)FileDelete(NextJournalPath(appDir));
+  (void)platform::RemoveFile(JournalPath(appDir));
+  (void)platform::RemoveFile(NextJournalPath(appDir));
   (void)platform::FlushDirectory(appDir);
   platform::StepBoundary();
   (void)platform::RemoveDirectoryTree(StagingDir(appDir));
@@ -462,8 +363,10 @@ void CleanUp(const std::string& appDir, const std::string& zipFileName, const TP
   RemoveTree(StagingDir(appDir), pacer);
   platform::StepBoundary();
   if (!zipFileName.empty()) {
-    (void)FileDelete(zipFileName);
-    (void)FileDelete(zipFileName + ".ini");
+    (void)platform::RemoveFile(zipFileName);
+    (void)platform::RemoveFile(zipFileName + ".ini");
+    // The signature verifies nothing once its archive is gone.
+    (void)platform::RemoveFile(zipFileName + ".sig");
   }
   (void)platform::FlushDirectory(appDir);
   platform::StepBoundary();
@@ -478,7 +381,7 @@ void ForgetFinishedUpdate(const std::string& appDir) {
   TUpdateJournal journal;
   if (!ReadJournal(appDir, &journal) || journal.State != TUpdateJournal::jsCommitted) return;
   // A committed journal that stays only makes the next start clean up once more.
-  (void)FileDelete(JournalPath(appDir));
+  (void)platform::RemoveFile(JournalPath(appDir));
   (void)platform::FlushDirectory(appDir);
 }
 
@@ -493,7 +396,7 @@ TRecovery RecoverInterruptedUpdate(const std::string& appDir, const std::string&
   recovery.MainExeName = journal.MainExeName;
   switch (journal.State) {
     case TUpdateJournal::jsStaged:
-      if (FileExists(zipFileName)) {
+      if (platform::FileExists(zipFileName)) {
         // A journal that cannot be rewritten still says staged and names the program.
         (void)ResetToStaged(appDir, journal.MainExeName);
       } else {

@@ -9,24 +9,7 @@
 // ".update-journal" (and ".update-journal.new" while it is being written), and "update.log".
 // Archive entries may not use them at the top of the tree, in any letter case.
 //
-// The journal is UTF-8 text, one item per line:
-//   update-journal 1
-//   state staged|committing|committed|rolling-back
-//   main <main program's file name>
-//   archive <size> <DOS date and time> <SHA-256 in hex>   (the archive the staging came from)
-//   dir <directory the commit creates, relative to the program directory>
-//   stored <directory the archive holds as an entry of its own: its attributes go to the program>
-//   file <path in the staging directory>\t<path in the program directory>
-//   end
-// A "file" item with an empty staging path retires the program's file into the backup (a stale
-// "main.exe" beside a main program of another name). Journals written before "archive" and
-// "stored" existed are read as they are. A journal is written to ".update-journal.new", flushed,
-// renamed over ".update-journal" in one step, and the program directory flushed, so that a crash
-// leaves the old journal or the new one.
-//
-// Every step of a commit or a roll-back leaves each file in a state that both of them can go on
-// from: staged only (not begun), backup only (old file moved away), placed (new file in place,
-// old one in the backup, or none for a new file).
+// The journal, its states and its text: app/update_journal.h.
 //
 // Durability, and what it relies on. A kill loses nothing that was written: only a power cut or
 // a crash of the system can lose writes, and then only those not yet flushed. So the commit
@@ -53,31 +36,12 @@
 #include <string>
 #include <vector>
 
+#include "app/update_journal.h"
+
 class TUnZipper;
 namespace platform {
 class FileSystemFlush;
 }
-
-struct TUpdateJournal {
-  enum TState { jsStaged, jsCommitting, jsCommitted, jsRollingBack };
-  struct TMove {
-    std::string staged;  // relative to the staging directory; empty: the target is retired
-    std::string target;  // relative to the program directory
-  };
-  // What identifies the archive an update came from; Sha256 is empty when it is not known.
-  struct TArchive {
-    int64_t Size = -1;
-    int32_t DosDateTime = -1;
-    std::string Sha256;  // lower-case hex
-    bool operator==(const TArchive&) const = default;
-  };
-  TState State = jsStaged;
-  std::string MainExeName;
-  TArchive Archive;
-  std::vector<TMove> Files;
-  std::vector<std::string> Directories;  // created by the commit, parents first
-  std::vector<std::string> Stored;       // directories with attributes of their own, parents first
-};
 
 namespace update_transaction {
 
@@ -88,19 +52,15 @@ using TPump = std::function<void()>;
 // The names inside `appDir` (which ends in "\").
 std::string StagingDir(const std::string& appDir);
 std::string BackupDir(const std::string& appDir);
-std::string JournalPath(const std::string& appDir);
 
 // The most recent failure of a transaction's step as a person reads it: the operation, the path
 // and the system's reason.
 std::string LastFailureText(const std::string& appDir);
 
-// Writes the journal durably (see above); false when it could not.
-[[nodiscard]] bool WriteJournal(const std::string& appDir, const TUpdateJournal& journal);
-// Reads the journal; false when there is none or it cannot be read whole.
-[[nodiscard]] bool ReadJournal(const std::string& appDir, TUpdateJournal* journal);
-
 // The identity of the archive at `zipFileName`; an empty Sha256 when it cannot be read.
 TUpdateJournal::TArchive IdentifyArchive(const std::string& zipFileName);
+// The identity of an archive of `size` bytes whose SHA-256 is `sha256`.
+TUpdateJournal::TArchive ArchiveIdentity(int64_t size, const uint8_t (&sha256)[32]);
 
 // The directories that the archive just extracted by `unzip` holds as entries of their own, as
 // paths relative to its destination ("lib\"): they carry attributes for the program's
@@ -154,7 +114,7 @@ void DropStaged(const std::string& appDir);
 // transaction's journal is left as it is. False when the journal could not be written.
 [[nodiscard]] bool RememberMainProgram(const std::string& appDir, const std::string& mainExeName);
 
-// Removes the backup and staging directories, the archive and its ".ini" (none when
+// Removes the backup and staging directories, the archive, its ".ini" and its ".sig" (none when
 // `zipFileName` is empty). The journal, saying committed, stays until the main program has been
 // started again (ForgetFinishedUpdate): a run killed before that still knows whom to start.
 void CleanUp(const std::string& appDir, const std::string& zipFileName, const TPump& pump = {});

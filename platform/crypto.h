@@ -13,6 +13,8 @@
 
 namespace platform {
 
+class File;
+
 // AES in the encryption direction only, one 16-byte block at a time with no chaining: the caller
 // builds its own counter blocks. Movable, not copyable.
 class AesEncryptor {
@@ -75,5 +77,9 @@ constexpr size_t kSha256Length = 32;
 // The SHA-256 of the whole file at `path`, read in 64 KB blocks, into `digest`. False when the
 // file cannot be opened or read (recorded in LastError() with the path) or the library fails.
 [[nodiscard]] bool Sha256OfFile(const std::string& path, uint8_t (&digest)[kSha256Length]);
+// The SHA-256 of what `file` holds from its current position to its end, read in 64 KB blocks.
+// False when it cannot be read (recorded in LastError()) or the library fails (the operation
+// "sha-256" recorded).
+[[nodiscard]] bool Sha256OfOpenFile(File& file, uint8_t (&digest)[kSha256Length]);
 
 }  // namespace platform

@@ -13,4 +13,18 @@ namespace platform {
 // carries no path; without any path the text is "<operation>: <system text>".
 std::string ErrorText(const OsError& error, const std::string& handlePath = "");
 
+// Keeps the failure recorded when it is made through the clean-up calls of its scope (an
+// attribute put back, a handle closed), which may record failures of their own: the caller
+// then reports what failed first, not what failed last.
+class KeepFirstError {
+ public:
+  KeepFirstError() : first_(LastError()) {}
+  ~KeepFirstError();
+  KeepFirstError(const KeepFirstError&) = delete;
+  KeepFirstError& operator=(const KeepFirstError&) = delete;
+
+ private:
+  OsError first_;
+};
+
 }  // namespace platform

@@ -67,6 +67,11 @@ class File {
   // operation recorded as "create" for kOpenCreate and "open" otherwise. Every mode but
   // kOpenCreate needs an existing file. A directory cannot be opened.
   static File Open(const std::string& path, uint16_t mode);
+  // Creates `path` as a new file for writing, in one step: it fails when anything is there
+  // already, a link too (which is never followed), so nothing is overwritten and nothing is
+  // written elsewhere. With `ownerOnly`, only the file's owner may read or write it from the
+  // start (mode 0600 on POSIX; on Windows the file takes the directory's inherited rights).
+  static File CreateNew(const std::string& path, bool ownerOnly);
 
   bool IsOpen() const;
   void Close();
@@ -94,6 +99,9 @@ class File {
   // access on Windows.
   int32_t LastWriteDosTime();
 
+  // Which file this is and how it stands: false when the system cannot say (recorded).
+  [[nodiscard]] bool ReadStamp(struct FileStamp* stamp);
+
   // The OS handle (a HANDLE on Windows, a file descriptor on POSIX), as an integer.
   intptr_t NativeHandle() const { return handle_; }
 
@@ -102,6 +110,39 @@ class File {
   intptr_t handle_ = kInvalid;
   static constexpr intptr_t kInvalid = -1;
 };
+
+// Which file an open handle holds (Volume and Index: the device and inode number on POSIX, the
+// volume serial number and file index on Windows) and its size and last-write time, in the
+// system's finest unit. Two stamps with the same Volume and Index are one file; a file whose
+// Size or WriteTime changed between two stamps was written meanwhile.
+struct FileStamp {
+  uint64_t Volume = 0;
+  uint64_t Index = 0;
+  int64_t Size = -1;
+  int64_t WriteTime = 0;
+  bool SameFileAs(const FileStamp& other) const {
+    return Volume == other.Volume && Index == other.Index;
+  }
+  bool operator==(const FileStamp&) const = default;
+};
+
+// ---- What a name is, links not followed ------------------------------------------------------
+enum class PathKind {
+  kMissing,    // no such name: ENOENT or ENOTDIR; ERROR_FILE_NOT_FOUND or ERROR_PATH_NOT_FOUND
+  kFile,       // a regular file
+  kDirectory,  // a directory
+  kLink,       // a symbolic link (dangling or not); on Windows any reparse point: a junction, a
+               // mount point, a symbolic link
+  kSpecial,    // a FIFO, a device, a socket
+  kUnknown,    // the system could not say (no right to look, a name too long, ...): recorded
+};
+// What `path` names, without following a final link. Only kMissing means that nothing is there.
+PathKind LinkFreeKind(const std::string& path);
+// What `path` names after following links: kMissing also for a dangling link, kUnknown for a
+// loop of links (recorded).
+PathKind KindOfPath(const std::string& path);
+// The kind in words for a person: "a regular file", "a directory", "a link", ...
+const char* PathKindText(PathKind kind);
 
 // ---- Names and attributes -------------------------------------------------------------------
 // DOS attribute bits as Windows reports them.

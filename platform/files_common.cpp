@@ -46,4 +46,22 @@ File& File::operator=(File&& other) noexcept {
   return *this;
 }
 
+const char* PathKindText(PathKind kind) {
+  switch (kind) {
+    case PathKind::kMissing:
+      return "missing";
+    case PathKind::kFile:
+      return "a regular file";
+    case PathKind::kDirectory:
+      return "a directory";
+    case PathKind::kLink:
+      return "a link";
+    case PathKind::kSpecial:
+      return "a special file (a FIFO, a device or a socket)";
+    case PathKind::kUnknown:
+      break;
+  }
+  return "of a kind the system cannot tell";
+}
+
 }  // namespace platform

@@ -3,9 +3,11 @@
 #include "platform/injected_faults.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <thread>
 
 #include "platform/files_internal.h"
 
@@ -15,6 +17,20 @@ void StepBoundary() {
   static std::atomic<long> step = 0;
   static const char* killAt = std::getenv("UPDATE_KILL_AT_STEP");
   if (killAt != nullptr && std::atoi(killAt) == ++step) std::_Exit(137);  // as abrupt as a kill
+}
+
+void PausePoint(const char* name) {
+  const char* plan = std::getenv("UPDATE_PAUSE_AT");
+  const size_t length = std::strlen(name);
+  if (plan == nullptr || std::strncmp(plan, name, length) != 0 || plan[length] != ':') return;
+  const char* file = plan + length + 1;
+  if (std::FILE* marker = std::fopen(file, "w")) std::fclose(marker);
+  for (int waited = 0; waited < 30000; waited += 20) {
+    std::FILE* marker = std::fopen(file, "r");
+    if (marker == nullptr) return;
+    std::fclose(marker);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
 }
 
 }  // namespace platform

@@ -1,4 +1,4 @@
-// The test hooks of the shipped binary, both driven by the environment. Failures injected into the
+// The test hooks of the shipped binary, all driven by the environment. Failures injected into the
 // file layer, for the tests of what the updater does when a disk fills up or a file is locked
 // half-way through an update: the environment variable
 // UPDATE_INJECT_FAULT="<kind>:<n>:<error>" makes the n-th operation of that kind fail (counted
@@ -16,6 +16,11 @@ namespace platform {
 // variable UPDATE_KILL_AT_STEP (counted from 1 over the whole process; the update transaction
 // makes every journal write, move and removal one step).
 void StepBoundary();
+
+// A pause at a named point, for the tests of what happens between two steps of a run (a file
+// replaced after a check): when UPDATE_PAUSE_AT="<name>:<file>" names this point, the process
+// creates <file> and waits until someone removes it (at most 30 seconds).
+void PausePoint(const char* name);
 
 }  // namespace platform
 

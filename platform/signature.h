@@ -6,7 +6,10 @@
 // Failures of the file layer or the library are recorded in LastError() (platform/files.h).
 #pragma once
 
+#include <cstdint>
 #include <string>
+
+#include "platform/crypto.h"
 
 namespace platform {
 
@@ -21,6 +24,13 @@ enum class SignatureStatus {
   kLibraryFailure,      // the crypto library failed
   kUnavailable,         // this build cannot make keys or signatures (see SigningAvailable)
 };
+
+// Checks `signature` against the SHA-256 `digest` of a file under `publicKeyPem`. The signature
+// must be exactly one DER encoding of the strict form of platform/der_signature.h, on every
+// system alike.
+[[nodiscard]] SignatureStatus VerifyDigestSignature(const std::string& publicKeyPem,
+                                                    const std::string& signature,
+                                                    const uint8_t (&digest)[kSha256Length]);
 
 // Checks `signature` against the SHA-256 of the file at `path` under `publicKeyPem`. The file is
 // read once, in 64 KB blocks, and may not be written by anyone meanwhile.

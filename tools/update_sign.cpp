@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "app/update_signature.h"
 #include "platform/command_line.h"
 #include "platform/files.h"
 #include "platform/signature.h"
+#include "signing/update_signature.h"
 
 namespace {
 
@@ -30,17 +30,18 @@ std::string SystemReason() {
   return platform::SystemErrorText(platform::LastError().code);
 }
 
-// Creates `path` (which must not exist) holding `content`; with `secret`, only its owner may read
-// it, set before anything is written.
+// Creates `path` (which must not exist, not even as a link) holding `content`, in one step; with
+// `secret`, only its owner may ever read it.
 bool WriteNewFile(const std::string& path, const std::string& content, bool secret,
                   std::string& reason) {
-  if (platform::ReadAttributes(path) != platform::kInvalidAttributes) {
-    reason = path + " exists already; it is not overwritten";
+  platform::File file = platform::File::CreateNew(path, secret);
+  if (!file.IsOpen()) {
+    reason = platform::LinkFreeKind(path) != platform::PathKind::kMissing
+                 ? path + " exists already; it is not overwritten"
+                 : path + " cannot be written: " + SystemReason();
     return false;
   }
-  platform::File file = platform::File::Open(path, platform::kOpenCreate);
-  const bool written = file.IsOpen() && (!secret || platform::WritePermissions(path, 0600) == 0) &&
-                       file.Write(content.data(), static_cast<int32_t>(content.size())) ==
+  const bool written = file.Write(content.data(), static_cast<int32_t>(content.size())) ==
                            static_cast<int32_t>(content.size()) &&
                        file.FlushToDisk();
   if (!written) {
@@ -56,7 +57,7 @@ int KeyGen(const std::string& privatePath, const std::string& publicPath) {
   const platform::SignatureStatus status = platform::GenerateSigningKeyPair(pair);
   if (status != platform::SignatureStatus::kOk) {
     return Fail("cannot make a key pair: " +
-                platform::SignatureStatusText(status, "private", privatePath, "", ""));
+                signing::SignatureStatusText(status, "private", privatePath, "", ""));
   }
   std::string reason;
   if (!WriteNewFile(privatePath, pair.PrivateKeyPem, true, reason)) return Fail(reason);
@@ -67,20 +68,20 @@ int KeyGen(const std::string& privatePath, const std::string& publicPath) {
 int Sign(const std::string& privatePath, const std::string& archivePath) {
   if (!platform::SigningAvailable()) {
     return Fail(
-        platform::SignatureStatusText(platform::SignatureStatus::kUnavailable, "", "", "", ""));
+        signing::SignatureStatusText(platform::SignatureStatus::kUnavailable, "", "", "", ""));
   }
   std::string key;
   std::string reason;
-  if (!platform::ReadSmallFile(privatePath, "the private key file " + privatePath,
-                               platform::kMaxKeyFileSize, key, reason)) {
+  if (!signing::ReadSmallFile(privatePath, "the private key file " + privatePath,
+                              signing::kMaxKeyFileSize, key, reason)) {
     return Fail(reason);
   }
   std::string signature;
   const platform::SignatureStatus status = platform::SignFile(key, archivePath, signature);
-  const std::string signaturePath = archivePath + platform::kSignatureSuffix;
+  const std::string signaturePath = archivePath + signing::kSignatureSuffix;
   if (status != platform::SignatureStatus::kOk) {
     return Fail(
-        platform::SignatureStatusText(status, "private", privatePath, signaturePath, archivePath));
+        signing::SignatureStatusText(status, "private", privatePath, signaturePath, archivePath));
   }
   // A signature is replaced: a new build of the archive needs a new one.
   const std::string temporary = signaturePath + ".new";
@@ -95,8 +96,8 @@ int Sign(const std::string& privatePath, const std::string& archivePath) {
 }
 
 int Verify(const std::string& publicPath, const std::string& archivePath) {
-  const platform::SignatureCheck check = platform::CheckFileSignature(
-      publicPath, archivePath, archivePath + platform::kSignatureSuffix);
+  const signing::SignatureCheck check =
+      signing::CheckFileSignature(publicPath, archivePath, archivePath + signing::kSignatureSuffix);
   if (!check.Verified) return Fail("not verified: " + check.Reason);
   std::printf("%s: signature verified\n", archivePath.c_str());
   return 0;

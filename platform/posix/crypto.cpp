@@ -305,9 +305,7 @@ bool Pbkdf2HmacSha1(const uint8_t* password, size_t passwordLength, const uint8_
 
 // ---- SHA-256 of a file ----------------------------------------------------------------------
 
-bool Sha256OfFile(const std::string& path, uint8_t (&digest)[kSha256Length]) {
-  File file = File::Open(path, kOpenRead | kShareDenyWrite);
-  if (!file.IsOpen()) return false;
+bool Sha256OfOpenFile(File& file, uint8_t (&digest)[kSha256Length]) {
   std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> ctx(EVP_MD_CTX_new(), EVP_MD_CTX_free);
   if (!ctx || EVP_DigestInit_ex(ctx.get(), EVP_sha256(), nullptr) != 1) {
     Record("sha-256");

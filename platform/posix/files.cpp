@@ -187,6 +187,21 @@ File File::Open(const std::string& path, uint16_t mode) {
   return file;
 }
 
+File File::CreateNew(const std::string& path, bool ownerOnly) {
+  std::string native;
+  if (!Native("create", path, &native)) return File();
+  int fd;
+  do {
+    fd = ::open(native.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                ownerOnly ? 0600 : 0666);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) {
+    Record("create", path, errno);
+    return File();
+  }
+  return File(fd);
+}
+
 bool File::IsOpen() const {
   return handle_ != kInvalid;
 }
@@ -658,6 +673,50 @@ int64_t FreeDiskSpace(const std::string& path) {
 
 bool IsUnderProtectedLocation(const std::string&) {
   return false;
+}
+
+// ---- What a name is, links not followed -------------------------------------------------------
+
+namespace {
+
+PathKind KindOf(const char* operation, const std::string& path, bool followLinks) {
+  std::string native;
+  if (!Native(operation, path, &native)) return PathKind::kUnknown;
+  struct stat info;
+  const int result = followLinks ? stat(native.c_str(), &info) : lstat(native.c_str(), &info);
+  if (result != 0) {
+    const int code = errno;
+    if (code == ENOENT || code == ENOTDIR) return PathKind::kMissing;
+    Record(operation, path, code);
+    return PathKind::kUnknown;
+  }
+  if (S_ISREG(info.st_mode)) return PathKind::kFile;
+  if (S_ISDIR(info.st_mode)) return PathKind::kDirectory;
+  if (S_ISLNK(info.st_mode)) return PathKind::kLink;
+  return PathKind::kSpecial;
+}
+
+}  // namespace
+
+PathKind LinkFreeKind(const std::string& path) {
+  return KindOf("look at", path, false);
+}
+
+PathKind KindOfPath(const std::string& path) {
+  return KindOf("look at", path, true);
+}
+
+bool File::ReadStamp(FileStamp* stamp) {
+  struct stat info;
+  if (!IsOpen() || fstat(static_cast<int>(handle_), &info) != 0) {
+    Record("get file information", "", IsOpen() ? errno : EBADF);
+    return false;
+  }
+  stamp->Volume = static_cast<uint64_t>(info.st_dev);
+  stamp->Index = static_cast<uint64_t>(info.st_ino);
+  stamp->Size = static_cast<int64_t>(info.st_size);
+  stamp->WriteTime = static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+  return true;
 }
 
 }  // namespace platform

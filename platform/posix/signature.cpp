@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/der_signature.h"
 #include "platform/files.h"
 #include "platform/files_internal.h"
 
@@ -41,6 +42,10 @@ struct SignatureFree {
 using Bio = std::unique_ptr<BIO, BioFree>;
 using Key = std::unique_ptr<EVP_PKEY, KeyFree>;
 using Context = std::unique_ptr<EVP_MD_CTX, ContextFree>;
+struct KeyContextFree {
+  void operator()(EVP_PKEY_CTX* ctx) const { EVP_PKEY_CTX_free(ctx); }
+};
+using KeyContext = std::unique_ptr<EVP_PKEY_CTX, KeyContextFree>;
 
 SignatureStatus LibraryFailure(const char* operation) {
   internal::RecordError(operation, std::string(), static_cast<int>(ERR_get_error() & INT_MAX));
@@ -75,24 +80,6 @@ SignatureStatus CheckKind(EVP_PKEY* key) {
   return SignatureStatus::kOk;
 }
 
-// Exactly one DER-encoded (r, s): nothing after it, and the canonical encoding of its values.
-bool IsDerSignature(const std::string& signature) {
-  const auto* begin = reinterpret_cast<const unsigned char*>(signature.data());
-  const unsigned char* p = begin;
-  std::unique_ptr<ECDSA_SIG, SignatureFree> sig(
-      d2i_ECDSA_SIG(nullptr, &p, static_cast<long>(signature.size())));
-  if (!sig || p != begin + signature.size()) {
-    ERR_clear_error();
-    return false;
-  }
-  unsigned char* der = nullptr;
-  const int length = i2d_ECDSA_SIG(sig.get(), &der);
-  const bool same =
-      length == static_cast<int>(signature.size()) && std::equal(der, der + length, begin);
-  OPENSSL_free(der);
-  return same;
-}
-
 // Feeds the file at `path` to `feed` in blocks; kFileUnreadable when it cannot be read.
 template <typename Feed>
 SignatureStatus FeedFile(const std::string& path, Feed feed) {
@@ -115,8 +102,8 @@ std::string BioText(BIO* bio) {
 
 }  // namespace
 
-SignatureStatus VerifyFileSignature(const std::string& publicKeyPem, const std::string& signature,
-                                    const std::string& path) {
+SignatureStatus VerifyDigestSignature(const std::string& publicKeyPem, const std::string& signature,
+                                      const uint8_t (&digest)[kSha256Length]) {
   if (publicKeyPem.size() > INT_MAX) return SignatureStatus::kKeyNotPem;
   Bio bio = ReadOnlyBio(publicKeyPem);
   if (!bio) return LibraryFailure("read key");
@@ -126,18 +113,17 @@ SignatureStatus VerifyFileSignature(const std::string& publicKeyPem, const std::
     return SignatureStatus::kKeyNotPem;
   }
   if (const SignatureStatus kind = CheckKind(key.get()); kind != SignatureStatus::kOk) return kind;
-  if (!IsDerSignature(signature)) return SignatureStatus::kSignatureMalformed;
+  uint8_t rs[2 * kP256CoordinateSize];
+  if (!ParseDerEcdsaSignature(signature, rs)) return SignatureStatus::kSignatureMalformed;
 
-  Context ctx(EVP_MD_CTX_new());
-  if (!ctx || EVP_DigestVerifyInit(ctx.get(), nullptr, EVP_sha256(), nullptr, key.get()) != 1) {
+  KeyContext ctx(EVP_PKEY_CTX_new(key.get(), nullptr));
+  if (!ctx || EVP_PKEY_verify_init(ctx.get()) != 1 ||
+      EVP_PKEY_CTX_set_signature_md(ctx.get(), EVP_sha256()) != 1) {
     return LibraryFailure("verify");
   }
-  const SignatureStatus fed = FeedFile(path, [&](const unsigned char* data, size_t n) {
-    return EVP_DigestVerifyUpdate(ctx.get(), data, n) == 1;
-  });
-  if (fed != SignatureStatus::kOk) return fed;
-  const int verdict = EVP_DigestVerifyFinal(
-      ctx.get(), reinterpret_cast<const unsigned char*>(signature.data()), signature.size());
+  const int verdict =
+      EVP_PKEY_verify(ctx.get(), reinterpret_cast<const unsigned char*>(signature.data()),
+                      signature.size(), digest, kSha256Length);
   if (verdict == 1) return SignatureStatus::kOk;
   if (verdict == 0) {
     ERR_clear_error();

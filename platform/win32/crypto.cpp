@@ -226,14 +226,12 @@ bool Pbkdf2HmacSha1(const uint8_t* password, size_t passwordLength, const uint8_
 
 // ---- SHA-256 of a file ----------------------------------------------------------------------
 
-bool Sha256OfFile(const std::string& path, uint8_t (&digest)[kSha256Length]) {
+bool Sha256OfOpenFile(File& file, uint8_t (&digest)[kSha256Length]) {
   static const Provider provider(BCRYPT_SHA256_ALGORITHM, 0, nullptr);
   if (!Succeeded(provider.Status())) {
     Record("sha-256", provider.Status());
     return false;
   }
-  File file = File::Open(path, kOpenRead | kShareDenyWrite);
-  if (!file.IsOpen()) return false;
   BCRYPT_HASH_HANDLE hash = nullptr;
   NTSTATUS status = BCryptCreateHash(provider.Handle(), &hash, nullptr, 0, nullptr, 0, 0);
   if (!Succeeded(status)) {

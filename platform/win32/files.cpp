@@ -110,6 +110,19 @@ File File::Open(const std::string& path, uint16_t mode) {
   return File(reinterpret_cast<intptr_t>(handle));
 }
 
+File File::CreateNew(const std::string& path, bool /*ownerOnly*/) {
+  std::wstring wide;
+  if (!Wide("create", path, &wide)) return File();
+  // CREATE_NEW fails on any name that exists, a reparse point too: nothing is followed.
+  const HANDLE handle = CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    Record("create", path, GetLastError());
+    return File();
+  }
+  return File(reinterpret_cast<intptr_t>(handle));
+}
+
 bool File::IsOpen() const {
   return handle_ != kInvalid;
 }
@@ -524,6 +537,69 @@ bool IsUnderProtectedLocation(const std::string& path) {
     if (found) return true;
   }
   return false;
+}
+
+// ---- What a name is, links not followed -------------------------------------------------------
+
+namespace {
+
+PathKind KindFromAttributes(DWORD attributes) {
+  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return PathKind::kLink;
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return PathKind::kDirectory;
+  if ((attributes & FILE_ATTRIBUTE_DEVICE) != 0) return PathKind::kSpecial;
+  return PathKind::kFile;
+}
+
+PathKind KindOfFailure(const char* operation, const std::string& path, DWORD code) {
+  if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return PathKind::kMissing;
+  Record(operation, path, code);
+  return PathKind::kUnknown;
+}
+
+}  // namespace
+
+PathKind LinkFreeKind(const std::string& path) {
+  std::wstring wide;
+  if (!Wide("look at", path, &wide)) return PathKind::kUnknown;
+  // GetFileAttributesW reports the reparse point itself, not what it leads to.
+  const DWORD attributes = GetFileAttributesW(wide.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return KindOfFailure("look at", path, GetLastError());
+  return KindFromAttributes(attributes);
+}
+
+PathKind KindOfPath(const std::string& path) {
+  std::wstring wide;
+  if (!Wide("look at", path, &wide)) return PathKind::kUnknown;
+  // Opened without FILE_FLAG_OPEN_REPARSE_POINT, the name leads to what its links lead to; no
+  // access right is asked for, so no one's sharing is disturbed.
+  HANDLE handle =
+      CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return KindOfFailure("look at", path, GetLastError());
+  BY_HANDLE_FILE_INFORMATION info;
+  const bool known = GetFileInformationByHandle(handle, &info) != FALSE;
+  const DWORD type = GetFileType(handle);
+  const DWORD code = GetLastError();
+  CloseHandle(handle);
+  if (!known) return KindOfFailure("look at", path, code);
+  if (type != FILE_TYPE_DISK) return PathKind::kSpecial;
+  return KindFromAttributes(info.dwFileAttributes & ~FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+bool File::ReadStamp(FileStamp* stamp) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!IsOpen() || !GetFileInformationByHandle(AsHandle(handle_), &info)) {
+    Record("get file information", "", IsOpen() ? GetLastError() : ERROR_INVALID_HANDLE);
+    return false;
+  }
+  stamp->Volume = info.dwVolumeSerialNumber;
+  stamp->Index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  stamp->Size =
+      static_cast<int64_t>((static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow);
+  stamp->WriteTime =
+      static_cast<int64_t>((static_cast<uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
+                           info.ftLastWriteTime.dwLowDateTime);
+  return true;
 }
 
 }  // namespace platform

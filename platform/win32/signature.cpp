@@ -1,5 +1,5 @@
-// Package signatures on Windows: crypt32 decodes the PEM key and the DER signature, CNG
-// (bcrypt.dll) hashes the file with SHA-256 and verifies ECDSA P-256. Signing is not offered.
+// Package signatures on Windows: crypt32 decodes the PEM key, CNG (bcrypt.dll) verifies ECDSA
+// P-256 over the file's SHA-256. Signing is not offered.
 #include "platform/signature.h"
 
 #include <windows.h>
@@ -12,15 +12,13 @@
 #include <string>
 #include <vector>
 
+#include "platform/der_signature.h"
 #include "platform/files.h"
 #include "platform/files_internal.h"
 
 namespace platform {
 namespace {
 
-constexpr int32_t kBlockSize = 64 * 1024;
-constexpr size_t kCoordinateSize = 32;  // P-256: r and s are 32-byte numbers
-constexpr size_t kSha256Size = 32;
 constexpr NTSTATUS kInvalidSignature = static_cast<NTSTATUS>(0xC000A000);
 constexpr char kBegin[] = "-----BEGIN PUBLIC KEY-----";
 constexpr char kEnd[] = "-----END PUBLIC KEY-----";
@@ -69,30 +67,6 @@ class KeyHandle {
   BCRYPT_KEY_HANDLE handle_ = nullptr;
 };
 
-class HashHandle {
- public:
-  HashHandle() = default;
-  ~HashHandle() {
-    if (handle_ != nullptr) BCryptDestroyHash(handle_);
-  }
-  HashHandle(const HashHandle&) = delete;
-  HashHandle& operator=(const HashHandle&) = delete;
-  BCRYPT_HASH_HANDLE* Out() { return &handle_; }
-  BCRYPT_HASH_HANDLE Get() const { return handle_; }
-
- private:
-  BCRYPT_HASH_HANDLE handle_ = nullptr;
-};
-
-// The SHA-256 provider, opened once per process.
-struct Sha256Provider {
-  BCRYPT_ALG_HANDLE handle = nullptr;
-  NTSTATUS status = BCryptOpenAlgorithmProvider(&handle, BCRYPT_SHA256_ALGORITHM, nullptr, 0);
-  ~Sha256Provider() {
-    if (handle != nullptr) BCryptCloseAlgorithmProvider(handle, 0);
-  }
-};
-
 // The DER of the first "PUBLIC KEY" block of `pem`; false when there is none or it does not
 // decode. Other blocks (a certificate, a private key) are not taken for the key.
 bool PublicKeyDer(const std::string& pem, std::vector<BYTE>& der) {
@@ -119,50 +93,10 @@ bool NamesP256(const CRYPT_OBJID_BLOB& parameters) {
          std::strcmp(*curve.Get(), szOID_ECC_CURVE_P256) == 0;
 }
 
-// A little-endian number of crypt32 as `kCoordinateSize` big-endian bytes at `out`; false when
-// it does not fit (then it is no coordinate of P-256, and the signature cannot match).
-bool BigEndianCoordinate(const CRYPT_UINT_BLOB& number, BYTE* out) {
-  size_t length = number.cbData;
-  while (length > 0 && number.pbData[length - 1] == 0) --length;
-  if (length > kCoordinateSize) return false;
-  std::memset(out, 0, kCoordinateSize);
-  std::reverse_copy(number.pbData, number.pbData + length, out + kCoordinateSize - length);
-  return true;
-}
-
-// crypt32 ignores bytes after an encoding. A signature of P-256 is shorter than 128 bytes, so its
-// outer SEQUENCE has a one-byte length, which must span the rest of the file.
-bool SpansWhole(const std::string& der) {
-  return der.size() >= 2 && static_cast<BYTE>(der[0]) == 0x30 && static_cast<BYTE>(der[1]) < 0x80 &&
-         der.size() == 2 + static_cast<size_t>(static_cast<BYTE>(der[1]));
-}
-
-// SHA-256 of the file at `path`, read in blocks.
-SignatureStatus HashFile(const std::string& path, BYTE* digest) {
-  static const Sha256Provider provider;
-  if (provider.status < 0) return LibraryFailure("sha-256", static_cast<int>(provider.status));
-  File file = File::Open(path, kOpenRead | kShareDenyWrite);
-  if (!file.IsOpen()) return SignatureStatus::kFileUnreadable;
-  HashHandle hash;
-  NTSTATUS status = BCryptCreateHash(provider.handle, hash.Out(), nullptr, 0, nullptr, 0, 0);
-  if (status < 0) return LibraryFailure("sha-256", static_cast<int>(status));
-  std::vector<BYTE> block(kBlockSize);
-  for (;;) {
-    const int32_t got = file.Read(block.data(), kBlockSize);
-    if (got < 0) return SignatureStatus::kFileUnreadable;
-    if (got == 0) break;
-    status = BCryptHashData(hash.Get(), block.data(), static_cast<ULONG>(got), 0);
-    if (status < 0) return LibraryFailure("sha-256", static_cast<int>(status));
-  }
-  status = BCryptFinishHash(hash.Get(), digest, kSha256Size, 0);
-  if (status < 0) return LibraryFailure("sha-256", static_cast<int>(status));
-  return SignatureStatus::kOk;
-}
-
 }  // namespace
 
-SignatureStatus VerifyFileSignature(const std::string& publicKeyPem, const std::string& signature,
-                                    const std::string& path) {
+SignatureStatus VerifyDigestSignature(const std::string& publicKeyPem, const std::string& signature,
+                                      const uint8_t (&digest)[kSha256Length]) {
   std::vector<BYTE> der;
   Decoded<CERT_PUBLIC_KEY_INFO> info;
   if (publicKeyPem.size() > MAXDWORD || !PublicKeyDer(publicKeyPem, der) ||
@@ -179,26 +113,13 @@ SignatureStatus VerifyFileSignature(const std::string& publicKeyPem, const std::
     return SignatureStatus::kKeyNotPem;
   }
 
-  Decoded<CERT_ECC_SIGNATURE> decoded;
-  if (!SpansWhole(signature) ||
-      !decoded.Decode(X509_ECC_SIGNATURE, reinterpret_cast<const BYTE*>(signature.data()),
-                      signature.size())) {
-    return SignatureStatus::kSignatureMalformed;
-  }
   // CNG takes r and s as one big-endian string of twice the coordinate size.
-  BYTE rs[2 * kCoordinateSize];
-  if (!BigEndianCoordinate(decoded->r, rs) ||
-      !BigEndianCoordinate(decoded->s, rs + kCoordinateSize)) {
-    return SignatureStatus::kMismatch;
-  }
+  uint8_t rs[2 * kP256CoordinateSize];
+  if (!ParseDerEcdsaSignature(signature, rs)) return SignatureStatus::kSignatureMalformed;
 
-  BYTE digest[kSha256Size];
-  if (const SignatureStatus hashed = HashFile(path, digest); hashed != SignatureStatus::kOk) {
-    return hashed;
-  }
-  const NTSTATUS status =
-      BCryptVerifySignature(key.Get(), nullptr, digest, sizeof digest, rs, sizeof rs, 0);
-  if (status >= 0) return SignatureStatus::kOk;
+  const NTSTATUS status = BCryptVerifySignature(key.Get(), nullptr, const_cast<PUCHAR>(digest),
+                                                kSha256Length, rs, sizeof rs, 0);
+  if (status == 0) return SignatureStatus::kOk;
   if (status == kInvalidSignature) return SignatureStatus::kMismatch;
   return LibraryFailure("verify", static_cast<int>(status));
 }

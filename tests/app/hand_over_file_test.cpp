@@ -6,6 +6,7 @@
 
 #include "app/app_paths.h"
 #include "platform/code_pages.h"
+#include "platform/path_text.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -58,10 +59,10 @@ TEST(HandOverFile, TheFirstLineWithoutBlanksNamesTheMainProgram) {
 }
 
 TEST(AppPaths, ADelimiterIsAddedOnlyWhereOneIsMissing) {
-  EXPECT_EQ(AddPathDelimiter(""), "");
-  EXPECT_EQ(AddPathDelimiter("  "), "  ");
-  EXPECT_EQ(AddPathDelimiter("C:\\app"), "C:\\app\\");
-  EXPECT_EQ(AddPathDelimiter("C:\\app\\"), "C:\\app\\");
+  EXPECT_EQ(platform::AddPathDelimiter(""), "");
+  EXPECT_EQ(platform::AddPathDelimiter("  "), "  ");
+  EXPECT_EQ(platform::AddPathDelimiter("C:\\app"), "C:\\app\\");
+  EXPECT_EQ(platform::AddPathDelimiter("C:\\app\\"), "C:\\app\\");
   const std::string appDir = GetAppDir();
   ASSERT_FALSE(appDir.empty());
   EXPECT_EQ(appDir.back(), '\\');

@@ -7,12 +7,15 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <regex>
 #include <sstream>
 #include <string>
+#include <thread>
 
 #include "app/update_transaction.h"
+#include "platform/files.h"
 #include "platform/processes.h"
 #include "platform/temporary_tree.h"
 #include "support/child_processes.h"
@@ -301,6 +304,128 @@ TEST_F(UpdateRun, WithUpdatePubOnlyAnArchiveSignedWithThatKeyIsApplied) {
       EXPECT_EQ(Restart(), "-start\n");
       ExpectLogInOrder({"started; update.zip: ", refusal, "started " + name + " -start"});
     }
+  }
+}
+
+// With update.pub beside it, nothing unverified is ever applied: every way the checks could fail
+// to run, or be run on other bytes than those extracted, ends in a refusal that says why, with
+// the program left running, the archive and the hand-over file kept, and a line in update.log.
+TEST_F(UpdateRun, WithUpdatePubEveryCheckThatCannotRunRefusesTheUpdate) {
+  if (std::system("command -v openssl > /dev/null && command -v python3 > /dev/null") != 0) {
+    GTEST_SKIP() << "needs openssl and python3";
+  }
+  MakeKeyPair(work_.Path(), "publisher");
+  const std::string name = test::UniqueName("closed-") + ".bin";
+  AddProgram(name);
+  const auto shell = [](const std::string& command) {
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  };
+  const auto native = [&](const std::string& file) {
+    return "'" + test::NativePath(Path(file)) + "'";
+  };
+  struct Case {
+    const char* what;
+    std::function<void()> arrange;   // after a signed archive, its signature and uplog.txt
+    const char* refusal;             // a part of the refusal's text
+    bool replaceAfterCheck = false;  // update.zip is replaced once the program has gone
+  };
+  const Case cases[] = {
+      {"a hand-over file that is a socket",
+       [&] {
+         FileDelete(Path("uplog.txt"));
+         shell("python3 -c \"import socket; socket.socket(socket.AF_UNIX).bind('" +
+               test::NativePath(Path("uplog.txt")) + "')\"");
+       },
+       "it could not be checked (uplog.txt is a special file"},
+      {"a huge hand-over file", [&] { shell("truncate -s 2G " + native("uplog.txt")); },
+       "it could not be checked (the hand-over file is too large"},
+      {"update.pub a link that leads nowhere",
+       [&] {
+         FileDelete(Path("update.pub"));
+         shell("ln -s nowhere.pub " + native("update.pub"));
+       },
+       "the public key file update.pub is a link that leads nowhere"},
+      {"update.pub a loop of links",
+       [&] {
+         FileDelete(Path("update.pub"));
+         shell("ln -s update.pub " + native("update.pub"));
+       },
+       "the public key file update.pub cannot be read: "},
+      {"a signature that is a FIFO",
+       [&] {
+         FileDelete(Path("update.zip.sig"));
+         shell("mkfifo " + native("update.zip.sig"));
+       },
+       "update.zip.sig is a special file"},
+      {"an archive that is a FIFO",
+       [&] {
+         FileDelete(Path("update.zip"));
+         shell("mkfifo " + native("update.zip"));
+       },
+       "update.zip is a special file"},
+      {"an archive that is a link to a signed archive",
+       [&] {
+         shell("mv " + native("update.zip") + " " + native("real.zip") + " && ln -s real.zip " +
+               native("update.zip"));
+       },
+       "update.zip is a link, not a regular file"},
+      {"the last part of a split archive",
+       [&] {
+         // The end record says that the directory lies on this, the second, disk.
+         std::string zip = test::ReadFileBytes(Path("update.zip"));
+         zip[zip.size() - 18] = 1;
+         zip[zip.size() - 16] = 1;
+         test::WriteFileBytes(Path("update.zip"), zip);
+         test::WriteFileBytes(Path("update.z01"), "the first part");
+         Sign(work_.File("publisher.pem"), Path("update.zip"), Path("update.zip.sig"));
+       },
+       "signed updates are one file"},
+      {"an archive replaced after the check", [] {}, "update.zip was replaced after it was checked",
+       true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    shell("cd " + native("") +
+          " && rm -rf update.pub update.zip update.zip.sig update.z01 real.zip "
+          "update.log uplog.txt data.txt .update-journal");
+    FileDelete(work_.File("restart.txt"));
+    test::WriteFileBytes(Path("update.pub"), test::ReadFileBytes(work_.File("publisher.pub")));
+    test::WriteFileBytes(Path("data.txt"), "old");
+    WriteArchive({{"data.txt", "new"}});
+    Sign(work_.File("publisher.pem"), Path("update.zip"), Path("update.zip.sig"));
+    test::WriteFileBytes(Path("uplog.txt"), name + "\n");
+    c.arrange();
+    if (!Running(name)) {
+      FileDelete(work_.File("first.txt"));
+      StartProgram(name);
+    }
+    if (c.replaceAfterCheck) {
+      // Another, unsigned download takes the archive's name once the program has gone.
+      const std::string pause = work_.File("paused");
+      test::WriteFileBytes(work_.File("other.zip"), test::BuildZipOfFiles({{"data.txt", "evil"}}));
+      std::thread replacer([&] {
+        test::WaitFor([&] { return FileExists(pause); });
+        shell("mv " + std::string("'") + test::NativePath(work_.File("other.zip")) + "' " +
+              native("update.zip"));
+        FileDelete(pause);
+      });
+      EXPECT_EQ(RunUpdater("", "UPDATE_PAUSE_AT='closed:" + test::NativePath(pause) + "'"), 0)
+          << stderr_;
+      replacer.join();
+      // The program was closed for an update that did not happen: it starts again as it was.
+      EXPECT_EQ(Restart(), "-start\n");
+    } else {
+      EXPECT_EQ(RunUpdater(), 0) << stderr_;
+      EXPECT_TRUE(Running(name));
+      EXPECT_FALSE(FileExists(work_.File("restart.txt")));
+      // A check that could not run keeps the hand-over file; one that refused has taken it.
+      EXPECT_EQ(platform::LinkFreeKind(Path("uplog.txt")) != platform::PathKind::kMissing,
+                std::string(c.refusal).find("could not be checked") != std::string::npos);
+    }
+    EXPECT_NE(stderr_.find(c.refusal), std::string::npos) << stderr_;
+    EXPECT_EQ(test::ReadFileBytes(Path("data.txt")), "old");
+    EXPECT_NE(platform::LinkFreeKind(Path("update.zip")), platform::PathKind::kMissing);
+    ExpectLogInOrder({"started; update.zip", c.refusal});
   }
 }
 

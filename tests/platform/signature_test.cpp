@@ -8,8 +8,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/update_signature.h"
+#include "platform/der_signature.h"
 #include "platform/files.h"
+#include "signing/update_signature.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -51,8 +52,8 @@ TEST(Signature, VerifiesWhatOpensslSigned) {
         SignatureStatus::kOk);
     test::TempDir dir;
     PlaceUpdate(dir, "ec.pub", archive, (std::string(archive) + ".sig").c_str());
-    EXPECT_TRUE(platform::UpdateSignatureRequired(dir.Path()));
-    const platform::SignatureCheck check = platform::CheckUpdateSignature(dir.Path(), "update.zip");
+    EXPECT_TRUE(signing::UpdateSignatureRequired(dir.Path()));
+    const signing::SignatureCheck check = signing::CheckUpdateSignature(dir.Path(), "update.zip");
     EXPECT_TRUE(check.Verified);
     EXPECT_EQ(check.Reason, "");
   }
@@ -106,7 +107,7 @@ TEST(Signature, RefusesEveryBadKeySignatureOrArchiveWithItsReason) {
                  (c.signature != nullptr ? c.signature : "(none)"));
     test::TempDir dir;
     PlaceUpdate(dir, c.key, c.archive, c.signature);
-    const platform::SignatureCheck check = platform::CheckUpdateSignature(dir.Path(), "update.zip");
+    const signing::SignatureCheck check = signing::CheckUpdateSignature(dir.Path(), "update.zip");
     EXPECT_FALSE(check.Verified);
     EXPECT_EQ(check.Reason, c.reason);
   }
@@ -115,13 +116,13 @@ TEST(Signature, RefusesEveryBadKeySignatureOrArchiveWithItsReason) {
 TEST(Signature, AMissingArchiveOrKeyIsNamedWithTheSystemsReason) {
   test::TempDir dir;
   PlaceUpdate(dir, "ec.pub", nullptr, "archive.zip.sig");
-  platform::SignatureCheck check = platform::CheckUpdateSignature(dir.Path(), "update.zip");
+  signing::SignatureCheck check = signing::CheckUpdateSignature(dir.Path(), "update.zip");
   EXPECT_FALSE(check.Verified);
-  EXPECT_EQ(check.Reason.rfind("update.zip cannot be read: ", 0), 0u) << check.Reason;
+  EXPECT_EQ(check.Reason, "update.zip is missing");
 
   // The tool's form names the files as given.
-  check = platform::CheckFileSignature(dir.File("none.pub"), Fixture("archive.zip"),
-                                       Fixture("archive.zip.sig"));
+  check = signing::CheckFileSignature(dir.File("none.pub"), Fixture("archive.zip"),
+                                      Fixture("archive.zip.sig"));
   EXPECT_FALSE(check.Verified);
   EXPECT_EQ(check.Reason, "the public key file " + dir.File("none.pub") + " is missing");
 }
@@ -130,13 +131,13 @@ TEST(Signature, AMissingArchiveOrKeyIsNamedWithTheSystemsReason) {
 TEST(Signature, RequiredExactlyWhenAKeyLiesBesideTheUpdater) {
   test::TempDir dir;
   PlaceUpdate(dir, nullptr, "archive.zip", nullptr);
-  EXPECT_FALSE(platform::UpdateSignatureRequired(dir.Path()));
+  EXPECT_FALSE(signing::UpdateSignatureRequired(dir.Path()));
   test::WriteFileBytes(dir.File("update.pub"), "");
-  EXPECT_TRUE(platform::UpdateSignatureRequired(dir.Path()));
+  EXPECT_TRUE(signing::UpdateSignatureRequired(dir.Path()));
 }
 
 TEST(Signature, RefusalSentence) {
-  EXPECT_EQ(platform::SignatureRefusalText("the signature file update.zip.sig is missing"),
+  EXPECT_EQ(signing::SignatureRefusalText("the signature file update.zip.sig is missing"),
             "The update was not applied: its signature could not be verified (the signature "
             "file update.zip.sig is missing).");
 }
@@ -234,3 +235,40 @@ TEST(Signature, ABuildThatCannotSignSaysSo) {
 }
 
 }  // namespace
+
+// One strict reading of the signature's DER on every system: only the shortest forms of
+// positive INTEGERs in one SEQUENCE with nothing after it.
+TEST(Signature, OnlyTheStrictDerFormOfASignatureIsRead) {
+  const std::string r(32, '\x11');
+  struct Case {
+    const char* what;
+    std::string der;
+    bool read;
+  };
+  const auto integer = [](const std::string& value) {
+    return std::string("\x02", 1) + static_cast<char>(value.size()) + value;
+  };
+  const auto sequence = [](const std::string& body) {
+    return std::string("\x30", 1) + static_cast<char>(body.size()) + body;
+  };
+  const Case cases[] = {
+      {"two 32-byte values", sequence(integer(r) + integer(r)), true},
+      {"a high bit behind a zero byte",
+       sequence(integer(std::string(1, '\0') + std::string(32, '\x91')) + integer(r)), true},
+      {"a short value", sequence(integer("\x05") + integer(r)), true},
+      {"a needless zero byte", sequence(integer(std::string(1, '\0') + r) + integer(r)), false},
+      {"a negative value", sequence(integer(std::string(32, '\x91')) + integer(r)), false},
+      {"a value of 33 bytes", sequence(integer(std::string(33, '\x11')) + integer(r)), false},
+      {"an empty value", sequence(integer("") + integer(r)), false},
+      {"a byte after the sequence", sequence(integer(r) + integer(r)) + "x", false},
+      {"a byte inside the sequence", sequence(integer(r) + integer(r) + "x"), false},
+      {"one value", sequence(integer(r)), false},
+      {"a long-form length", "\x30\x81\x44" + integer(r) + integer(r), false},
+      {"another tag", "\x31\x44" + integer(r) + integer(r), false},
+      {"nothing", "", false},
+  };
+  for (const Case& c : cases) {
+    uint8_t rs[2 * platform::kP256CoordinateSize];
+    EXPECT_EQ(platform::ParseDerEcdsaSignature(c.der, rs), c.read) << c.what;
+  }
+}

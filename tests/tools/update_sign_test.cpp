@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -120,16 +121,36 @@ TEST(UpdateSign, KeygenSignVerifyAgreeWithOpenssl) {
   EXPECT_NE(run.err.find("does not match"), std::string::npos) << run.err;
 }
 
-TEST(UpdateSign, KeygenNeverOverwritesAKey) {
+// Neither a key in the way nor a link there (that leads nowhere, or to a file elsewhere) is ever
+// written through: the private key is created in one step, owner-only from the start.
+TEST(UpdateSign, KeygenNeverOverwritesAKeyOrWritesThroughALink) {
   if (!platform::SigningAvailable()) GTEST_SKIP() << "this build only verifies signatures";
-  test::TempDir work;
-  test::WriteFileBytes(work.File("private.pem"), "the old key");
-  const ToolRun run =
-      RunUpdateSign(work, {"keygen", work.File("private.pem"), work.File("public.pem")});
-  EXPECT_EQ(run.status, 1);
-  EXPECT_NE(run.err.find("exists already"), std::string::npos) << run.err;
-  EXPECT_EQ(test::ReadFileBytes(work.File("private.pem")), "the old key");
-  EXPECT_EQ(platform::ReadAttributes(work.File("public.pem")), platform::kInvalidAttributes);
+  for (const char* inTheWay : {"file", "dangling link", "link to a file"}) {
+    SCOPED_TRACE(inTheWay);
+    test::TempDir work;
+    const std::string target = work.File("elsewhere.pem");
+    if (std::string(inTheWay) == "file") {
+      test::WriteFileBytes(work.File("private.pem"), "the old key");
+    } else {
+      if (std::string(inTheWay) == "link to a file") test::WriteFileBytes(target, "elsewhere");
+      std::filesystem::create_symlink(test::FsPath(target), test::FsPath(work.File("private.pem")));
+    }
+    const ToolRun run =
+        RunUpdateSign(work, {"keygen", work.File("private.pem"), work.File("public.pem")});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("exists already"), std::string::npos) << run.err;
+    if (std::string(inTheWay) == "file") {
+      EXPECT_EQ(test::ReadFileBytes(work.File("private.pem")), "the old key");
+    } else {
+      EXPECT_EQ(platform::LinkFreeKind(work.File("private.pem")), platform::PathKind::kLink);
+    }
+    EXPECT_EQ(platform::LinkFreeKind(target) == platform::PathKind::kFile,
+              std::string(inTheWay) == "link to a file");
+    if (std::string(inTheWay) == "link to a file") {
+      EXPECT_EQ(test::ReadFileBytes(target), "elsewhere");
+    }
+    EXPECT_EQ(platform::ReadAttributes(work.File("public.pem")), platform::kInvalidAttributes);
+  }
 }
 
 TEST(UpdateSign, SignRefusesAKeyThatCannotSign) {

@@ -2,20 +2,16 @@
 #include "unzip/base/path_text.h"
 
 #include <algorithm>
+#include <utility>
+
+#include "platform/path_text.h"
 
 std::string ExtractFilePath(std::string_view path) {
-  const size_t last = path.find_last_of("\\:");
-  return last == std::string_view::npos ? std::string() : std::string(path.substr(0, last + 1));
+  return platform::ExtractFilePath(path);
 }
 
 std::string DirWithDelimiter(std::string_view path) {
-  std::string dir = ExtractFilePath(path);
-  if (dir.size() >= 2 && dir.back() == '\\' && dir[dir.size() - 2] != '\\' &&
-      dir[dir.size() - 2] != ':') {
-    dir.pop_back();
-  }
-  if (!dir.empty()) dir += '\\';
-  return dir;
+  return platform::DirWithDelimiter(path);
 }
 
 std::string LeftChars(std::string_view s, int n) {
@@ -30,10 +26,9 @@ std::string RightChars(std::string_view s, int n) {
 }
 
 void SlashesToBackslashes(std::string& name) {
-  std::replace(name.begin(), name.end(), '/', '\\');
+  platform::SlashesToBackslashes(name);
 }
 
 std::string WithoutTrailingBackslash(std::string path) {
-  if (!path.empty() && path.back() == '\\') path.pop_back();
-  return path;
+  return platform::WithoutTrailingBackslash(std::move(path));
 }

@@ -15,6 +15,7 @@
 #include "app/windows/process_windows.h"
 #include "app/windows/update_exe_fixture.h"
 #include "app/windows/wide_text.h"
+#include "platform/files.h"
 #include "platform/processes.h"
 #include "support/child_processes.h"
 #include "support/temp_dir.h"
@@ -149,6 +150,16 @@ class UpdateExeSigned : public UpdateExe {
     test::WriteFileBytes(Path("data.txt"), "old");
     CopyFixture("ec.pub", "update.pub");
   }
+  // Waits for the updater's error box and its text.
+  void WaitForErrorBox(const ChildProcess& updater, HWND& box, std::string& text) {
+    // The box may be found before its text is in it.
+    ASSERT_TRUE(test::WaitFor([&] {
+      box = test::FindMessageBoxOf(updater.Id());
+      text = box != nullptr ? test::MessageBoxText(box) : "";
+      return !text.empty() || !updater.Running();
+    }));
+    ASSERT_NE(box, nullptr) << "no error box came up";
+  }
   // Copies a file of the signature fixtures into the program directory as `as`.
   void CopyFixture(const std::string& fixture, const std::string& as) {
     test::WriteFileBytes(
@@ -170,13 +181,7 @@ TEST_F(UpdateExeSigned, AnArchiveWhoseSignatureDoesNotMatchIsRefusedAndNothingIs
   StartUpdater(updater);
   HWND box = nullptr;
   std::string text;
-  // The box may be found before its text is in it.
-  ASSERT_TRUE(test::WaitFor([&] {
-    box = test::FindMessageBoxOf(updater.Id());
-    text = box != nullptr ? test::MessageBoxText(box) : "";
-    return !text.empty() || !updater.Running();
-  }));
-  ASSERT_NE(box, nullptr) << "no error box came up";
+  ASSERT_NO_FATAL_FAILURE(WaitForErrorBox(updater, box, text));
   EXPECT_EQ(text,
             "The update was not applied: its signature could not be verified (the signature in "
             "update.zip.sig does not match update.zip under the key in update.pub).");
@@ -204,6 +209,62 @@ TEST_F(UpdateExeSigned, AWellSignedArchiveIsApplied) {
   EXPECT_FALSE(fs::exists(test::FsPath(Path("update.zip"))));
   EXPECT_NE(test::ReadFileBytes(Path("update.log")).find(" the update was applied\n"),
             std::string::npos);
+}
+
+// The checks fail closed: a hand-over file that another program holds open for writing is a
+// check that could not run. The update is refused with the reason, nothing is closed, and the
+// archive and the hand-over file stay.
+TEST_F(UpdateExeSigned, AHandOverFileHeldOpenForWritingRefusesTheUpdate) {
+  ChildProcess running;
+  StartProgramWithKey(running);
+  CopyFixture("signed_update.zip", "update.zip");
+  CopyFixture("signed_update.zip.sig", "update.zip.sig");
+  const auto before = Tree();
+  platform::File held =
+      platform::File::Open(Path("uplog.txt"), platform::kOpenWrite | platform::kShareExclusive);
+  ASSERT_TRUE(held.IsOpen());
+
+  ChildProcess updater;
+  StartUpdater(updater);
+  HWND box = nullptr;
+  std::string text;
+  ASSERT_NO_FATAL_FAILURE(WaitForErrorBox(updater, box, text));
+  EXPECT_EQ(text.rfind("The update was not applied: it could not be checked (", 0), 0u) << text;
+  ASSERT_TRUE(test::PressOk(box));
+  const auto code = updater.WaitForExit();
+  ASSERT_TRUE(code.has_value());
+  held.Close();
+  EXPECT_TRUE(running.Running()) << "the program was closed for an update that was not checked";
+  EXPECT_EQ(Tree(), before);
+  EXPECT_NE(test::ReadFileBytes(Path("update.log")).find("it could not be checked"),
+            std::string::npos);
+}
+
+// From the first check to the end of the extraction the updater holds update.zip so that nobody
+// can replace, write or delete it: what was verified is what is applied.
+TEST_F(UpdateExeSigned, TheCheckedArchiveCannotBeReplacedBeforeItIsApplied) {
+  ChildProcess running;
+  StartProgramWithKey(running);
+  CopyFixture("signed_update.zip", "update.zip");
+  CopyFixture("signed_update.zip.sig", "update.zip.sig");
+  test::WriteFileBytes(work_.File("other.zip"), test::BuildZipOfFiles({{"data.txt", "evil"}}));
+  const std::string pause = work_.File("paused");
+
+  ChildProcess updater;
+  ASSERT_TRUE(updater.Start(Path("update.exe"), "",
+                            {{"UPDATE_CHILD_RECORD", work_.File("restart.txt")},
+                             {"UPDATE_PAUSE_AT", "closed:" + pause}}));
+  ASSERT_TRUE(test::WaitFor([&] { return fs::exists(test::FsPath(pause)); }));
+  EXPECT_FALSE(platform::ReplaceFileAtomically(work_.File("other.zip"), Path("update.zip")));
+  EXPECT_FALSE(platform::File::Open(Path("update.zip"), platform::kOpenWrite).IsOpen());
+  EXPECT_FALSE(platform::RemoveFile(Path("update.zip")));
+  fs::remove(test::FsPath(pause));
+  const auto code = updater.WaitForExit();
+  ASSERT_TRUE(code.has_value());
+  EXPECT_EQ(*code, 0u);
+  EXPECT_EQ(test::ReadFileBytes(Path("data.txt")), "signed\n");
+  EXPECT_FALSE(fs::exists(test::FsPath(Path("update.zip"))));
+  EXPECT_FALSE(fs::exists(test::FsPath(Path("update.zip.sig"))));
 }
 
 // While a first copy is held up by its error box, a second copy ends at once with 0, touches

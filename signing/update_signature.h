@@ -1,6 +1,6 @@
 // The signature check of an update archive, in words: reads the public key and the signature
-// files (with size limits), verifies through platform/signature.h and says why it refused. It is
-// the updater's concern (and update-sign's), kept in the platform's namespace of signatures.
+// files (with size limits), verifies through platform/signature.h and says why it refused. The
+// updater and the publisher's tools link it; none of them includes another's headers.
 #pragma once
 
 #include <cstdint>
@@ -8,7 +8,9 @@
 
 #include "platform/signature.h"
 
-namespace platform {
+namespace signing {
+
+using platform::SignatureStatus;
 
 // Beside the updater: the key that turns the check on, and the signature beside the archive.
 constexpr const char* kUpdatePublicKeyName = "update.pub";
@@ -28,20 +30,27 @@ struct SignatureCheck {
 SignatureCheck CheckFileSignature(const std::string& publicKeyPath, const std::string& archivePath,
                                   const std::string& signaturePath);
 
-// True when the updater in `directory` must check signatures: "update.pub" exists there (as
-// anything: a key that cannot be read refuses every update rather than turning the check off).
+// True when the updater in `directory` must check signatures: anything but "no such file" at
+// "update.pub" (a link that leads nowhere, a loop of links, a directory, a name the system cannot
+// look at): a key that cannot be read refuses every update rather than turning the check off.
 bool UpdateSignatureRequired(const std::string& directory);
 
 // The check of `directory`\`archiveName` against `archiveName`.sig under `directory`\update.pub.
 // Reasons name the files without the directory.
 SignatureCheck CheckUpdateSignature(const std::string& directory, const std::string& archiveName);
+// The same check for an archive whose SHA-256 is `digest`, taken from a handle the caller holds,
+// so that the bytes verified are the bytes the caller goes on to read.
+SignatureCheck CheckUpdateSignatureOfDigest(const std::string& directory,
+                                            const std::string& archiveName,
+                                            const uint8_t (&digest)[platform::kSha256Length]);
 
 // "The update was not applied: its signature could not be verified (<reason>)."
 std::string SignatureRefusalText(const std::string& reason);
 
 // Reads a whole file of at most `maxSize` bytes into `content`. A failure leaves a reason in
-// `reason`, naming the file as `displayName` ("... is missing", "... is too large ...", "...
-// cannot be read: <system text>").
+// `reason`, naming the file as `displayName` ("... is missing", "... is a link that leads
+// nowhere", "... is not a regular file", "... is too large ...", "... cannot be read: <system
+// text>"). Anything but a regular file (a FIFO, a device) is refused without being opened.
 [[nodiscard]] bool ReadSmallFile(const std::string& path, const std::string& displayName,
                                  int64_t maxSize, std::string& content, std::string& reason);
 
@@ -52,4 +61,4 @@ std::string SignatureStatusText(SignatureStatus status, const char* keyKind,
                                 const std::string& keyName, const std::string& signatureName,
                                 const std::string& archiveName);
 
-}  // namespace platform
+}  // namespace signing

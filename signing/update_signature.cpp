@@ -1,11 +1,18 @@
 // The signature check of an update archive in words, over the platform's verification.
-#include "app/update_signature.h"
+#include "signing/update_signature.h"
 
 #include <string>
 
 #include "platform/files.h"
 
-namespace platform {
+namespace signing {
+
+using platform::File;
+using platform::kOpenRead;
+using platform::kShareDenyWrite;
+using platform::LastError;
+using platform::SystemErrorText;
+using platform::VerifyFileSignature;
 namespace {
 
 // A key file holding a private key is a publisher's mistake worth naming: it must never ship.
@@ -17,9 +24,11 @@ SignatureCheck Refused(std::string reason) {
   return SignatureCheck{false, std::move(reason)};
 }
 
+// Reads the key and the signature and verifies them with `verify`, which takes both texts.
+template <typename Verify>
 SignatureCheck Check(const std::string& keyPath, const std::string& keyName,
-                     const std::string& archivePath, const std::string& archiveName,
-                     const std::string& signaturePath, const std::string& signatureName) {
+                     const std::string& archiveName, const std::string& signaturePath,
+                     const std::string& signatureName, Verify verify) {
   std::string key;
   std::string reason;
   if (!ReadSmallFile(keyPath, "the public key file " + keyName, kMaxKeyFileSize, key, reason)) {
@@ -34,9 +43,24 @@ SignatureCheck Check(const std::string& keyPath, const std::string& keyName,
     return Refused(reason);
   }
   if (signature.empty()) return Refused("the signature file " + signatureName + " is empty");
-  const SignatureStatus status = VerifyFileSignature(key, signature, archivePath);
+  const SignatureStatus status = verify(key, signature);
   if (status == SignatureStatus::kOk) return SignatureCheck{true, std::string()};
   return Refused(SignatureStatusText(status, "public", keyName, signatureName, archiveName));
+}
+
+// Why the file at `path` cannot be read as a regular file; empty when it can be opened.
+std::string NotRegularReason(const std::string& path, const std::string& displayName) {
+  const platform::PathKind kind = platform::KindOfPath(path);
+  if (kind == platform::PathKind::kFile) return "";
+  if (kind == platform::PathKind::kMissing) {
+    return platform::LinkFreeKind(path) == platform::PathKind::kLink
+               ? displayName + " is a link that leads nowhere"
+               : displayName + " is missing";
+  }
+  if (kind == platform::PathKind::kUnknown) {
+    return displayName + " cannot be read: " + SystemErrorText(LastError().code);
+  }
+  return displayName + " is " + platform::PathKindText(kind) + ", not a regular file";
 }
 
 }  // namespace
@@ -44,10 +68,8 @@ SignatureCheck Check(const std::string& keyPath, const std::string& keyName,
 bool ReadSmallFile(const std::string& path, const std::string& displayName, int64_t maxSize,
                    std::string& content, std::string& reason) {
   content.clear();
-  if (ReadAttributes(path) == kInvalidAttributes) {
-    reason = displayName + " is missing";
-    return false;
-  }
+  reason = NotRegularReason(path, displayName);
+  if (!reason.empty()) return false;
   File file = File::Open(path, kOpenRead | kShareDenyWrite);
   const int64_t size = file.IsOpen() ? file.Size() : -1;
   if (size < 0) {
@@ -113,23 +135,44 @@ std::string SignatureStatusText(SignatureStatus status, const char* keyKind,
 
 SignatureCheck CheckFileSignature(const std::string& publicKeyPath, const std::string& archivePath,
                                   const std::string& signaturePath) {
-  return Check(publicKeyPath, publicKeyPath, archivePath, archivePath, signaturePath,
-               signaturePath);
+  const std::string notRegular = NotRegularReason(archivePath, archivePath);
+  if (!notRegular.empty()) return Refused(notRegular);
+  return Check(publicKeyPath, publicKeyPath, archivePath, signaturePath, signaturePath,
+               [&](const std::string& key, const std::string& signature) {
+                 return VerifyFileSignature(key, signature, archivePath);
+               });
 }
 
 bool UpdateSignatureRequired(const std::string& directory) {
-  return ReadAttributes(directory + "\\" + kUpdatePublicKeyName) != kInvalidAttributes;
+  return platform::LinkFreeKind(directory + "\\" + kUpdatePublicKeyName) !=
+         platform::PathKind::kMissing;
 }
 
 SignatureCheck CheckUpdateSignature(const std::string& directory, const std::string& archiveName) {
+  const std::string archivePath = directory + "\\" + archiveName;
+  const std::string notRegular = NotRegularReason(archivePath, archiveName);
+  if (!notRegular.empty()) return Refused(notRegular);
   const std::string signatureName = archiveName + kSignatureSuffix;
-  return Check(directory + "\\" + kUpdatePublicKeyName, kUpdatePublicKeyName,
-               directory + "\\" + archiveName, archiveName, directory + "\\" + signatureName,
-               signatureName);
+  return Check(directory + "\\" + kUpdatePublicKeyName, kUpdatePublicKeyName, archiveName,
+               directory + "\\" + signatureName, signatureName,
+               [&](const std::string& key, const std::string& signature) {
+                 return VerifyFileSignature(key, signature, archivePath);
+               });
+}
+
+SignatureCheck CheckUpdateSignatureOfDigest(const std::string& directory,
+                                            const std::string& archiveName,
+                                            const uint8_t (&digest)[platform::kSha256Length]) {
+  const std::string signatureName = archiveName + kSignatureSuffix;
+  return Check(directory + "\\" + kUpdatePublicKeyName, kUpdatePublicKeyName, archiveName,
+               directory + "\\" + signatureName, signatureName,
+               [&](const std::string& key, const std::string& signature) {
+                 return platform::VerifyDigestSignature(key, signature, digest);
+               });
 }
 
 std::string SignatureRefusalText(const std::string& reason) {
   return "The update was not applied: its signature could not be verified (" + reason + ").";
 }
 
-}  // namespace platform
+}  // namespace signing
