@@ -5,6 +5,7 @@
 #include <string>
 
 #include "app/app_paths.h"
+#include "app/own_names.h"
 #include "app/update_form.h"
 #include "app/update_transaction.h"
 #include "platform/files.h"
@@ -15,6 +16,14 @@
 int main() {
   if (!platform::AcquireInstanceGuard("VeskerOneCopy2")) {
     // This copy ends whether or not the first one has a window to show.
+    (void)platform::ui::ActivateWindowOfOtherCopy(std::string(resources::form1::kClassName),
+                                                  platform::ExecutablePath());
+    return 0;
+  }
+  // One updater per program directory, also across users and sessions, which the guard above
+  // does not see.
+  if (platform::AcquireDirectoryGuard(GetAppDir() + own_names::kLock) ==
+      platform::DirectoryGuard::kHeldElsewhere) {
     (void)platform::ui::ActivateWindowOfOtherCopy(std::string(resources::form1::kClassName),
                                                   platform::ExecutablePath());
     return 0;

@@ -10,11 +10,17 @@
 //                                             written as -1 and not read)
 //   dir <directory the commit creates, relative to the program directory>
 //   stored <directory the archive holds as an entry of its own: its attributes go to the program>
-//   file <path in the staging directory>\t<path in the program directory>
+//   file <path in the staging directory>\t<path in the program directory>\t<old|none>
 //   end
 // A "file" item with an empty staging path retires the program's file into the backup (a stale
-// "main.exe" beside a main program of another name). Journals written before "archive" and
-// "stored" existed are read as they are. A journal without "end" was cut short and is not read.
+// "main.exe" beside a main program of another name); its last field says whether the program
+// had a file at the target when the update was planned. Journals written before "archive",
+// "stored" and that field existed are read as they are. A journal without "end" was cut short.
+//
+// Nothing read back is trusted: every path must be a plain relative path (no drive, no leading
+// separator, no empty, "." or ".." part, no control character) and `main` a bare file name. A
+// journal that exists but cannot be read, does not parse or fails these checks is left as it is,
+// and so is everything it could be about: the updater refuses to update until it can be read.
 // It is written to ".update-journal.new", flushed, renamed over ".update-journal" in one step,
 // and the program directory flushed, so that a crash leaves the old journal or the new one.
 #pragma once
@@ -64,9 +70,12 @@ struct TUpdateJournal {
   //   staged      -> none          DropStaged, when no archive waits any more
   //   committed   -> none          ForgetFinishedUpdate, after the main program was started
 
+  // Whether the program had a file at a move's target when the update was planned.
+  enum TOld { kOldUnknown, kOldExisted, kOldNone };
   struct TMove {
     std::string staged;  // relative to the staging directory; empty: the target is retired
     std::string target;  // relative to the program directory
+    TOld old = kOldUnknown;
   };
   // What identifies the archive an update came from: its size and content, never its time (a
   // change of time zone or daylight saving would make an applied archive look new). Sha256 is
@@ -90,14 +99,29 @@ namespace update_transaction {
 std::string JournalPath(const std::string& appDir);
 std::string NextJournalPath(const std::string& appDir);
 
-// The journal's text, and the journal a text holds: false when it is not a whole journal of
-// this format (no header, an unknown item or state, no "end").
+// The journal's text, and the journal a text holds: false, with the reason in `problem`, when
+// it is not a whole journal of this format (no header, an unknown item or state, no "end") or a
+// value fails the checks above.
 std::string JournalText(const TUpdateJournal& journal);
-[[nodiscard]] bool ParseJournalText(const std::string& text, TUpdateJournal* journal);
+[[nodiscard]] bool ParseJournalText(const std::string& text, TUpdateJournal* journal,
+                                    std::string* problem = nullptr);
+
+// The largest journal read or written: about 1,000,000 files of long names. A journal above it
+// is not written (the update is not begun), so every journal written can be read back.
+constexpr int64_t kMaxJournalSize = 512 << 20;
 
 // Writes the journal durably (see above); false when it could not.
 [[nodiscard]] bool WriteJournal(const std::string& appDir, const TUpdateJournal& journal);
-// Reads the journal; false when there is none or it cannot be read whole.
-[[nodiscard]] bool ReadJournal(const std::string& appDir, TUpdateJournal* journal);
+
+enum class TJournalRead {
+  kAbsent,      // no such file: no transaction
+  kRead,        // read whole, every value checked
+  kUnreadable,  // there, but it cannot be opened, read, parsed or trusted
+};
+// Reads the journal, opened so that others may read and write it meanwhile (a scanner holding it
+// for a moment does not make it unreadable). Only "no such file" is kAbsent; kUnreadable comes
+// with the reason in `problem`.
+[[nodiscard]] TJournalRead ReadJournal(const std::string& appDir, TUpdateJournal* journal,
+                                       std::string* problem = nullptr);
 
 }  // namespace update_transaction

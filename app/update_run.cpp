@@ -33,6 +33,10 @@ constexpr char kMarkerFile[] = "\\MainRun._tmp";
 constexpr char kStartArgument[] = "-start";
 // A main program that has not gone after this long will not go: the update is not applied.
 constexpr auto kCloseTimeLimit = std::chrono::seconds(60);
+// A main program that is on its way out (it started the updater and is saving its state) is
+// given this long to end by itself, and is looked at this often meanwhile.
+constexpr auto kExitGrace = std::chrono::seconds(3);
+constexpr auto kExitPoll = std::chrono::milliseconds(100);
 // The version resource's (resources/update.rc), for the log.
 constexpr char kUpdaterVersion[] = "1.1.0.0";
 // Room kept free beyond the archive's uncompressed size: 1% of it plus 1 MB, for the journal,
@@ -135,8 +139,44 @@ std::string DirectoryCheck(const std::string& appDir, const std::string& zipFile
          " MB are free; the update was not applied.";
 }
 
+// The main program's file name from what the hand-over file names: a bare file name as it
+// stands; a path (full, or relative to the program directory) as its file name when it leads
+// into the program directory. Empty, with `refusal` set, for anything else: the name is used to
+// close, replace and start a file, so it never leads out of the program directory.
+std::string ProgramFileName(const std::string& named, const std::string& appDir,
+                            std::string* refusal) {
+  if (platform::IsBareFileName(named)) return named;
+  std::string path = named;
+  platform::SlashesToBackslashes(path);
+  const std::string dir = platform::ExtractFilePath(path);
+  const std::string name = path.substr(dir.size());
+  if (!dir.empty() && platform::IsBareFileName(name)) {
+    const bool absolute = dir[0] == '\\' || (dir.size() >= 2 && dir[1] == ':');
+    const std::string expanded = platform::ExpandFileName(absolute ? dir : appDir + dir);
+    if (!expanded.empty() && platform::SameFile(platform::WithoutTrailingBackslash(expanded),
+                                                platform::WithoutTrailingBackslash(appDir))) {
+      return name;
+    }
+  }
+  *refusal = std::string(kHandOverFile) + " names " + named + ", which is not " +
+             (platform::IsBareFileName(name) ? "in the program directory" : "a file name");
+  return "";
+}
+
 void Notify(const std::function<void()>& event) {
   if (event) event();
+}
+
+// Whether no process of `name` runs, waiting up to `grace` for the last one to end by itself.
+bool WaitForExit(const std::string& name, std::chrono::milliseconds grace,
+                 const std::function<void()>& onWait = {}) {
+  const auto start = std::chrono::steady_clock::now();
+  while (platform::FindProcessID(name) > 0) {
+    if (std::chrono::steady_clock::now() - start >= grace) return false;
+    Notify(onWait);
+    std::this_thread::sleep_for(kExitPoll);
+  }
+  return true;
 }
 
 std::string ReasonText(TSkipReason reason) {
@@ -156,13 +196,17 @@ std::string ReasonText(TSkipReason reason) {
 
 // Moves what was extracted into the program directory; the failure's text, or empty.
 std::string ApplyStagedUpdate(const std::string& appDir, TUpdateJournal& journal,
+                              const std::vector<std::string>& extracted,
                               const std::vector<std::string>& keepPermissionsOf,
                               platform::FileSystemFlush& stagedFiles,
                               const update_transaction::TPump& pump) {
   namespace transaction = update_transaction;
-  std::string reservedName;
-  if (!transaction::PlanMoves(appDir, &journal, &reservedName)) {
-    return reservedName + " was not updated: the name is kept for the updater's own files";
+  std::string refusedName;
+  if (!transaction::PlanMoves(appDir, &journal, extracted, &refusedName)) {
+    return platform::HasControlCharacter(refusedName) || !platform::IsPlainRelativePath(refusedName)
+               ? "an entry's name holds characters no file name may hold; the update was not "
+                 "applied"
+               : refusedName + " was not updated: the name is kept for the updater's own files";
   }
   if (!transaction::WriteJournal(appDir, journal)) {
     return "The update could not be prepared: " + transaction::LastFailureText(appDir);
@@ -200,6 +244,7 @@ void TUpdateRun::Prepare() {
   // why it cannot be applied. Only "no such file" means that there is nothing to apply.
   const platform::PathKind archiveKind = platform::LinkFreeKind(ZipFileName);
   const bool archiveWaits = archiveKind != platform::PathKind::kMissing;
+  archiveWaited_ = archiveWaits;
   // Refused until every check has passed: an error anywhere below leaves it refused.
   checksPassed_ = false;
   refusal_ = {NotCheckedText("the preparation did not finish"), false};
@@ -237,10 +282,11 @@ void TUpdateRun::Prepare() {
         checksPassed_ = true;
         refusal_ = {};
       } else {
-        const bool running = !isItself && platform::FindProcessID(MainExeName) > 0;
-        refusal_ = {refusal, !running};
+        // Whether the program starts again is decided when the box has been answered: one that
+        // was still exiting then has ended.
+        refusal_ = {refusal, true};
+        refused_ = true;
         log_.Write(refusal);
-        if (running) log_.Write(MainExeName + " was left running");
       }
     }
     // A first attempt only: the wait for the main program terminates it again until it is gone.
@@ -259,20 +305,21 @@ void TUpdateRun::Prepare() {
     failure = "an unexpected error";
   }
   if (!failure.empty() && archiveWaits && !checksPassed_) {
-    // A program whose name is known and that is not running starts again as it was; one whose
-    // name could not be read is not guessed at.
+    // A program whose name is known starts again as it was when it is not running once the box
+    // has been answered; one whose name could not be read is not guessed at.
     const bool known = !MainExeName.empty();
-    const bool running = known && !platform::ProcessNameMatches(AppExecutablePath(), MainExeName) &&
-                         platform::FindProcessID(MainExeName) > 0;
-    refusal_ = {NotCheckedText(failure), known && !running};
+    refusal_ = {NotCheckedText(failure), known};
+    refused_ = true;
     log_.Write(refusal_.Failure);
-    log_.Write(!known    ? std::string("the main program is not known and not started")
-               : running ? MainExeName + " was left running"
-                         : MainExeName + " is started again as it was");
+    if (!known) log_.Write("the main program is not known and not started");
   } else if (!failure.empty()) {
     log_.Write("the preparation stopped: " + failure);
+    if (MainExeName.empty()) {
+      // Without an archive nothing was at stake but the relaunch, and the name is not known.
+      refusal_ = {"The program to start again could not be settled (" + failure + ").", false};
+      log_.Write("the main program is not known and not started");
+    }
   }
-  if (MainExeName.empty() && (!archiveWaits || checksPassed_)) MainExeName = kDefaultMainExe;
 }
 
 void TUpdateRun::ReadHandOver(bool archiveWaits) {
@@ -304,10 +351,14 @@ void TUpdateRun::ReadHandOver(bool archiveWaits) {
   }
   // Without a hand-over file, a journal's name stands in while its archive waits, or for the
   // relaunch after an update it applied; otherwise the default does.
-  MainExeName = LogList.empty() && !recovery_.MainExeName.empty() &&
-                        (archiveWaits || AppliedUpdateAwaitsRelaunch())
-                    ? recovery_.MainExeName
-                    : MainExeNameFrom(LogList);
+  if (LogList.empty() && !recovery_.MainExeName.empty() &&
+      (archiveWaits || AppliedUpdateAwaitsRelaunch())) {
+    MainExeName = recovery_.MainExeName;
+    return;
+  }
+  std::string refusal;
+  MainExeName = ProgramFileName(MainExeNameFrom(LogList), GetAppDir(), &refusal);
+  if (!refusal.empty()) throw EStreamError(refusal);
 }
 
 std::string TUpdateRun::OpenAndHashArchive(uint8_t (&digest)[platform::kSha256Length]) {
@@ -347,6 +398,10 @@ std::string TUpdateRun::OpenAndHashArchive(uint8_t (&digest)[platform::kSha256Le
 std::string TUpdateRun::CheckBeforeClosing() {
   const std::string appDir = GetAppDir();
   const std::string dir = platform::WithoutTrailingBackslash(appDir);
+  if (!recovery_.JournalProblem.empty()) {
+    return "The update was not applied: an earlier update's record could not be read (" +
+           recovery_.JournalProblem + "); nothing was changed.";
+  }
   signatureRequired_ = signing::UpdateSignatureRequired(dir);
   std::string refusal = OpenAndHashArchive(archiveDigest_);
   if (!refusal.empty()) return refusal;
@@ -386,9 +441,7 @@ std::string TUpdateRun::CheckArchiveAgain() {
 }
 
 bool TUpdateRun::AppliedUpdateAwaitsRelaunch() const {
-  TUpdateJournal journal;
-  return update_transaction::ReadJournal(GetAppDir(), &journal) &&
-         journal.State == TUpdateJournal::jsCommitted;
+  return update_transaction::UpdateCommitted(GetAppDir());
 }
 
 TRunResult TUpdateRun::WaitForMainProgram() {
@@ -422,8 +475,13 @@ TRunResult TUpdateRun::Apply() {
     return refusal_;
   }
   if (recovery_.Unfinished) {
-    // The files of an earlier update are half in place: that one has to be finished first.
+    // The files of an earlier update are half in place, perhaps held by the program that has
+    // just been closed: the recovery is tried once more before the update is refused.
+    recovery_ = update_transaction::RecoverInterruptedUpdate(GetAppDir(), ZipFileName);
+  }
+  if (recovery_.Unfinished) {
     unzip_.reset();
+    archive_.Close();
     const std::string failure =
         "An earlier update could not be finished; the next start tries again";
     log_.Write("the update was not applied: " + failure);
@@ -461,13 +519,23 @@ TRunResult TUpdateRun::Apply() {
     log_.Write("failed entry " + problem);
     if (firstProblem_.empty()) firstProblem_ = problem;
   };
-  // Files that bring no permission bits of their own keep those of the file they replace.
+  // What is applied is what the extraction wrote and verified, nothing else that lies in the
+  // staging directory. Files that bring no permission bits of their own keep those of the file
+  // they replace.
+  std::vector<std::string> extracted;
   std::vector<std::string> keepPermissionsOf;
+  std::string currentEntry;
   unzip_->OnEndUnZip = [&](TUnZipper* sender, int index, const std::string& name) {
-    if (!sender->SortedEntries->Items(index)->HasUnixPermissions() &&
-        name.compare(0, staging.size(), staging) == 0) {
-      keepPermissionsOf.push_back(name.substr(staging.size()));
+    currentEntry.clear();
+    if (name.compare(0, staging.size(), staging) != 0) return;
+    extracted.push_back(name.substr(staging.size()));
+    if (!sender->SortedEntries->Items(index)->HasUnixPermissions()) {
+      keepPermissionsOf.push_back(extracted.back());
     }
+  };
+  // The entry being written, to name it when the extraction fails on it.
+  unzip_->OnStartUnZip = [&](TUnZipper* sender, int index, const std::string&, bool&) {
+    currentEntry = sender->EntryFileName(index);
   };
   unzip_->DoAll = true;
   // Everything is extracted and verified into the staging directory before anything of the
@@ -481,9 +549,14 @@ TRunResult TUpdateRun::Apply() {
   platform::FileSystemFlush stagedFiles(appDir);
   const transaction::TPump pump = [this] { Notify(OnWait); };
   std::string failure;
-  // A staging tree that cannot be emptied fails the extraction into it, which tells why.
+  // The extraction begins in an empty staging directory: nothing left there rides along.
   (void)platform::RemoveDirectoryTree(staging);
-  if (!transaction::WriteJournal(appDir, journal)) {
+  if (platform::LinkFreeKind(platform::WithoutTrailingBackslash(staging)) !=
+      platform::PathKind::kMissing) {
+    failure = "The update could not be prepared: " +
+              platform::DisplayPath(platform::WithoutTrailingBackslash(staging)) +
+              " could not be emptied";
+  } else if (!transaction::WriteJournal(appDir, journal)) {
     failure = "The update could not be prepared: " + transaction::LastFailureText(appDir);
   }
   if (failure.empty()) {
@@ -504,7 +577,8 @@ TRunResult TUpdateRun::Apply() {
         journal.Stored = transaction::StoredDirectories(*unzip_);
       }
     } catch (const std::exception& e) {
-      failure = e.what();
+      // Named with the entry it stopped on, when it stopped on one.
+      failure = currentEntry.empty() ? std::string(e.what()) : currentEntry + ": " + e.what();
       log_.Write("the extraction failed: " + failure);
     }
     platform::FileStamp after;
@@ -516,7 +590,7 @@ TRunResult TUpdateRun::Apply() {
   unzip_.reset();  // closes the archive: it is deleted below, or kept
   archive_.Close();
   if (failure.empty()) {
-    failure = ApplyStagedUpdate(appDir, journal, keepPermissionsOf, stagedFiles, pump);
+    failure = ApplyStagedUpdate(appDir, journal, extracted, keepPermissionsOf, stagedFiles, pump);
   }
   if (failure.empty()) {
     log_.Write("replaced or added " + std::to_string(journal.Files.size()) + " files");
@@ -533,16 +607,29 @@ TRunResult TUpdateRun::Apply() {
 
 void TUpdateRun::StartMainProgram() {
   try {
+    if (MainExeName.empty()) return;
     const std::string target = GetAppDir() + MainExeName;
     const std::string delivered = GetAppDir() + kDefaultMainExe;
-    // One file under two spellings (a case-insensitive file system) must not be deleted. After
-    // an update the delivered program has its name already: a "main.exe" then is none of it.
-    if (MainExeName != kDefaultMainExe && platform::FileExists(delivered) &&
+    // A "main.exe" beside a program of another name becomes the program only where no archive
+    // waited: an update delivers its program through the transaction, and after this run's own
+    // failure or refusal the directory stays as it was. One file under two spellings (a
+    // case-insensitive file system) is no delivery at all.
+    if (!archiveWaited_ && MainExeName != kDefaultMainExe && platform::FileExists(delivered) &&
         !platform::SameFile(delivered, target) &&
         !update_transaction::UpdateCommitted(GetAppDir())) {
-      // When the new program cannot take the name, the old one is started as it is.
-      (void)platform::RemoveFile(target);
-      (void)platform::RenameFile(delivered, target);
+      // In one step: when it fails, the old program is still there and is started.
+      if (!platform::ReplaceFileAtomically(delivered, target)) {
+        log_.Write(std::string(kDefaultMainExe) + " could not become " + MainExeName + ": " +
+                   platform::ErrorText(platform::LastError()));
+      }
+    }
+    // After a refusal the program starts again only when it is not running now, after the box:
+    // one that is still exiting (it started the updater and ended, as it should) is given a
+    // moment to end first.
+    if (refused_ && !platform::ProcessNameMatches(AppExecutablePath(), MainExeName) &&
+        !WaitForExit(MainExeName, kExitGrace, OnWait)) {
+      log_.Write(MainExeName + " was left running");
+      return;
     }
     // Nothing is left to do when the program does not start: the updater ends all the same.
     if (platform::StartProgram(target, kStartArgument)) {

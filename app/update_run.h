@@ -96,10 +96,12 @@ class TUpdateRun {
   std::string firstProblem_;  // the first entry skipped or rejected, with its reason
   update_transaction::TRecovery recovery_;
   TUpdateLog log_;
-  TRunResult refusal_;         // a check before closing refused: the run ends with this
-  bool checksPassed_ = false;  // every check before closing passed in this run
-  bool wasRunning_ = false;    // the main program ran when the preparation closed it
-  bool handedOver_ = false;    // a hand-over file was read
+  TRunResult refusal_;          // a check before closing refused: the run ends with this
+  bool checksPassed_ = false;   // every check before closing passed in this run
+  bool wasRunning_ = false;     // the main program ran when the preparation closed it
+  bool handedOver_ = false;     // a hand-over file was read
+  bool archiveWaited_ = false;  // an archive lay there when the run began
+  bool refused_ = false;        // a check before closing refused, or could not run
   bool signatureRequired_ = false;
   // The archive as checked: held open from the first check to the end of the extraction, with
   // what it held then.

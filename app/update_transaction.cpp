@@ -6,6 +6,7 @@
 #include <set>
 
 #include "app/app_paths.h"
+#include "app/own_names.h"
 #include "platform/ascii_case.h"
 #include "platform/crypto.h"
 #include "platform/error_text.h"
@@ -19,12 +20,6 @@
 namespace update_transaction {
 namespace {
 
-// Every name of the transaction's own begins with this.
-constexpr char kOwnNamePrefix[] = ".update-";
-// The names at the top of the program directory that an archive may not bring, in any letter
-// case: the transaction's, and the updater's log.
-constexpr const char* kOwnNames[] = {".update-staging", ".update-backup", ".update-journal",
-                                     ".update-journal.new", "update.log"};
 // A long commit, roll-back or clean-up lets the window handle its messages this often.
 constexpr auto kPumpInterval = std::chrono::milliseconds(50);
 
@@ -138,23 +133,14 @@ std::string IdentifiedArchive(const TUpdateJournal& journal, const std::string& 
   return IdentifyArchive(zipFileName) == journal.Archive ? zipFileName : "";
 }
 
-// Whether `path` is one of the updater's own names at the top of the tree, or below one.
-bool IsOwnName(const std::string& path) {
-  const std::string_view top = std::string_view(path).substr(0, path.find('\\'));
-  for (const char* name : kOwnNames) {
-    if (platform::EqualsIgnoringAsciiCase(top, name)) return true;
-  }
-  return false;
-}
-
 }  // namespace
 
 std::string StagingDir(const std::string& appDir) {
-  return appDir + kOwnNamePrefix + "staging\\";
+  return appDir + own_names::kStaging + "\\";
 }
 
 std::string BackupDir(const std::string& appDir) {
-  return appDir + kOwnNamePrefix + "backup\\";
+  return appDir + own_names::kBackup + "\\";
 }
 
 std::string LastFailureText(const std::string& appDir) {
@@ -188,40 +174,63 @@ std::vector<std::string> StoredDirectories(TUnZipper& unzip) {
   return dirs;
 }
 
-bool PlanMoves(const std::string& appDir, TUpdateJournal* journal, std::string* reservedName) {
+bool PlanMoves(const std::string& appDir, TUpdateJournal* journal,
+               const std::vector<std::string>& extracted, std::string* refusedName) {
   journal->Files.clear();
   journal->Directories.clear();
   const std::set<std::string> stored(journal->Stored.begin(), journal->Stored.end());
   journal->Stored.clear();
+  const std::set<std::string> files(extracted.begin(), extracted.end());
   const std::string staging = StagingDir(appDir);
+  for (const std::set<std::string>* names : {&files, &stored}) {
+    for (const std::string& name : *names) {
+      if (own_names::IsOwnName(name) || !platform::IsPlainRelativePath(name)) {
+        *refusedName = name;
+        return false;
+      }
+    }
+  }
+  // The delivered "main.exe", under whatever spelling names that file here.
+  std::string delivered;
+  for (const std::string& path : files) {
+    if (platform::SameFile(staging + path, staging + kDefaultMainExe)) delivered = path;
+  }
   const bool otherName = journal->MainExeName != kDefaultMainExe;
   // A delivered "main.exe" becomes the main program: a staged file that is the main program
   // already (by the file system's own rules of spelling) stays behind.
-  const bool renamedMain =
-      otherName && platform::FileExists(staging + kDefaultMainExe) &&
-      !platform::SameFile(staging + kDefaultMainExe, staging + journal->MainExeName);
-  bool placesMain = false;
-  for (const std::string& path : platform::ListDirectoryTree(staging)) {
-    if (IsOwnName(path)) {
-      *reservedName = path;
-      return false;
+  const bool renamedMain = otherName && !delivered.empty() &&
+                           !platform::SameFile(staging + delivered, staging + journal->MainExeName);
+  std::set<std::string> dirs(stored.begin(), stored.end());
+  const auto addMove = [&](const std::string& staged, const std::string& target) {
+    const bool old = platform::FileExists(appDir + target);
+    journal->Files.push_back(
+        {staged, target, old ? TUpdateJournal::kOldExisted : TUpdateJournal::kOldNone});
+    for (size_t cut = target.find('\\'); cut != std::string::npos;
+         cut = target.find('\\', cut + 1)) {
+      dirs.insert(target.substr(0, cut + 1));
     }
-    if (!path.empty() && path.back() == '\\') {
-      if (!platform::DirectoryExists(appDir + path)) journal->Directories.push_back(path);
-      if (stored.count(path) != 0) journal->Stored.push_back(path);
-    } else if (renamedMain && path == kDefaultMainExe) {
-      journal->Files.push_back({path, journal->MainExeName});
+  };
+  for (const std::string& path : files) {
+    if (renamedMain && path == delivered) {
+      addMove(path, journal->MainExeName);
     } else if (!renamedMain ||
                !platform::SameFile(staging + path, staging + journal->MainExeName)) {
-      journal->Files.push_back({path, path});
-      placesMain = placesMain || path == kDefaultMainExe;
+      addMove(path, path);
+    }
+  }
+  // Parents sort before their children: the commit creates them in this order.
+  for (const std::string& dir : dirs) {
+    if (!platform::DirectoryExists(appDir + dir)) journal->Directories.push_back(dir);
+    if (stored.count(dir) != 0 && platform::DirectoryExists(staging + dir)) {
+      journal->Stored.push_back(dir);
     }
   }
   // A "main.exe" left beside a main program of another name would be moved over the new
   // program when it starts: it goes into the backup with the rest of the old tree.
+  const bool placesMain = !delivered.empty() && !renamedMain;
   if (otherName && !placesMain && platform::FileExists(appDir + kDefaultMainExe) &&
       !platform::SameFile(appDir + kDefaultMainExe, appDir + journal->MainExeName)) {
-    journal->Files.push_back({"", kDefaultMainExe});
+    journal->Files.push_back({"", kDefaultMainExe, TUpdateJournal::kOldExisted});
   }
   return true;
 }
@@ -230,7 +239,8 @@ bool Commit(const std::string& appDir, TUpdateJournal& journal,
             const std::vector<std::string>& keepPermissionsOf,
             platform::FileSystemFlush* stagedFiles, const TPump& pump) {
   const std::string staging = StagingDir(appDir);
-  if (journal.State != TUpdateJournal::jsCommitting) {
+  const bool resuming = journal.State == TUpdateJournal::jsCommitting;
+  if (!resuming) {
     // Everything that is not a rename is done before the journal says committing: the
     // permission bits a new file takes over, and the backup's directories.
     const std::set<std::string> keep(keepPermissionsOf.begin(), keepPermissionsOf.end());
@@ -274,7 +284,17 @@ bool Commit(const std::string& appDir, TUpdateJournal& journal,
       if (platform::FileExists(target) && !MoveStep(target, backup, touched)) return false;
       continue;
     }
-    if (!platform::FileExists(staged)) continue;  // moved into place before an interruption
+    if (!platform::FileExists(staged)) {
+      // Moved into place before an interruption, where the new file is in place and the old
+      // one in the backup. Anything else is a staged file that went missing (removed by a
+      // scanner, say): the commit stops, and the open records why.
+      if (resuming && platform::FileExists(target) &&
+          (move.old != TUpdateJournal::kOldExisted || platform::FileExists(backup))) {
+        continue;
+      }
+      (void)platform::File::Open(staged, platform::kOpenRead);
+      return false;
+    }
     if (platform::FileExists(target) && !MoveStep(target, backup, touched)) return false;
     if (!MoveStep(staged, target, touched)) return false;
   }
@@ -304,15 +324,24 @@ bool RollBack(const std::string& appDir, TUpdateJournal& journal, const TPump& p
     const std::string staged = StagingDir(appDir) + move->staged;
     const std::string target = appDir + move->target;
     const std::string backup = BackupDir(appDir) + move->target;
-    // Placed: the new file goes back where it came from.
-    if (!move->staged.empty() && !platform::FileExists(staged) && platform::FileExists(target) &&
-        !MoveStep(target, staged, touched)) {
+    // Placed: the new file goes back where it came from. A file in place whose old copy is not
+    // in the backup is the old file itself (its staged copy went missing): it stays.
+    const bool placed = !move->staged.empty() && !platform::FileExists(staged) &&
+                        platform::FileExists(target) &&
+                        (move->old != TUpdateJournal::kOldExisted || platform::FileExists(backup));
+    if (placed && !MoveStep(target, staged, touched)) {
       restored = false;
       continue;
     }
     // Moved away (or retired): the old file comes back.
     if (platform::FileExists(backup) && !platform::FileExists(target) &&
         !MoveStep(backup, target, touched)) {
+      restored = false;
+    }
+    // An old file that is neither in place nor in the backup is lost: the tree is not the old
+    // one, and the roll-back does not say it is (the open records which file).
+    if (move->old == TUpdateJournal::kOldExisted && !platform::FileExists(target)) {
+      (void)platform::File::Open(backup, platform::kOpenRead);
       restored = false;
     }
   }
@@ -349,7 +378,9 @@ void DropStaged(const std::string& appDir) {
 
 bool RememberMainProgram(const std::string& appDir, const std::string& mainExeName) {
   TUpdateJournal journal;
-  if (ReadJournal(appDir, &journal) && journal.State != TUpdateJournal::jsStaged) return true;
+  const TJournalRead read = ReadJournal(appDir, &journal);
+  if (read == TJournalRead::kUnreadable) return false;
+  if (read == TJournalRead::kRead && journal.State != TUpdateJournal::jsStaged) return true;
   return ResetToStaged(appDir, mainExeName);
 }
 
@@ -374,12 +405,16 @@ void CleanUp(const std::string& appDir, const std::string& zipFileName, const TP
 
 bool UpdateCommitted(const std::string& appDir) {
   TUpdateJournal journal;
-  return ReadJournal(appDir, &journal) && journal.State == TUpdateJournal::jsCommitted;
+  return ReadJournal(appDir, &journal) == TJournalRead::kRead &&
+         journal.State == TUpdateJournal::jsCommitted;
 }
 
 void ForgetFinishedUpdate(const std::string& appDir) {
   TUpdateJournal journal;
-  if (!ReadJournal(appDir, &journal) || journal.State != TUpdateJournal::jsCommitted) return;
+  if (ReadJournal(appDir, &journal) != TJournalRead::kRead ||
+      journal.State != TUpdateJournal::jsCommitted) {
+    return;
+  }
   // A committed journal that stays only makes the next start clean up once more.
   (void)platform::RemoveFile(JournalPath(appDir));
   (void)platform::FlushDirectory(appDir);
@@ -388,11 +423,14 @@ void ForgetFinishedUpdate(const std::string& appDir) {
 TRecovery RecoverInterruptedUpdate(const std::string& appDir, const std::string& zipFileName) {
   TRecovery recovery;
   TUpdateJournal journal;
-  if (!ReadJournal(appDir, &journal)) {
-    // No transaction (or one whose journal never became whole): only leftovers to remove.
+  const TJournalRead read = ReadJournal(appDir, &journal, &recovery.JournalProblem);
+  if (read == TJournalRead::kAbsent) {
+    // No transaction: only leftovers to remove.
     DropStaged(appDir);
     return recovery;
   }
+  // A journal that is there but cannot be trusted could be about any of the files: all stay.
+  if (read == TJournalRead::kUnreadable) return recovery;
   recovery.MainExeName = journal.MainExeName;
   switch (journal.State) {
     case TUpdateJournal::jsStaged:

@@ -5,9 +5,9 @@
 // the transaction before anything else happens. A commit that fails (a locked file, a full disk)
 // is rolled back: the old files return, the new ones go back into the staging directory.
 //
-// Names of the updater's own in the program directory: ".update-staging\", ".update-backup\",
-// ".update-journal" (and ".update-journal.new" while it is being written), and "update.log".
-// Archive entries may not use them at the top of the tree, in any letter case.
+// The updater's own names in the program directory (the staging and backup directories, the
+// journal, ...) are listed in app/own_names.h; archive entries may not use them at the top of
+// the tree, in any letter case.
 //
 // The journal, its states and its text: app/update_journal.h.
 //
@@ -67,21 +67,28 @@ TUpdateJournal::TArchive ArchiveIdentity(int64_t size, const uint8_t (&sha256)[3
 // directories.
 std::vector<std::string> StoredDirectories(TUnZipper& unzip);
 
-// The moves for what was extracted into the staging directory: every file goes to the same path
-// in the program directory, except a "main.exe" when the main program has another name (a new
-// executable delivered under the default name takes the program's own name, and wins over a file
-// of that name in the archive; a "main.exe" already in the program directory beside a main
-// program of another name is stale and retired into the backup, so that the relaunch cannot put
-// it over the program). Directories the program lacks are listed for the commit to create;
-// `Stored` keeps only the directories that the staging directory holds. False, with `reservedName`
-// set, when the archive brought one of the updater's own names at the top of the tree.
+// The moves for exactly what the extraction reported: `extracted` lists the files it wrote and
+// verified, relative to the staging directory (whatever else lies there is not applied). Every
+// file goes to the same path in the program directory, except a "main.exe" (found by the file
+// system's own rule of names, so in any letter case on Windows) when the main program has
+// another name: a new executable delivered under the default name takes the program's own name,
+// and wins over a file of that name in the archive; a "main.exe" already in the program
+// directory beside a main program of another name is stale and retired into the backup, so
+// that the relaunch cannot put it over the program. Each move notes whether the program had a
+// file at its target. Directories the program lacks (the files' parents and the archive's own
+// directory entries, `Stored`) are listed for the commit to create; `Stored` keeps only the
+// directories that the staging directory holds. False, with `refusedName` set, when a name is
+// one of the updater's own at the top of the tree or not a plain relative path.
 [[nodiscard]] bool PlanMoves(const std::string& appDir, TUpdateJournal* journal,
-                             std::string* reservedName);
+                             const std::vector<std::string>& extracted, std::string* refusedName);
 
 // Moves every old file out of the way into the backup directory and every staged file into
 // place, marking the journal committing before and committed after (with the flushes described
 // above), and gives the program's directories the attributes of the stored ones. Each move
-// already made is recognised, so a commit interrupted anywhere can simply be run again.
+// already made is recognised, so a commit interrupted anywhere can simply be run again (a commit
+// resumed from "committing" takes a missing staged file for one already placed only where the new
+// file is in place and the old one, if there was one, in the backup). A staged file missing from
+// a first commit fails it: the staged tree was changed after the extraction.
 // `keepPermissionsOf` names the staged files that carry no permission bits of their own: they
 // take the permission bits of the file they replace. `stagedFiles` has watched the file system
 // since before the extraction (null: a watch begins here). False when a move, a flush or the
@@ -111,7 +118,8 @@ void DropStaged(const std::string& appDir);
 
 // Records the main program's name before the hand-over file is deleted, while an archive waits
 // to be applied: a run killed from now on still finishes under that name. An unfinished
-// transaction's journal is left as it is. False when the journal could not be written.
+// transaction's journal is left as it is. False when the journal could not be written, or one
+// that is there cannot be read (it is not overwritten).
 [[nodiscard]] bool RememberMainProgram(const std::string& appDir, const std::string& mainExeName);
 
 // Removes the backup and staging directories, the archive, its ".ini" and its ".sig" (none when
@@ -126,17 +134,19 @@ bool UpdateCommitted(const std::string& appDir);
 void ForgetFinishedUpdate(const std::string& appDir);
 
 struct TRecovery {
-  std::string MainExeName;  // recorded by the interrupted run; empty when there was none
-  bool Unfinished = false;  // a transaction could be neither finished nor undone
+  std::string MainExeName;     // recorded by the interrupted run; empty when there was none
+  bool Unfinished = false;     // a transaction could be neither finished nor undone
+  std::string JournalProblem;  // why a journal that is there could not be read; empty: none
 };
 
 // Finishes or drops what an interrupted run left: "staged" keeps only the name (while the
 // archive waits), "committing" commits again (rolling back if that fails), "rolling-back" rolls
-// back again, "committed" cleans up. The clean-up deletes the archive only when it is the one
-// the journal identifies: another archive, or any archive under a journal that identifies none
-// (written before the identity was recorded), is kept for the run that follows, which applies
-// it (applying an archive twice ends in the same tree). Without a journal, leftover staging and
-// backup directories go.
+// back again, "committed" cleans up. A journal that exists but cannot be read or trusted leaves
+// everything as it is: `JournalProblem` says why, and no update is made until it can be read. The
+// clean-up deletes the archive only when it is the one the journal identifies: another archive, or
+// any archive under a journal that identifies none (written before the identity was recorded), is
+// kept for the run that follows, which applies it (applying an archive twice ends in the same
+// tree). Without a journal, leftover staging and backup directories go.
 TRecovery RecoverInterruptedUpdate(const std::string& appDir, const std::string& zipFileName);
 
 }  // namespace update_transaction

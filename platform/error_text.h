@@ -13,6 +13,10 @@ namespace platform {
 // carries no path; without any path the text is "<operation>: <system text>".
 std::string ErrorText(const OsError& error, const std::string& handlePath = "");
 
+// Records for LastError() that `path` would grow larger than its reader takes ("file too
+// large": EFBIG, ERROR_FILE_TOO_LARGE), for a writer that refuses before it writes.
+void RecordFileTooLarge(const std::string& path);
+
 // Keeps the failure recorded when it is made through the clean-up calls of its scope (an
 // attribute put back, a handle closed), which may record failures of their own: the caller
 // then reports what failed first, not what failed last.

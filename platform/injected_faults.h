@@ -1,10 +1,11 @@
-// The test hooks of the shipped binary, all driven by the environment. Failures injected into the
-// file layer, for the tests of what the updater does when a disk fills up or a file is locked
-// half-way through an update: the environment variable
-// UPDATE_INJECT_FAULT="<kind>:<n>:<error>" makes the n-th operation of that kind fail (counted
-// from 1 over the whole process; kinds "write", "rename", "flush"; errors "disk-full", "locked",
-// "io"). When UPDATE_INJECT_FAULT_RECORD names a file, a line is added to it when the fault
-// strikes, so that a test knows whether its run got that far.
+// The test hooks, all driven by the environment, in the builds that the tests run; a shipped
+// build (configured with UPDATE_TEST_HOOKS off) has stand-ins that do nothing
+// (injected_faults_off.cpp). Failures injected into the file layer, for the tests of what the
+// updater does when a disk fills up or a file is locked half-way through an update: the
+// environment variable UPDATE_INJECT_FAULT="<kind>:<n>:<error>" makes the n-th operation of that
+// kind fail (counted from 1 over the whole process; kinds "write", "rename", "flush"; errors
+// "disk-full", "locked", "io"). When UPDATE_INJECT_FAULT_RECORD names a file, a line is added to
+// it when the fault strikes, so that a test knows whether its run got that far.
 #pragma once
 
 #include <string>

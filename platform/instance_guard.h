@@ -25,4 +25,12 @@ namespace platform {
 // when the guard cannot be checked; false only when another process holds it.
 bool AcquireInstanceGuard(const std::string& name);
 
+// The guard of one directory, whoever runs there (other users and other sessions too, which
+// the guard above does not see): an exclusive lock on the file `lockPath` (a "\" path), created
+// when missing and never deleted, held until the process ends; no child process inherits it.
+// POSIX: flock on the file opened without following a link; Windows: the file opened with no
+// sharing at all. It fails open like the guard above: only another holder refuses the caller.
+enum class DirectoryGuard { kTaken, kHeldElsewhere, kUnavailable };
+DirectoryGuard AcquireDirectoryGuard(const std::string& lockPath);
+
 }  // namespace platform

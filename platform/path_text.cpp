@@ -38,4 +38,27 @@ void SlashesToBackslashes(std::string& name) {
   std::replace(name.begin(), name.end(), '/', '\\');
 }
 
+bool HasControlCharacter(std::string_view text) {
+  for (const char c : text) {
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return true;
+  }
+  return false;
+}
+
+bool IsBareFileName(std::string_view name) {
+  return !name.empty() && name != "." && name != ".." &&
+         name.find_first_of("\\/:") == std::string_view::npos && !HasControlCharacter(name);
+}
+
+bool IsPlainRelativePath(std::string_view path) {
+  if (!path.empty() && (path.back() == '\\' || path.back() == '/')) path.remove_suffix(1);
+  if (path.empty()) return false;
+  for (size_t start = 0;;) {
+    const size_t end = path.find_first_of("\\/", start);
+    if (!IsBareFileName(path.substr(start, end - start))) return false;
+    if (end == std::string_view::npos) return true;
+    start = end + 1;
+  }
+}
+
 }  // namespace platform

@@ -26,4 +26,18 @@ std::string AddPathDelimiter(const std::string& s);
 // Replaces every "/" by "\" in place.
 void SlashesToBackslashes(std::string& name);
 
+// Whether `text` holds a control character (below 0x20, or 0x7F): no name of a file the updater
+// writes or records may hold one (a line end would break a line-based record, and Windows
+// refuses them all).
+bool HasControlCharacter(std::string_view text);
+
+// Whether `name` is a bare file name: not empty, not "." or "..", no separator ("\" or "/"), no
+// ":" (a drive or a stream) and no control character.
+bool IsBareFileName(std::string_view name);
+
+// Whether `path` is a plain relative path: bare file names joined by "\" or "/", optionally
+// ending in one separator (a directory); so no leading separator, no drive, no empty, "." or
+// ".." component, no control character.
+bool IsPlainRelativePath(std::string_view path);
+
 }  // namespace platform

@@ -3,6 +3,7 @@
 #include "unzip/entry_destination.h"
 
 #include "platform/files.h"
+#include "platform/path_text.h"
 #include "unzip/base/ansi_case.h"
 
 namespace {
@@ -38,7 +39,9 @@ bool IsUnsafeOutputPath(const std::string& baseDir, const std::string& path, boo
   std::string prefix = baseDir;
   if (prefix.empty() || !IsSeparator(prefix.back())) prefix += '\\';
   if (path.compare(0, prefix.size(), prefix) != 0) return true;
-  if (path.find('\0') != std::string::npos) return true;
+  // No name of the system may hold a control character (Windows refuses them all), and a line
+  // end or tab in a name would break every line-based record of it.
+  if (platform::HasControlCharacter(std::string_view(path).substr(prefix.size()))) return true;
 
   int depth = 0;
   std::string component;

@@ -17,7 +17,8 @@ std::string EntryDestinationDir(const std::string& baseDir, const std::string& d
 
 // True when `path`, built from `baseDir` by EntryDestinationDir, is not safe to create: it does
 // not begin with `baseDir` and a separator, its part after that climbs above `baseDir` through
-// ".." (either "\" or "/" separates), holds a NUL byte, has a component the file system would
-// not store under its own name (device names, a trailing dot or space, ":" on Windows), or, for
-// a file (`isFile`), ends in an empty, "." or ".." component.
+// ".." (either "\" or "/" separates), holds a control character (a NUL byte, a line end, a
+// tab, ...), has a component the file system would not store under its own name (device names,
+// a trailing dot or space, ":" on Windows), or, for a file (`isFile`), ends in an empty, "." or
+// ".." component.
 bool IsUnsafeOutputPath(const std::string& baseDir, const std::string& path, bool isFile);

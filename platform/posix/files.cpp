@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "platform/dos_date_rule.h"
+#include "platform/error_text.h"
 #include "platform/files_internal.h"
 #include "platform/injected_faults.h"
 
@@ -717,6 +718,10 @@ bool File::ReadStamp(FileStamp* stamp) {
   stamp->Size = static_cast<int64_t>(info.st_size);
   stamp->WriteTime = static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
   return true;
+}
+
+void RecordFileTooLarge(const std::string& path) {
+  Record("write", path, EFBIG);
 }
 
 }  // namespace platform

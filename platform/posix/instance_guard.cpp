@@ -1,5 +1,7 @@
 // The single-instance guard on POSIX: an exclusive flock on a per-user lock file that stays open,
 // and so locked, until the process ends.
+#include "platform/instance_guard.h"
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -24,24 +26,21 @@ std::string LockPath(const std::string& name) {
   return "/tmp/" + name + "-" + std::to_string(geteuid()) + ".lock";
 }
 
-}  // namespace
-
-namespace internal {
-
-GuardOutcome TakeSystemGuard(const std::string& name) {
-  const std::string path = LockPath(name);
-  if (path.empty()) return GuardOutcome::kError;
+// Opens `path` (created when missing, never through a link) and locks it exclusively for the
+// rest of the process's life. `ownOnly`: only a file of this user counts.
+internal::GuardOutcome LockForLife(const std::string& path, int access, mode_t mode,
+                                   bool ownOnly) {
+  using internal::GuardOutcome;
   // Without O_CLOEXEC a program started later (the relaunched main program) would inherit the
-  // descriptor and hold the guard on after this process ended. O_NOFOLLOW: in a shared
+  // descriptor and hold the lock on after this process ended. O_NOFOLLOW: in a shared
   // directory the name could be another user's symbolic link.
   int fd;
   do {
-    fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+    fd = ::open(path.c_str(), access | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, mode);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return GuardOutcome::kError;
-  // Someone else's file could be locked by its owner to keep this user out: not ours, no guard.
   struct stat info;
-  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != geteuid()) {
+  if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || (ownOnly && info.st_uid != geteuid())) {
     ::close(fd);
     return GuardOutcome::kError;
   }
@@ -58,5 +57,35 @@ GuardOutcome TakeSystemGuard(const std::string& name) {
   return GuardOutcome::kTaken;
 }
 
+}  // namespace
+
+namespace internal {
+
+GuardOutcome TakeSystemGuard(const std::string& name) {
+  const std::string path = LockPath(name);
+  if (path.empty()) return GuardOutcome::kError;
+  // Someone else's file could be locked by its owner to keep this user out: not ours, no guard.
+  return LockForLife(path, O_RDWR, 0600, true);
+}
+
 }  // namespace internal
+
+DirectoryGuard AcquireDirectoryGuard(const std::string& lockPath) {
+  std::string native = lockPath;
+  for (char& c : native) {
+    if (c == '\\') c = '/';
+  }
+  if (native.find('\0') != std::string::npos) return DirectoryGuard::kUnavailable;
+  // Read access is all flock needs, so another user who may read the file is guarded too.
+  switch (LockForLife(native, O_RDONLY, 0644, false)) {
+    case internal::GuardOutcome::kTaken:
+      return DirectoryGuard::kTaken;
+    case internal::GuardOutcome::kHeldElsewhere:
+      return DirectoryGuard::kHeldElsewhere;
+    case internal::GuardOutcome::kError:
+      break;
+  }
+  return DirectoryGuard::kUnavailable;
+}
+
 }  // namespace platform

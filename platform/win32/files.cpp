@@ -9,6 +9,7 @@
 
 // Included after <windows.h> on purpose: it proves that no name of the header is a macro there.
 #include "platform/dos_date_rule.h"
+#include "platform/error_text.h"
 #include "platform/files.h"
 #include "platform/files_internal.h"
 #include "platform/injected_faults.h"
@@ -600,6 +601,10 @@ bool File::ReadStamp(FileStamp* stamp) {
       static_cast<int64_t>((static_cast<uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
                            info.ftLastWriteTime.dwLowDateTime);
   return true;
+}
+
+void RecordFileTooLarge(const std::string& path) {
+  Record("write", path, ERROR_FILE_TOO_LARGE);
 }
 
 }  // namespace platform

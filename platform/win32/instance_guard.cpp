@@ -2,6 +2,7 @@
 // the system releases it as abandoned.
 #include <windows.h>
 // Included after <windows.h> on purpose: it proves that no name of the header is a macro there.
+#include "platform/instance_guard.h"
 #include "platform/instance_guard_internal.h"
 #include "platform/win32/wide_text.h"
 
@@ -25,4 +26,17 @@ GuardOutcome TakeSystemGuard(const std::string& name) {
 }
 
 }  // namespace internal
+
+DirectoryGuard AcquireDirectoryGuard(const std::string& lockPath) {
+  std::wstring wide;
+  if (!internal::ToWide(lockPath, &wide)) return DirectoryGuard::kUnavailable;
+  // No sharing: a second open anywhere fails with a sharing violation while this one lasts. The
+  // handle is not inheritable and never closed.
+  const HANDLE handle = CreateFileW(wide.c_str(), GENERIC_READ, 0, nullptr, OPEN_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (handle != INVALID_HANDLE_VALUE) return DirectoryGuard::kTaken;
+  return GetLastError() == ERROR_SHARING_VIOLATION ? DirectoryGuard::kHeldElsewhere
+                                                   : DirectoryGuard::kUnavailable;
+}
+
 }  // namespace platform

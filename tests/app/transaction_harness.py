@@ -29,6 +29,8 @@ import time
 import zipfile
 
 OWN_PREFIX = ".update-"
+# The one file of the updater's own that stays by design: the program directory's lock file.
+KEPT_OWN_FILES = {".update-lock"}
 UPDATER_FILES = {"update", "update.zip", "uplog.txt", "update.log"}
 
 # Points are laid out and started from several threads. A child forked while another thread
@@ -186,7 +188,8 @@ class Point:
             time.sleep(0.05)
         if not os.path.exists(restart) or open(restart).read() != "-start\n":
             problems.append("the main program was not started again with -start")
-        leftovers = [n for n in os.listdir(self.app) if n.startswith(OWN_PREFIX)]
+        leftovers = [n for n in os.listdir(self.app)
+                     if n.startswith(OWN_PREFIX) and n not in KEPT_OWN_FILES]
         if leftovers:
             problems.append(f"left behind: {leftovers}")
         return problems

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -16,6 +17,7 @@
 
 #include "app/update_transaction.h"
 #include "platform/files.h"
+#include "platform/instance_guard.h"
 #include "platform/processes.h"
 #include "platform/temporary_tree.h"
 #include "support/child_processes.h"
@@ -429,6 +431,115 @@ TEST_F(UpdateRun, WithUpdatePubEveryCheckThatCannotRunRefusesTheUpdate) {
   }
 }
 
+// The program's name is used to close, replace and start a file: a path in uplog.txt is taken
+// as its file name only when it leads into the program directory, and anything else is refused
+// before anything is closed.
+TEST_F(UpdateRun, TheHandOverNameNeverLeadsOutOfTheProgramDirectory) {
+  const std::string name = test::UniqueName("named-") + ".bin";
+  AddProgram(name);
+  fs::create_directories(test::FsPath(work_.File("victim")));
+  const std::string victim = work_.File("victim\\" + name);
+  struct Case {
+    std::string named;  // what uplog.txt says
+    bool applied;
+  };
+  const Case cases[] = {
+      {test::NativePath(Path(name)), true}, {"./" + name, true},
+      {"../program/" + name, true},         {"../victim/" + name, false},
+      {test::NativePath(victim), false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.named);
+    FileDelete(work_.File("restart.txt"));
+    FileDelete(Path("update.log"));
+    test::WriteFileBytes(victim, "the victim's file");
+    test::WriteFileBytes(Path("data.txt"), "old");
+    WriteArchive({{"data.txt", "new"}, {"main.exe", "a new program"}});
+    test::WriteFileBytes(Path("uplog.txt"), c.named + "\n");
+    if (!Running(name)) {
+      FileDelete(work_.File("first.txt"));
+      StartProgram(name);
+    }
+    EXPECT_EQ(RunUpdater(), 0) << stderr_;
+    EXPECT_EQ(test::ReadFileBytes(victim), "the victim's file");
+    if (c.applied) {
+      EXPECT_EQ(test::ReadFileBytes(Path("data.txt")), "new");
+      EXPECT_EQ(test::ReadFileBytes(Path(name)), "a new program");
+      FileDelete(Path(name));
+      AddProgram(name);  // the child program again, for the next row
+      continue;
+    }
+    const std::string refusal =
+        "uplog.txt names " + c.named + ", which is not in the program directory";
+    EXPECT_NE(stderr_.find(refusal), std::string::npos) << stderr_;
+    EXPECT_TRUE(Running(name));
+    EXPECT_EQ(test::ReadFileBytes(Path("data.txt")), "old");
+    EXPECT_TRUE(FileExists(Path("update.zip")));
+    ExpectLogInOrder({"started; update.zip", refusal});
+  }
+}
+
+// A refusal decides whether to start the program again only at the end: a program that was still
+// exiting when the updater started (as one that starts the updater and ends should) has ended by
+// then and starts again; one that runs on is left running.
+TEST_F(UpdateRun, AfterARefusalAProgramThatWasStillExitingStartsAgain) {
+  if (std::system("command -v openssl > /dev/null") != 0) GTEST_SKIP() << "needs openssl";
+  MakeKeyPair(work_.Path(), "publisher");
+  const std::string name = test::UniqueName("exiting-") + ".bin";
+  AddProgram(name);
+  StartProgram(name);
+  test::WriteFileBytes(Path("update.pub"), test::ReadFileBytes(work_.File("publisher.pub")));
+  WriteArchive({{"data.txt", "new"}});  // unsigned: refused
+  test::WriteFileBytes(Path("uplog.txt"), name + "\n");
+  std::thread exiting([&] {
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    test::ChildProgramCopies::Kill(Path(name));
+  });
+  EXPECT_EQ(RunUpdater(), 0) << stderr_;
+  exiting.join();
+  EXPECT_EQ(Restart(), "-start\n");
+  ExpectLogInOrder({"its signature could not be verified", "started " + name + " -start"});
+}
+
+// After this run's own failure the program directory stays as it was: a stale "main.exe" beside
+// a program of another name is not moved over the program when it starts again.
+TEST_F(UpdateRun, AFailedCommitBesideAStaleMainExeLeavesTheProgramAsItWas) {
+  const std::string name = test::UniqueName("stale-") + ".bin";
+  AddProgram(name);
+  const std::string program = test::ReadFileBytes(Path(name));
+  test::WriteFileBytes(Path("main.exe"), "a stale main.exe");
+  test::WriteFileBytes(Path("data.txt"), "old");
+  WriteArchive({{"data.txt", "new"}, {"more.txt", "more"}});
+  test::WriteFileBytes(Path("uplog.txt"), name + "\n");
+  // The sixth rename is the commit's second move (after four journal writes and one move).
+  EXPECT_EQ(RunUpdater("", "UPDATE_INJECT_FAULT=rename:6:locked"), 0) << stderr_;
+  EXPECT_NE(stderr_.find("the program was left as it was"), std::string::npos) << stderr_;
+  EXPECT_EQ(Restart(), "-start\n");
+  EXPECT_EQ(test::ReadFileBytes(Path(name)), program);
+  EXPECT_EQ(test::ReadFileBytes(Path("main.exe")), "a stale main.exe");
+  EXPECT_EQ(test::ReadFileBytes(Path("data.txt")), "old");
+}
+
+// One updater per program directory, whoever started it: a second one, under another guard (as
+// another user's or another session's would be), ends at once and touches nothing.
+TEST_F(UpdateRun, ASecondUpdaterInTheSameDirectoryUnderAnotherGuardEndsAtOnce) {
+  const std::string name = test::UniqueName("locked-dir-") + ".bin";
+  AddProgram(name);
+  StartProgram(name);
+  test::WriteFileBytes(Path("data.txt"), "old");
+  WriteArchive({{"data.txt", "new"}});
+  test::WriteFileBytes(Path("uplog.txt"), name + "\n");
+  // This test's process stands in for the first updater: it holds the directory's lock.
+  ASSERT_EQ(platform::AcquireDirectoryGuard(Path(".update-lock")),
+            platform::DirectoryGuard::kTaken);
+  EXPECT_EQ(RunUpdater(), 0) << stderr_;
+  EXPECT_TRUE(Running(name));
+  EXPECT_EQ(test::ReadFileBytes(Path("data.txt")), "old");
+  EXPECT_TRUE(FileExists(Path("update.zip")));
+  EXPECT_TRUE(FileExists(Path("uplog.txt")));
+  EXPECT_FALSE(FileExists(Path("update.log")));
+}
+
 TEST_F(UpdateRun, AProgramDirectoryThisUserCannotWriteIsRefusedBeforeAnythingIsClosed) {
   if (std::system("[ \"$(id -u)\" = 0 ] && command -v runuser > /dev/null") != 0) {
     GTEST_SKIP() << "needs root and runuser: root writes every directory, so the updater runs as "
@@ -583,7 +694,8 @@ TEST_F(UpdateRun, KilledAtAnyStepTheDirectoryIsWhollyOldOrNewAndTheNextRunFinish
     // the next start finishes before anything else.
     const auto tree = Tree(program_);
     TUpdateJournal journal;
-    const bool committing = update_transaction::ReadJournal(program_ + "\\", &journal) &&
+    const bool committing = update_transaction::ReadJournal(program_ + "\\", &journal) ==
+                                update_transaction::TJournalRead::kRead &&
                             journal.State == TUpdateJournal::jsCommitting;
     EXPECT_TRUE(tree == oldTree || tree == newTree || committing) << stderr_;
     // One more run, without a kill, ends with the new tree and the program started. A killed

@@ -57,6 +57,10 @@ TEST(EntryDestination, PathsOutsideTheDestinationAreUnsafe) {
       {"C:\\x\\sub\\", false, false},
       {"C:\\x\\sub\\..\\", false, false},
       {"C:\\x\\..\\", false, true},
+      {"C:\\x\\a\nb.txt", true, true},
+      {"C:\\x\\a\tb\\c.txt", true, true},
+      {"C:\\x\\a\x7F.txt", true, true},
+      {"C:\\x\\sub\r\\", false, true},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(IsUnsafeOutputPath("C:\\x", c.path, c.isFile), c.unsafe) << c.path;

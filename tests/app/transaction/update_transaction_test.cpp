@@ -45,6 +45,16 @@ class UpdateTransaction : public ::testing::Test {
     return tree;
   }
 
+  // What the extraction reports of the staging tree: its files; and its directories, which an
+  // archive holds as entries of their own.
+  std::vector<std::string> Extracted(bool directories = false) {
+    std::vector<std::string> paths;
+    for (const std::string& path : platform::ListDirectoryTree(transaction::StagingDir(app_))) {
+      if ((path.back() == '\\') == directories) paths.push_back(path);
+    }
+    return paths;
+  }
+
   // Old tree in the program directory, the update in the staging directory, moves planned.
   TUpdateJournal Stage(const Tree& oldTree, const Tree& staged, const std::string& mainExe) {
     Write(app_, oldTree);
@@ -52,7 +62,7 @@ class UpdateTransaction : public ::testing::Test {
     TUpdateJournal journal;
     journal.MainExeName = mainExe;
     std::string reserved;
-    EXPECT_TRUE(transaction::PlanMoves(app_, &journal, &reserved)) << reserved;
+    EXPECT_TRUE(transaction::PlanMoves(app_, &journal, Extracted(), &reserved)) << reserved;
     EXPECT_TRUE(transaction::WriteJournal(app_, journal));
     return journal;
   }
@@ -87,7 +97,7 @@ TEST_F(UpdateTransaction, PlansTheDeliveredMainProgramUnderItsNameAndOnlyMissing
   EXPECT_EQ(journal.Directories, (std::vector<std::string>{"new\\", "new\\deep\\"}));
 
   TUpdateJournal read;
-  ASSERT_TRUE(transaction::ReadJournal(app_, &read));
+  ASSERT_EQ(transaction::ReadJournal(app_, &read), transaction::TJournalRead::kRead);
   EXPECT_EQ(read.MainExeName, "prog.exe");
   EXPECT_EQ(read.Files.size(), journal.Files.size());
   EXPECT_EQ(read.Directories, journal.Directories);
@@ -117,8 +127,9 @@ TEST_F(UpdateTransaction, AnArchiveMayNotBringTheUpdatersOwnNamesButNamesLikeThe
     Write(transaction::StagingDir(app_), {{"a.txt", "a"}, {c.name, "x"}});
     TUpdateJournal journal;
     journal.MainExeName = "prog.exe";
+    journal.Stored = Extracted(true);
     std::string reserved;
-    EXPECT_EQ(transaction::PlanMoves(app_, &journal, &reserved), !c.refused);
+    EXPECT_EQ(transaction::PlanMoves(app_, &journal, Extracted(), &reserved), !c.refused);
     if (c.refused) {
       EXPECT_TRUE(platform::EqualsIgnoringAsciiCase(reserved.substr(0, reserved.find('\\')),
                                                     c.name.substr(0, c.name.find('\\'))))
@@ -183,11 +194,11 @@ TEST_F(UpdateTransaction, StoredDirectoriesGiveTheirAttributesToTheProgramsDirec
   journal.MainExeName = "prog.exe";
   journal.Stored = {"lib\\", "new\\", "missing\\"};  // one the staging tree does not hold
   std::string reserved;
-  ASSERT_TRUE(transaction::PlanMoves(app_, &journal, &reserved));
+  ASSERT_TRUE(transaction::PlanMoves(app_, &journal, Extracted(), &reserved));
   EXPECT_EQ(journal.Stored, (std::vector<std::string>{"lib\\", "new\\"}));
   ASSERT_TRUE(transaction::WriteJournal(app_, journal));
   TUpdateJournal read;
-  ASSERT_TRUE(transaction::ReadJournal(app_, &read));
+  ASSERT_EQ(transaction::ReadJournal(app_, &read), transaction::TJournalRead::kRead);
   EXPECT_EQ(read.Stored, journal.Stored);
   ASSERT_TRUE(transaction::Commit(app_, read, {}));
   for (const char* dir : {"lib\\", "new\\"}) {
@@ -234,7 +245,7 @@ TEST_F(UpdateTransaction, ACommitMakesTheNewTreeAndARollBackFromAnyPointTheOldOn
     EXPECT_EQ(Read(), kOld);
     // Rolled back, only the name stays in the journal for the next run.
     TUpdateJournal after;
-    ASSERT_TRUE(transaction::ReadJournal(app_, &after));
+    ASSERT_EQ(transaction::ReadJournal(app_, &after), transaction::TJournalRead::kRead);
     EXPECT_EQ(after.State, TUpdateJournal::jsStaged);
     EXPECT_EQ(after.MainExeName, "prog.exe");
     EXPECT_TRUE(after.Files.empty());
@@ -310,7 +321,7 @@ TEST_F(UpdateTransaction, RecoveryDeletesOnlyTheArchiveItStaged) {
     journal.State = c.state;
     ASSERT_TRUE(transaction::WriteJournal(app_, journal));
     TUpdateJournal read;
-    ASSERT_TRUE(transaction::ReadJournal(app_, &read));
+    ASSERT_EQ(transaction::ReadJournal(app_, &read), transaction::TJournalRead::kRead);
     EXPECT_EQ(read.Archive, journal.Archive);
     // The archive found now; the same size for "zap", so that only the digest tells.
     test::WriteFileBytes(app_ + "update.zip", "zip");
@@ -320,6 +331,112 @@ TEST_F(UpdateTransaction, RecoveryDeletesOnlyTheArchiveItStaged) {
     Tree expected = kNew;
     if (!c.deleted) expected["update.zip"] = "zip";
     EXPECT_EQ(Read(), expected);
+  }
+}
+
+// What a journal says is not trusted: one that is there but cannot be read, is too large, does
+// not parse, or names a path outside the program directory (or a program name that is no file
+// name) leaves every file where it is, itself included, in every state, and says why.
+TEST_F(UpdateTransaction, AJournalThatCannotBeTrustedLeavesEveryFileWhereItIs) {
+  struct Case {
+    const char* what;
+    std::string body;               // after the header and the state line; "" with `special` set
+    const char* special = nullptr;  // "directory" or "huge": the journal is no text at all
+  };
+  const std::string end = "end\n";
+  const Case cases[] = {
+      {"a directory in its place", "", "directory"},
+      {"larger than any journal written", "", "huge"},
+      {"no end", "main prog.exe\n"},
+      {"an unknown item", "main prog.exe\nremove a.txt\n" + end},
+      {"a line after its end", "main prog.exe\n" + end + "file a.txt\ta.txt\n"},
+      {"a file item without its tab", "main prog.exe\nfile a.txt\n" + end},
+      {"a target that climbs out", "main prog.exe\nfile a.txt\t..\\victim\\.bashrc\n" + end},
+      {"an absolute target", "main prog.exe\nfile a.txt\t\\etc\\passwd\n" + end},
+      {"a target on a drive", "main prog.exe\nfile a.txt\tC:\\x.txt\n" + end},
+      {"a staged path that climbs out", "main prog.exe\nfile ..\\..\\x\tx.txt\n" + end},
+      {"a target with a control character", "main prog.exe\nfile a.txt\ta\x01.txt\n" + end},
+      {"an empty component", "main prog.exe\nfile a.txt\tlib\\\\b.dll\n" + end},
+      {"a directory that climbs out", "main prog.exe\ndir ..\\outside\\\n" + end},
+      {"a program name with a separator", "main ..\\victim\\important.dat\n" + end},
+      {"a program name with a drive", "main C:evil.exe\n" + end},
+      {"an unknown note on the old file", "main prog.exe\nfile a.txt\ta.txt\tmaybe\n" + end},
+  };
+  const char* states[] = {"staged", "committing", "committed", "rolling-back"};
+  for (const Case& c : cases) {
+    for (const char* state : states) {
+      if (c.special != nullptr && state != states[0]) continue;
+      SCOPED_TRACE(std::string(c.what) + ", " + state);
+      platform::RemoveDirectoryTree(dir_.Path());
+      ForceDirectories(dir_.Path());
+      Write(app_, kOld);
+      Write(transaction::StagingDir(app_), kStaged);
+      Write(transaction::BackupDir(app_), {{"a.txt", "old a"}});
+      test::WriteFileBytes(app_ + "update.zip", "zip");
+      const std::string journalPath = transaction::JournalPath(app_);
+      if (c.special == nullptr) {
+        test::WriteFileBytes(journalPath,
+                             "update-journal 1\nstate " + std::string(state) + "\n" + c.body);
+      } else if (std::string(c.special) == "directory") {
+        ForceDirectories(journalPath);
+      } else {
+        platform::File file = platform::File::Open(journalPath, platform::kOpenCreate);
+        ASSERT_TRUE(file.IsOpen());
+        ASSERT_EQ(file.Seek(transaction::kMaxJournalSize + 1, 0), transaction::kMaxJournalSize + 1);
+        ASSERT_TRUE(file.SetEndOfFile());
+      }
+      std::map<std::string, std::string> before;
+      for (const std::string& path : platform::ListDirectoryTree(app_)) {
+        const bool big = c.special != nullptr && app_ + path == journalPath;
+        before[path] = path.back() == '\\' || big ? "" : test::ReadFileBytes(app_ + path);
+      }
+      const transaction::TRecovery recovery =
+          transaction::RecoverInterruptedUpdate(app_, app_ + "update.zip");
+      EXPECT_FALSE(recovery.JournalProblem.empty());
+      std::map<std::string, std::string> after;
+      for (const std::string& path : platform::ListDirectoryTree(app_)) {
+        const bool big = c.special != nullptr && app_ + path == journalPath;
+        after[path] = path.back() == '\\' || big ? "" : test::ReadFileBytes(app_ + path);
+      }
+      EXPECT_EQ(after, before);
+      // No new name is remembered over it either.
+      EXPECT_FALSE(transaction::RememberMainProgram(app_, "other.exe"));
+    }
+  }
+}
+
+// The commit applies what the extraction reported, and that only when it is all still there: a
+// staged file that went missing before a first commit fails it (and the roll-back restores the
+// old tree), and a file that lies in the staging directory without having been extracted is not
+// applied.
+TEST_F(UpdateTransaction, TheCommitAppliesExactlyWhatWasExtracted) {
+  for (const bool removeOne : {true, false}) {
+    SCOPED_TRACE(removeOne ? "a staged file removed" : "a stray file in staging");
+    platform::RemoveDirectoryTree(dir_.Path());
+    ForceDirectories(dir_.Path());
+    TUpdateJournal journal = Stage(kOld, kStaged, "prog.exe");
+    if (removeOne) {
+      ASSERT_TRUE(platform::RemoveFile(transaction::StagingDir(app_) + "lib\\b.dll"));
+      EXPECT_FALSE(transaction::Commit(app_, journal, {}));
+      EXPECT_TRUE(transaction::RollBack(app_, journal));
+      EXPECT_EQ(Read(), kOld);
+    } else {
+      test::WriteFileBytes(transaction::StagingDir(app_) + "stray.dll", "not in the archive");
+      ASSERT_TRUE(transaction::Commit(app_, journal, {}));
+      EXPECT_EQ(Read(), kNew);
+    }
+  }
+}
+
+// A name the journal could not hold, or one of the updater's own, is never planned.
+TEST_F(UpdateTransaction, NamesWithControlCharactersAreNeverPlanned) {
+  for (const char* name : {"a\nb.txt", "sub\\a\tb.txt", "x\x7F"}) {
+    SCOPED_TRACE(name);
+    TUpdateJournal journal;
+    journal.MainExeName = "prog.exe";
+    std::string refused;
+    EXPECT_FALSE(transaction::PlanMoves(app_, &journal, {"a.txt", name}, &refused));
+    EXPECT_EQ(refused, name);
   }
 }
 

@@ -75,6 +75,25 @@ TEST_F(UpdateExe, ClosesTheProgramAppliesTheUpdateAndStartsTheProgramAgain) {
   }
 }
 
+// The delivered program is found by the file system's own rule of names: "MAIN.EXE" and
+// "Main.exe" are "main.exe" on Windows, and take the program's name like it.
+TEST_F(UpdateExe, ADeliveredMainExeInAnyLetterCaseBecomesTheProgram) {
+  const std::string newProgram = test::ReadFileBytes(test::ChildProgram()) + "new";
+  for (const char* delivered : {"MAIN.EXE", "Main.exe"}) {
+    SCOPED_TRACE(delivered);
+    fs::remove(test::FsPath(work_.File("restart.txt")));
+    const std::string name = test::UniqueName("case-") + ".exe";
+    AddProgram(name);
+    test::WriteFileBytes(Path("uplog.txt"), name + "\r\n");
+    WriteArchive({{delivered, newProgram}});
+    EXPECT_EQ(RunUpdater(), 0);
+    EXPECT_EQ(test::ReadFileBytes(Path(name)), newProgram);
+    EXPECT_FALSE(fs::exists(test::FsPath(Path("main.exe"))));
+    EXPECT_NE(test::ReadFileBytes(Path("update.log")).find(" the update was applied\n"),
+              std::string::npos);
+  }
+}
+
 // ---- The other paths through the sequence ---------------------------------------------------
 
 TEST_F(UpdateExe, WithoutAnArchiveTheProgramIsOnlyRestarted) {

@@ -1,0 +1,16 @@
+// The updater's own names.
+#include "app/own_names.h"
+
+#include "platform/ascii_case.h"
+
+namespace own_names {
+
+bool IsOwnName(std::string_view relativePath) {
+  const std::string_view top = relativePath.substr(0, relativePath.find_first_of("\\/"));
+  for (const char* name : {kStaging, kBackup, kJournal, kJournalDraft, kLock, kLog}) {
+    if (platform::EqualsIgnoringAsciiCase(top, name)) return true;
+  }
+  return false;
+}
+
+}  // namespace own_names

@@ -1,0 +1,22 @@
+// The names the updater keeps for its own files in the program directory: one list, which every
+// step that creates, checks or refuses one of them reads. An archive may not bring any of them
+// at the top of its tree, in any letter case.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace own_names {
+
+inline constexpr char kStaging[] = ".update-staging";  // the new tree, before the commit
+inline constexpr char kBackup[] = ".update-backup";    // the old tree, during the commit
+inline constexpr char kJournal[] = ".update-journal";  // the transaction's record
+inline constexpr char kJournalDraft[] = ".update-journal.new";
+inline constexpr char kLock[] = ".update-lock";  // one updater per program directory
+inline constexpr char kLog[] = "update.log";
+
+// Whether the first component of `relativePath` ("\" or "/" separated) is one of the names
+// above, compared without regard to ASCII letter case.
+bool IsOwnName(std::string_view relativePath);
+
+}  // namespace own_names
