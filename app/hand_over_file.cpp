@@ -8,6 +8,7 @@
 #include "platform/exceptions.h"
 #include "platform/files.h"
 #include "platform/stream.h"
+#include "platform/utf16_text.h"
 
 std::vector<std::string> LoadLines(const std::string& path) {
   TFileStream file(path, platform::kOpenRead | platform::kShareDenyWrite);
@@ -18,13 +19,22 @@ std::vector<std::string> LoadLines(const std::string& path) {
   std::string text(static_cast<size_t>(std::max<int64_t>(file.GetSize(), 0)), '\0');
   text.resize(
       static_cast<size_t>(std::max(file.Read(text.data(), static_cast<int32_t>(text.size())), 0)));
+  // UTF-16 with its byte-order mark is what PowerShell 5's ">" and Out-File write.
+  const bool littleEndian = text.rfind("\xFF\xFE", 0) == 0;
+  const bool bigEndian = text.rfind("\xFE\xFF", 0) == 0;
+  std::string utf8;
+  if ((littleEndian || bigEndian) &&
+      platform::Utf16ToUtf8(std::string_view(text).substr(2, (text.size() - 2) & ~size_t{1}),
+                            bigEndian, &utf8)) {
+    text = utf8;
+  }
   const size_t nul = text.find('\0');
   if (nul != std::string::npos) text.resize(nul);
   // A byte-order mark that an editor put in front is no part of the program's name.
   if (text.rfind("\xEF\xBB\xBF", 0) == 0) text.erase(0, 3);
   // A main program written for the system's ANSI code page (GBK on a Chinese system) writes its
   // name in that code page; the name must still find, close and restart it.
-  text = platform::HandOverTextToUtf8(text);
+  if (!littleEndian && !bigEndian) text = platform::HandOverTextToUtf8(text);
   std::vector<std::string> lines;
   size_t start = 0;
   while (start < text.size()) {

@@ -14,6 +14,8 @@ inline constexpr char kJournal[] = ".update-journal";  // the transaction's reco
 inline constexpr char kJournalDraft[] = ".update-journal.new";
 inline constexpr char kLock[] = ".update-lock";  // one updater per program directory
 inline constexpr char kLog[] = "update.log";
+inline constexpr char kResult[] = "update.result";  // what the last run did
+inline constexpr char kResultDraft[] = "update.result.new";
 
 // Whether the first component of `relativePath` ("\" or "/" separated) is one of the names
 // above, compared without regard to ASCII letter case.

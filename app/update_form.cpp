@@ -139,11 +139,20 @@ void TForm1::Close() {
 }
 
 void TForm1::FormDestroy() {
+  if (destroyed_) return;
+  destroyed_ = true;
   if (relaunch_) openmain();
   run_.ForgetFinishedUpdate();
+  run_.RecordResult();
   LogList.clear();
 }
 
 void TForm1::openmain() {
-  run_.StartMainProgram();
+  // A program that cannot be started again is a failure a person must hear of.
+  const std::string failure = run_.StartMainProgram();
+  if (!failure.empty()) platform::ui::ShowErrorMessage(failure);
+}
+
+int TForm1::ExitCode() const {
+  return run_.ExitCode();
 }

@@ -27,7 +27,7 @@ class TForm1 {
   // recovery found of an interrupted run (its main program's name stands in when no hand-over
   // file is there; an unfinished transaction stops the update).
   explicit TForm1(const update_transaction::TRecovery& recovery = {});
-  ~TForm1();  // runs FormDestroy
+  ~TForm1();  // runs FormDestroy, unless it ran already
   TForm1(const TForm1&) = delete;
   TForm1& operator=(const TForm1&) = delete;
 
@@ -39,8 +39,13 @@ class TForm1 {
   void update();
   void onUnzipProcess(TUnZipper* sender, int percent);
   void onUnzipDone(TUnZipper* sender, int fileCount);
+  // The relaunch and update.result; once (the entry runs it before the window goes, so that the
+  // relaunch's outcome reaches the exit code).
   void FormDestroy();
   void openmain();
+
+  // The process's exit code, once FormDestroy has run (app/update_run.h).
+  int ExitCode() const;
 
   // The run's names, under the window's documented field names.
   std::string& MainExeName = run_.MainExeName;
@@ -59,6 +64,7 @@ class TForm1 {
   std::unique_ptr<TControlSurface> surface_;
   platform::RgbImage background_;
   bool relaunch_ = true;
+  bool destroyed_ = false;
 };
 
 // The window's instance, while it exists.

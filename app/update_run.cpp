@@ -10,7 +10,10 @@
 #include <thread>
 
 #include "app/app_paths.h"
+#include "app/archive_check.h"
 #include "app/hand_over_file.h"
+#include "app/own_names.h"
+#include "app/update_result.h"
 #include "platform/error_text.h"
 #include "platform/exceptions.h"
 #include "platform/file_helpers.h"
@@ -20,6 +23,7 @@
 #include "platform/path_text.h"
 #include "platform/process_name_match.h"
 #include "platform/processes.h"
+#include "platform/product_version.h"
 #include "platform/temporary_tree.h"
 #include "resources/window_layout.h"
 #include "signing/update_signature.h"
@@ -37,19 +41,15 @@ constexpr auto kCloseTimeLimit = std::chrono::seconds(60);
 // given this long to end by itself, and is looked at this often meanwhile.
 constexpr auto kExitGrace = std::chrono::seconds(3);
 constexpr auto kExitPoll = std::chrono::milliseconds(100);
-// The version resource's (resources/update.rc), for the log.
-constexpr char kUpdaterVersion[] = "1.1.0.0";
-// Room kept free beyond the archive's uncompressed size: 1% of it plus 1 MB, for the journal,
-// the directories and the file system's own bookkeeping.
-constexpr int64_t kMegabyte = 1024 * 1024;
-constexpr int64_t kSpaceMarginDivisor = 100;
 constexpr char kWriteProbe[] = "write-probe";
+// An archive that can never be applied as it is goes aside under this name (with its signature),
+// so that a program that starts the updater whenever an archive waits does not loop.
+constexpr char kRefusedSuffix[] = ".refused";
+constexpr char kSignatureSuffixText[] = ".sig";
 // A hand-over file that cannot be opened is tried again this often, this long: its writer, the
 // main program, is usually just exiting.
 constexpr auto kHandOverRetryPause = std::chrono::milliseconds(100);
 constexpr auto kHandOverRetryTime = std::chrono::seconds(1);
-// The companion file that holds a directory for an archive without one: "update.zfc".
-constexpr char kCompanionSuffix[] = ".zfc";
 
 std::string NotCheckedText(const std::string& reason) {
   return "The update was not applied: it could not be checked (" + reason + ").";
@@ -58,12 +58,6 @@ std::string NotCheckedText(const std::string& reason) {
 std::string ChangedText(const std::string& what) {
   return "The update was not applied: " + std::string(kArchiveName) + " " + what +
          "; it is applied as checked or not at all.";
-}
-
-// The archive's name in the program directory without its extension, and the companion's.
-std::string CompanionPath(const std::string& appDir) {
-  const std::string archive = kArchiveName;
-  return appDir + archive.substr(0, archive.rfind('.')) + kCompanionSuffix;
 }
 
 // Whether this user can create files in the program directory: a probe file in the staging
@@ -89,54 +83,6 @@ std::string WriteCheck(const std::string& appDir) {
     text += " It lies in a protected location: run the update as an administrator.";
   }
   return text;
-}
-
-// What the archive's directory says before anything is closed: a signed update is one file (no
-// split parts, no companion file, which the signature does not cover), and the volume has room
-// for the whole new tree, which is staged before the old one moves. An archive whose directory
-// cannot be read is left to the extraction, which says why. Empty, or the refusal's text.
-std::string DirectoryCheck(const std::string& appDir, const std::string& zipFileName,
-                           bool signatureRequired) {
-  if (signatureRequired &&
-      platform::LinkFreeKind(CompanionPath(appDir)) != platform::PathKind::kMissing) {
-    return "The update was not applied: signed updates are one file, and " +
-           platform::DisplayPath(CompanionPath(appDir)) + " lies beside " + kArchiveName + ".";
-  }
-  int64_t needed = 0;
-  try {
-    TUnZipper directory;
-    directory.DoProcessMessages = false;
-    // No question reaches the user before the program is closed: the answer is "no".
-    directory.OnHandleMessage = [](TUnZipper*, int, const std::string&, const std::string&,
-                                   uint32_t, int&) {};
-    directory.SetZipName(zipFileName);
-    directory.LoadDirectory();
-    if (signatureRequired && directory.EndRecord->GetThisDisk32() != 0) {
-      return "The update was not applied: signed updates are one file, and " +
-             std::string(kArchiveName) + " is a part of a split archive.";
-    }
-    for (int i = 0; i < directory.EntryCount(); ++i) {
-      needed = SaturatingAdd(
-          needed, ClampToInt64(directory.SortedEntries->Items(i)->GetUncompressedSize64()));
-    }
-    directory.ClearArchive();
-  } catch (const EIncompleteZip&) {
-    if (signatureRequired) {
-      return "The update was not applied: signed updates are one file, and " +
-             std::string(kArchiveName) + " needs the other parts of a split archive.";
-    }
-    return "";
-  } catch (...) {
-    return "";
-  }
-  needed = SaturatingAdd(SaturatingAdd(needed, needed / kSpaceMarginDivisor), kMegabyte);
-  const std::string dir = platform::WithoutTrailingBackslash(appDir);
-  const int64_t available = platform::FreeDiskSpace(dir);
-  if (available < 0 || available >= needed) return "";  // unknown: the extraction finds out
-  const int64_t neededMb = needed / kMegabyte + (needed % kMegabyte != 0 ? 1 : 0);
-  return "The update needs " + std::to_string(neededMb) + " MB on the volume of " +
-         platform::DisplayPath(dir) + ", but only " + std::to_string(available / kMegabyte) +
-         " MB are free; the update was not applied.";
 }
 
 // The main program's file name from what the hand-over file names: a bare file name as it
@@ -199,10 +145,11 @@ std::string ApplyStagedUpdate(const std::string& appDir, TUpdateJournal& journal
                               const std::vector<std::string>& extracted,
                               const std::vector<std::string>& keepPermissionsOf,
                               platform::FileSystemFlush& stagedFiles,
-                              const update_transaction::TPump& pump) {
+                              const update_transaction::TPump& pump, bool* permanent) {
   namespace transaction = update_transaction;
   std::string refusedName;
   if (!transaction::PlanMoves(appDir, &journal, extracted, &refusedName)) {
+    *permanent = true;
     return platform::HasControlCharacter(refusedName) || !platform::IsPlainRelativePath(refusedName)
                ? "an entry's name holds characters no file name may hold; the update was not "
                  "applied"
@@ -256,7 +203,7 @@ void TUpdateRun::Prepare() {
       platform::File archive = platform::File::Open(ZipFileName, platform::kOpenRead);
       archiveSize = archive.IsOpen() ? archive.Size() : -1;
     }
-    log_.Write("update " + std::string(kUpdaterVersion) + " started; " +
+    log_.Write("update " + std::string(platform::kProductVersion) + " started; " +
                (archiveWaits
                     ? std::string(kArchiveName) + ": " + std::to_string(archiveSize) + " bytes"
                     : "no " + std::string(kArchiveName)));
@@ -266,6 +213,7 @@ void TUpdateRun::Prepare() {
     const bool isItself = platform::ProcessNameMatches(AppExecutablePath(), MainExeName);
     if (!archiveWaits) {
       refusal_ = {};
+      result_ = {TUpdateOutcome::kNothing, "no " + std::string(kArchiveName), {}};
       Notify(OnNothingToApply);
       if (handedOver_) (void)platform::RemoveFile(handOver);
     } else {
@@ -274,25 +222,27 @@ void TUpdateRun::Prepare() {
       const bool remembered = update_transaction::RememberMainProgram(appDir, MainExeName);
       // Nothing is closed for an update that cannot be done: a running program stays as it is,
       // one that had ended starts again.
-      const std::string refusal = CheckBeforeClosing();
+      const TRefusal refusal = CheckBeforeClosing();
       // The checks ran to their end: the journal knows the name, and a hand-over file that
       // cannot be deleted is read again by the next run.
       if (handedOver_ && remembered) (void)platform::RemoveFile(handOver);
-      if (refusal.empty()) {
+      if (refusal.Passed()) {
         checksPassed_ = true;
         refusal_ = {};
       } else {
         // Whether the program starts again is decided when the box has been answered: one that
         // was still exiting then has ended.
-        refusal_ = {refusal, true};
-        refused_ = true;
-        log_.Write(refusal);
+        Refuse(refusal, true);
       }
     }
-    // A first attempt only: the wait for the main program terminates it again until it is gone.
+    // Nothing is terminated yet: the wait for the main program gives it time to end by itself.
+    // Without an archive there is no wait: a program still running after that time is
+    // terminated once here, to be started again.
     if ((checksPassed_ || !archiveWaits) && !isItself) {
       wasRunning_ = platform::FindProcessID(MainExeName) > 0;
-      (void)platform::KillProcessByName(MainExeName);
+      if (!archiveWaits && wasRunning_ && !WaitForExit(MainExeName, kExitGrace, OnWait)) {
+        (void)platform::KillProcessByName(MainExeName);
+      }
     }
     Notify(OnWait);
     // The marker only tells the main program that it was started before: one that stays is
@@ -308,15 +258,14 @@ void TUpdateRun::Prepare() {
     // A program whose name is known starts again as it was when it is not running once the box
     // has been answered; one whose name could not be read is not guessed at.
     const bool known = !MainExeName.empty();
-    refusal_ = {NotCheckedText(failure), known};
-    refused_ = true;
-    log_.Write(refusal_.Failure);
+    Refuse({NotCheckedText(failure)}, known);
     if (!known) log_.Write("the main program is not known and not started");
   } else if (!failure.empty()) {
     log_.Write("the preparation stopped: " + failure);
     if (MainExeName.empty()) {
       // Without an archive nothing was at stake but the relaunch, and the name is not known.
       refusal_ = {"The program to start again could not be settled (" + failure + ").", false};
+      result_ = {TUpdateOutcome::kNothing, refusal_.Failure, {}};
       log_.Write("the main program is not known and not started");
     }
   }
@@ -361,15 +310,16 @@ void TUpdateRun::ReadHandOver(bool archiveWaits) {
   if (!refusal.empty()) throw EStreamError(refusal);
 }
 
-std::string TUpdateRun::OpenAndHashArchive(uint8_t (&digest)[platform::kSha256Length]) {
+TRefusal TUpdateRun::OpenAndHashArchive(uint8_t (&digest)[platform::kSha256Length]) {
   const platform::PathKind kind = platform::LinkFreeKind(ZipFileName);
   if (kind == platform::PathKind::kUnknown) {
-    return NotCheckedText(std::string(kArchiveName) + " cannot be read: " +
-                          platform::SystemErrorText(platform::LastError().code));
+    return {NotCheckedText(std::string(kArchiveName) + " cannot be read: " +
+                           platform::SystemErrorText(platform::LastError().code))};
   }
   if (kind != platform::PathKind::kFile) {
-    return "The update was not applied: " + std::string(kArchiveName) + " is " +
-           platform::PathKindText(kind) + ", not a regular file.";
+    return {"The update was not applied: " + std::string(kArchiveName) + " is " +
+                platform::PathKindText(kind) + ", not a regular file.",
+            true};
   }
   // Others may read it meanwhile, but not write, rename or delete it (on Windows; on POSIX the
   // stamps below tell).
@@ -377,67 +327,99 @@ std::string TUpdateRun::OpenAndHashArchive(uint8_t (&digest)[platform::kSha256Le
       platform::File::Open(ZipFileName, platform::kOpenRead | platform::kShareDenyWrite);
   platform::FileStamp stamp;
   if (!file.IsOpen() || !file.ReadStamp(&stamp) || !platform::Sha256OfOpenFile(file, digest)) {
-    return NotCheckedText(platform::ErrorText(platform::LastError(), ZipFileName));
+    return {NotCheckedText(platform::ErrorText(platform::LastError(), ZipFileName))};
   }
   platform::FileStamp after;
   if (!file.ReadStamp(&after)) {
-    return NotCheckedText(platform::ErrorText(platform::LastError(), ZipFileName));
+    return {NotCheckedText(platform::ErrorText(platform::LastError(), ZipFileName))};
   }
-  if (!(after == stamp)) return ChangedText("changed while it was checked");
+  if (!(after == stamp)) return {ChangedText("changed while it was checked")};
   if (archive_.IsOpen() && !stamp.SameFileAs(archiveStamp_)) {
-    return ChangedText("was replaced after it was checked");
+    return {ChangedText("was replaced after it was checked")};
   }
   if (archive_.IsOpen() && !(stamp == archiveStamp_)) {
-    return ChangedText("changed after it was checked");
+    return {ChangedText("changed after it was checked")};
   }
   archive_ = std::move(file);
   archiveStamp_ = stamp;
-  return "";
+  return {};
 }
 
-std::string TUpdateRun::CheckBeforeClosing() {
+TRefusal TUpdateRun::CheckBeforeClosing() {
   const std::string appDir = GetAppDir();
   const std::string dir = platform::WithoutTrailingBackslash(appDir);
   if (!recovery_.JournalProblem.empty()) {
-    return "The update was not applied: an earlier update's record could not be read (" +
-           recovery_.JournalProblem + "); nothing was changed.";
+    return {"The update was not applied: an earlier update's record could not be read (" +
+            recovery_.JournalProblem + "); nothing was changed."};
   }
   signatureRequired_ = signing::UpdateSignatureRequired(dir);
-  std::string refusal = OpenAndHashArchive(archiveDigest_);
-  if (!refusal.empty()) return refusal;
+  TRefusal refusal = OpenAndHashArchive(archiveDigest_);
+  if (!refusal.Passed()) return refusal;
   if (signatureRequired_) {
     const signing::SignatureCheck check =
         signing::CheckUpdateSignatureOfDigest(dir, kArchiveName, archiveDigest_);
-    if (!check.Verified) return signing::SignatureRefusalText(check.Reason);
+    if (!check.Verified) return {signing::SignatureRefusalText(check.Reason), true};
     log_.Write("the signature of " + std::string(kArchiveName) + " was verified");
   }
-  refusal = WriteCheck(appDir);
-  if (refusal.empty()) refusal = DirectoryCheck(appDir, ZipFileName, signatureRequired_);
-  return refusal;
+  int64_t needed = 0;
+  refusal = CheckArchiveDirectory(appDir, ZipFileName, MainExeName, signatureRequired_, &needed);
+  if (!refusal.Passed()) return refusal;
+  refusal.Text = WriteCheck(appDir);
+  if (!refusal.Passed()) return refusal;
+  return CheckRoom(appDir, needed);
 }
 
-std::string TUpdateRun::CheckArchiveAgain() {
-  if (!archive_.IsOpen()) return NotCheckedText("the archive was not opened");
+TRefusal TUpdateRun::CheckArchiveAgain() {
+  if (!archive_.IsOpen()) return {NotCheckedText("the archive was not opened")};
   // The name must still lead to the file that was checked, and that file must hold what it held.
   uint8_t digest[platform::kSha256Length];
-  std::string refusal = OpenAndHashArchive(digest);
-  if (!refusal.empty()) return refusal;
+  const TRefusal refusal = OpenAndHashArchive(digest);
+  if (!refusal.Passed()) return refusal;
   if (!signatureRequired_) {
     std::copy(std::begin(digest), std::end(digest), std::begin(archiveDigest_));
-    return "";
+    return {};
   }
   if (!std::equal(std::begin(digest), std::end(digest), std::begin(archiveDigest_))) {
-    return ChangedText("changed after it was checked");
+    return {ChangedText("changed after it was checked")};
   }
   // This check decides: the key and the signature are read again, and verified on the digest
   // of the bytes that are extracted next.
   const std::string dir = platform::WithoutTrailingBackslash(GetAppDir());
   const signing::SignatureCheck check =
       signing::CheckUpdateSignatureOfDigest(dir, kArchiveName, digest);
-  if (!check.Verified) return signing::SignatureRefusalText(check.Reason);
+  if (!check.Verified) return {signing::SignatureRefusalText(check.Reason), true};
   log_.Write("the signature of " + std::string(kArchiveName) +
              " was verified again on the bytes that are applied");
-  return "";
+  return {};
+}
+
+void TUpdateRun::SetArchiveAside() {
+  archive_.Close();
+  const std::string aside = ZipFileName + kRefusedSuffix;
+  if (!platform::ReplaceFileAtomically(ZipFileName, aside)) {
+    log_.Write(std::string(kArchiveName) +
+               " could not be set aside: " + platform::ErrorText(platform::LastError()));
+    return;
+  }
+  // Its signature goes with it; an older one's, without a signature of its own, goes away.
+  const std::string signature = ZipFileName + kSignatureSuffixText;
+  if (platform::LinkFreeKind(signature) != platform::PathKind::kMissing) {
+    (void)platform::ReplaceFileAtomically(signature, aside + kSignatureSuffixText);
+  } else {
+    (void)platform::RemoveFile(aside + kSignatureSuffixText);
+  }
+  log_.Write(std::string(kArchiveName) + " cannot be applied as it is: it was set aside as " +
+             kArchiveName + kRefusedSuffix);
+  result_.Reason +=
+      " " + std::string(kArchiveName) + " was set aside as " + kArchiveName + kRefusedSuffix + ".";
+}
+
+void TUpdateRun::Refuse(const TRefusal& refusal, bool relaunch) {
+  refusal_ = {refusal.Text, relaunch};
+  refused_ = true;
+  result_ = {TUpdateOutcome::kNotApplied, refusal.Text, {}};
+  log_.Write(refusal.Text);
+  if (refusal.Permanent) SetArchiveAside();
 }
 
 bool TUpdateRun::AppliedUpdateAwaitsRelaunch() const {
@@ -447,22 +429,32 @@ bool TUpdateRun::AppliedUpdateAwaitsRelaunch() const {
 TRunResult TUpdateRun::WaitForMainProgram() {
   if (!refusal_.Failure.empty()) return refusal_;
   // The updater never waits for itself: a main program of its own name would be itself.
-  const bool isItself = platform::ProcessNameMatches(AppExecutablePath(), MainExeName);
+  if (platform::ProcessNameMatches(AppExecutablePath(), MainExeName)) return {};
+  // A program that started the updater and is on its way out (saving its state) ends by itself:
+  // it is not killed for that.
+  if (WaitForExit(MainExeName, kExitGrace, OnWait)) {
+    if (wasRunning_) log_.Write(MainExeName + " ended by itself");
+    return {};
+  }
   const auto start = std::chrono::steady_clock::now();
-  while (!isItself && platform::FindProcessID(MainExeName) > 0) {
+  for (int id = platform::FindProcessID(MainExeName); id > 0;
+       id = platform::FindProcessID(MainExeName)) {
     if (std::chrono::steady_clock::now() - start >= kCloseTimeLimit) {
-      const std::string failure =
-          "The program " + MainExeName + " could not be closed; the update was not applied.";
+      const std::string user = platform::ProcessUserName(id);
+      const std::string failure = MainExeName + " (process " + std::to_string(id) +
+                                  (user.empty() ? "" : ", user " + user) +
+                                  ") could not be closed; the update was not applied.";
       log_.Write(failure);
       log_.Write(MainExeName + " is not started again");
+      result_ = {TUpdateOutcome::kNotApplied, failure, {}};
       return {failure, false};
     }
     // The search above says whether the termination took.
     (void)platform::KillProcessByName(MainExeName);
     Notify(OnWait);
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::this_thread::sleep_for(kExitPoll);
   }
-  if (wasRunning_) log_.Write("closed " + MainExeName);
+  log_.Write("closed " + MainExeName);
   return {};
 }
 
@@ -485,6 +477,7 @@ TRunResult TUpdateRun::Apply() {
     const std::string failure =
         "An earlier update could not be finished; the next start tries again";
     log_.Write("the update was not applied: " + failure);
+    result_ = {TUpdateOutcome::kNotApplied, failure, {}};
     return {failure};
   }
   namespace transaction = update_transaction;
@@ -492,11 +485,11 @@ TRunResult TUpdateRun::Apply() {
   const std::string staging = transaction::StagingDir(appDir);
   // The program has gone: this check of the archive decides what is applied.
   platform::PausePoint("closed");
-  if (const std::string changed = CheckArchiveAgain(); !changed.empty()) {
+  if (const TRefusal again = CheckArchiveAgain(); !again.Passed()) {
     unzip_.reset();
+    Refuse(again, true);
     archive_.Close();
-    log_.Write(changed);
-    return {changed};
+    return refusal_;
   }
   unzip_->OverwriteMode = Always;
   unzip_->SetZipName(ZipFileName);
@@ -511,13 +504,20 @@ TRunResult TUpdateRun::Apply() {
                                   bool&) {
     const std::string problem = name + " was not updated: " + ReasonText(reason);
     log_.Write("refused entry " + problem);
-    if (firstProblem_.empty()) firstProblem_ = problem;
+    if (firstProblem_.empty()) {
+      firstProblem_ = problem;
+      // What the archive holds never changes; a file that could not be written may next time.
+      problemPermanent_ = reason != srCreateError && reason != srNoOverwrite;
+    }
   };
   unzip_->OnBadCRC = [this](TUnZipper* sender, uint32_t, uint32_t, int index) {
     const std::string problem =
-        sender->EntryFileName(index) + " was not updated: its data are damaged";
+        sender->EntryFileName(index) + ": damaged data (its CRC-32 does not match)";
     log_.Write("failed entry " + problem);
-    if (firstProblem_.empty()) firstProblem_ = problem;
+    if (firstProblem_.empty()) {
+      firstProblem_ = problem;
+      problemPermanent_ = true;
+    }
   };
   // What is applied is what the extraction wrote and verified, nothing else that lies in the
   // staging directory. Files that bring no permission bits of their own keep those of the file
@@ -577,8 +577,16 @@ TRunResult TUpdateRun::Apply() {
         journal.Stored = transaction::StoredDirectories(*unzip_);
       }
     } catch (const std::exception& e) {
-      // Named with the entry it stopped on, when it stopped on one.
-      failure = currentEntry.empty() ? std::string(e.what()) : currentEntry + ": " + e.what();
+      // The component's own errors are the archive's: damaged data, which stays damaged. Those
+      // of the system (a disk full, a file that cannot be written) may pass. Either is named
+      // with the entry it stopped on, when it stopped on one.
+      const bool writing = dynamic_cast<const ECantWriteUCF*>(&e) != nullptr ||
+                           dynamic_cast<const EUserCanceled*>(&e) != nullptr;
+      const bool damaged = !writing && (dynamic_cast<const EUnZipException*>(&e) != nullptr ||
+                                        dynamic_cast<const EZLibError*>(&e) != nullptr);
+      problemPermanent_ = damaged;
+      const std::string what = damaged ? "damaged data (" + std::string(e.what()) + ")" : e.what();
+      failure = currentEntry.empty() ? what : currentEntry + ": " + what;
       log_.Write("the extraction failed: " + failure);
     }
     platform::FileStamp after;
@@ -590,7 +598,8 @@ TRunResult TUpdateRun::Apply() {
   unzip_.reset();  // closes the archive: it is deleted below, or kept
   archive_.Close();
   if (failure.empty()) {
-    failure = ApplyStagedUpdate(appDir, journal, extracted, keepPermissionsOf, stagedFiles, pump);
+    failure = ApplyStagedUpdate(appDir, journal, extracted, keepPermissionsOf, stagedFiles, pump,
+                                &problemPermanent_);
   }
   if (failure.empty()) {
     log_.Write("replaced or added " + std::to_string(journal.Files.size()) + " files");
@@ -601,13 +610,19 @@ TRunResult TUpdateRun::Apply() {
     // cannot be rewritten still says staged and names it.
     (void)transaction::ResetToStaged(appDir, MainExeName);
   }
-  if (!failure.empty()) log_.Write("the update was not applied: " + failure);
+  if (failure.empty()) {
+    result_ = {TUpdateOutcome::kApplied, "", {}};
+    return {};
+  }
+  log_.Write("the update was not applied: " + failure);
+  result_ = {TUpdateOutcome::kNotApplied, failure, {}};
+  if (problemPermanent_) SetArchiveAside();
   return {failure};
 }
 
-void TUpdateRun::StartMainProgram() {
+std::string TUpdateRun::StartMainProgram() {
   try {
-    if (MainExeName.empty()) return;
+    if (MainExeName.empty()) return "";
     const std::string target = GetAppDir() + MainExeName;
     const std::string delivered = GetAppDir() + kDefaultMainExe;
     // A "main.exe" beside a program of another name becomes the program only where no archive
@@ -629,16 +644,35 @@ void TUpdateRun::StartMainProgram() {
     if (refused_ && !platform::ProcessNameMatches(AppExecutablePath(), MainExeName) &&
         !WaitForExit(MainExeName, kExitGrace, OnWait)) {
       log_.Write(MainExeName + " was left running");
-      return;
+      return "";
     }
-    // Nothing is left to do when the program does not start: the updater ends all the same.
+    // The program starts in its own directory, whatever directory the updater was started in.
+    (void)platform::ChangeDirectory(platform::WithoutTrailingBackslash(GetAppDir()));
     if (platform::StartProgram(target, kStartArgument)) {
       log_.Write("started " + MainExeName + " " + kStartArgument);
-    } else {
-      log_.Write(MainExeName +
-                 " could not be started: " + platform::ErrorText(platform::LastError()));
+      return "";
     }
-  } catch (...) {
+    const std::string failure =
+        MainExeName + " could not be started: " + platform::ErrorText(platform::LastError()) +
+        ". Start it again by hand.";
+    log_.Write(failure);
+    relaunchFailed_ = true;
+    result_.Reason += (result_.Reason.empty() ? "" : " ") + failure;
+    return failure;
+  } catch (const std::exception& e) {
+    relaunchFailed_ = true;
+    return MainExeName + " could not be started: " + e.what();
+  }
+}
+
+int TUpdateRun::ExitCode() const {
+  return result_.Outcome == TUpdateOutcome::kNotApplied || relaunchFailed_ ? 1 : 0;
+}
+
+void TUpdateRun::RecordResult() {
+  if (!WriteUpdateResult(GetAppDir(), result_)) {
+    log_.Write(std::string(own_names::kResult) +
+               " could not be written: " + platform::ErrorText(platform::LastError()));
   }
 }
 

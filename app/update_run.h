@@ -10,7 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "app/archive_check.h"
 #include "app/update_log.h"
+#include "app/update_result.h"
 #include "app/update_transaction.h"
 #include "platform/crypto.h"
 #include "platform/files.h"
@@ -67,9 +69,17 @@ class TUpdateRun {
   // main program starts again as it is. Errors of the component's set-up raise.
   TRunResult Apply();
 
-  // Starts the main program again; a "main.exe" delivered for a main program of another name
-  // takes that name first. Raises nothing.
-  void StartMainProgram();
+  // Starts the main program again, in its own directory; where no archive waited, a "main.exe"
+  // beside a main program of another name takes that name first. After a refusal it starts only
+  // when the program is not running (given a moment to end). The failure's text, for a box, or
+  // empty. Raises nothing.
+  std::string StartMainProgram();
+
+  // The process's exit code: 0 when the update was applied or there was nothing to apply, 1
+  // when it was not applied or the program could not be started again.
+  int ExitCode() const;
+  // Writes update.result, what this run did, for the program.
+  void RecordResult();
 
   // After the relaunch: until now, a killed run's successor would still have known whom to start.
   void ForgetFinishedUpdate();
@@ -82,13 +92,18 @@ class TUpdateRun {
   // Reads the hand-over file (retried for about a second while it cannot be opened: its writer
   // is usually just exiting) and settles the main program's name; raises when it cannot be read.
   void ReadHandOver(bool archiveWaits);
-  // The refusal's text of the first check that failed; empty when all passed.
-  std::string CheckBeforeClosing();
-  // Opens the archive and hashes it through the handle it keeps; the refusal's text, or empty.
-  std::string OpenAndHashArchive(uint8_t (&digest)[platform::kSha256Length]);
+  // The refusal of the first check that failed; passed when all passed.
+  TRefusal CheckBeforeClosing();
+  // Opens the archive and hashes it through the handle it keeps.
+  TRefusal OpenAndHashArchive(uint8_t (&digest)[platform::kSha256Length]);
   // The second check, after the program has gone: the file still held is the one that was
-  // checked and verifies again. The refusal's text, or empty.
-  std::string CheckArchiveAgain();
+  // checked and verifies again.
+  TRefusal CheckArchiveAgain();
+  // The run ends with `refusal` (logged); the program starts again afterwards when `relaunch`
+  // and it is not running then. A permanent refusal sets the archive aside.
+  void Refuse(const TRefusal& refusal, bool relaunch);
+  // Moves update.zip (and its signature) to update.zip.refused, replacing an older one.
+  void SetArchiveAside();
   // A journal says that an update was applied and the main program is still to be started.
   bool AppliedUpdateAwaitsRelaunch() const;
 
@@ -96,12 +111,15 @@ class TUpdateRun {
   std::string firstProblem_;  // the first entry skipped or rejected, with its reason
   update_transaction::TRecovery recovery_;
   TUpdateLog log_;
-  TRunResult refusal_;          // a check before closing refused: the run ends with this
-  bool checksPassed_ = false;   // every check before closing passed in this run
-  bool wasRunning_ = false;     // the main program ran when the preparation closed it
-  bool handedOver_ = false;     // a hand-over file was read
-  bool archiveWaited_ = false;  // an archive lay there when the run began
-  bool refused_ = false;        // a check before closing refused, or could not run
+  TRunResult refusal_;             // a check before closing refused: the run ends with this
+  bool checksPassed_ = false;      // every check before closing passed in this run
+  bool wasRunning_ = false;        // the main program ran when the preparation closed it
+  bool handedOver_ = false;        // a hand-over file was read
+  bool archiveWaited_ = false;     // an archive lay there when the run began
+  bool refused_ = false;           // a check before closing refused, or could not run
+  bool problemPermanent_ = false;  // the archive itself is at fault: it never applies as it is
+  bool relaunchFailed_ = false;
+  TUpdateResult result_;
   bool signatureRequired_ = false;
   // The archive as checked: held open from the first check to the end of the extraction, with
   // what it held then.

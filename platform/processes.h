@@ -32,4 +32,8 @@ int FindProcessID(const std::string& name);
 // is whether the last termination request succeeded; false when nothing matched.
 bool KillProcessByName(const std::string& name);
 
+// The name of the user who runs process `id`, for a person to read ("alice", "DOMAIN\\alice");
+// empty when the system does not say (the process has ended, or this user may not ask).
+std::string ProcessUserName(int id);
+
 }  // namespace platform

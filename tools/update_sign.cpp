@@ -6,6 +6,7 @@
 
 #include "platform/command_line.h"
 #include "platform/files.h"
+#include "platform/product_version.h"
 #include "platform/signature.h"
 #include "signing/update_signature.h"
 
@@ -18,6 +19,7 @@ constexpr char kUsageText[] =
     "usage: update-sign keygen PRIVATE PUBLIC   make a P-256 key pair (PKCS#8 and public PEM)\n"
     "       update-sign sign PRIVATE ARCHIVE    write the signature ARCHIVE.sig\n"
     "       update-sign verify PUBLIC ARCHIVE   check ARCHIVE against ARCHIVE.sig\n"
+    "       update-sign --version               show the version\n"
     "Exit status: 0 done (verified), 1 failed (not verified, with the reason), 2 usage error.\n"
     "Ship PUBLIC beside the updater as update.pub; keep PRIVATE off the build machines.\n";
 
@@ -109,6 +111,10 @@ int main(int argc, char** argv) {
   const std::vector<std::string> arguments = platform::CommandLineArguments(argc, argv);
   if (arguments.size() == 2 && (arguments[1] == "--help" || arguments[1] == "-h")) {
     std::fputs(kUsageText, stdout);
+    return 0;
+  }
+  if (arguments.size() == 2 && arguments[1] == "--version") {
+    std::printf("update-sign %s\n", platform::kProductVersion);
     return 0;
   }
   if (arguments.size() != 4 || arguments[2].empty() || arguments[3].empty()) {

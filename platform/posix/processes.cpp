@@ -4,6 +4,8 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -163,6 +165,19 @@ bool KillProcessByName(const std::string& name) {
     return true;
   });
   return result;
+}
+
+std::string ProcessUserName(int id) {
+  struct stat info;
+  if (id <= 0 || stat(("/proc/" + std::to_string(id)).c_str(), &info) != 0) return "";
+  std::vector<char> buffer(16384);
+  struct passwd entry;
+  struct passwd* found = nullptr;
+  if (getpwuid_r(info.st_uid, &entry, buffer.data(), buffer.size(), &found) != 0 ||
+      found == nullptr) {
+    return std::to_string(info.st_uid);  // a user without a name: the number says who
+  }
+  return found->pw_name;
 }
 
 }  // namespace platform

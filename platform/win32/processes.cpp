@@ -5,6 +5,7 @@
 #include <tlhelp32.h>
 
 #include <functional>
+#include <vector>
 
 // Included after <windows.h> on purpose: it proves that no name of the header is a macro there.
 #include "platform/process_name_match.h"
@@ -95,6 +96,35 @@ bool KillProcessByName(const std::string& name) {
     return true;
   });
   return result;
+}
+
+std::string ProcessUserName(int id) {
+  const HANDLE process =
+      OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(id));
+  if (process == nullptr) return "";
+  HANDLE token = nullptr;
+  const bool opened = OpenProcessToken(process, TOKEN_QUERY, &token) != FALSE;
+  CloseHandle(process);
+  if (!opened) return "";
+  std::vector<BYTE> buffer(512);
+  DWORD size = 0;
+  const bool known = GetTokenInformation(token, TokenUser, buffer.data(),
+                                         static_cast<DWORD>(buffer.size()), &size) != FALSE;
+  CloseHandle(token);
+  if (!known) return "";
+  const SID* sid = static_cast<const SID*>(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid);
+  wchar_t name[256];
+  wchar_t domain[256];
+  DWORD nameLength = 256;
+  DWORD domainLength = 256;
+  SID_NAME_USE use;
+  if (!LookupAccountSidW(nullptr, const_cast<SID*>(sid), name, &nameLength, domain, &domainLength,
+                         &use)) {
+    return "";
+  }
+  const std::string user = internal::ToUtf8(name, nameLength);
+  const std::string where = internal::ToUtf8(domain, domainLength);
+  return where.empty() ? user : where + "\\" + user;
 }
 
 }  // namespace platform

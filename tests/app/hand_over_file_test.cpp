@@ -29,6 +29,20 @@ TEST(HandOverFile, LinesSplitAtEveryKindOfLineBreakAndEndAtANul) {
        "app.exe\r\n",
        {"app.exe"}},
       {"a\xEF\xBB\xBF", {"a\xEF\xBB\xBF"}},
+      // UTF-16 with its byte-order mark, as PowerShell writes it: little- and big-endian, a name
+      // beyond ASCII (U+5347 U+7EA7) and one beyond the basic plane (U+1F600).
+      {std::string("\xFF\xFE"
+                   "a\0p\0p\0.\0e\0x\0e\0\r\0\n\0x\0",
+                   22),
+       {"app.exe", "x"}},
+      {std::string("\xFE\xFF"
+                   "\0a\0p\0p\0\r\0\n",
+                   14),
+       {"app"}},
+      {std::string("\xFF\xFE"
+                   "\x47\x53\xA7\x7E\x3D\xD8\x00\xDE",
+                   10),
+       {"\xE5\x8D\x87\xE7\xBA\xA7\xF0\x9F\x98\x80"}},
   };
   test::TempDir dir;
   for (const Case& c : cases) {

@@ -31,7 +31,7 @@ import zipfile
 OWN_PREFIX = ".update-"
 # The one file of the updater's own that stays by design: the program directory's lock file.
 KEPT_OWN_FILES = {".update-lock"}
-UPDATER_FILES = {"update", "update.zip", "uplog.txt", "update.log"}
+UPDATER_FILES = {"update", "update.zip", "uplog.txt", "update.log", "update.result"}
 
 # Points are laid out and started from several threads. A child forked while another thread
 # holds a file open for writing inherits that descriptor until it execs, and an exec of that
@@ -285,8 +285,9 @@ def fault_point(root, updater, trees, kind, number):
     struck = os.path.exists(record)
     outcome = point.whole()
     problems = []
-    if status != 0:
-        problems.append(f"status {status}: {errors.strip()}")
+    # 0 when the update was applied all the same, 1 when it was not.
+    if status != (0 if outcome == "new" else 1):
+        problems.append(f"status {status} with the {outcome} tree: {errors.strip()}")
     if outcome is None:
         problems.append(f"neither old nor new (journal {point.journal_state()})")
     if outcome == "old":

@@ -73,15 +73,17 @@ class UpdateExeFixture : public ::testing::Test {
   }
 
   // The program directory: each file's size and CRC-32 (short enough to print), "" for each
-  // directory (its name ends in "/"). The updater's own bookkeeping (".update-...", update.log) is
-  // left out.
+  // directory (its name ends in "/"). The updater's own bookkeeping (".update-...", update.log,
+  // update.result) is left out.
   std::map<std::string, std::string> Tree() const {
     std::map<std::string, std::string> tree;
     const fs::path root = test::FsPath(program_);
     for (const auto& entry : fs::recursive_directory_iterator(root)) {
       const std::u8string relative = entry.path().lexically_relative(root).generic_u8string();
       const std::string name(relative.begin(), relative.end());
-      if (name.rfind(".update-", 0) == 0 || name == "update.log") continue;
+      if (name.rfind(".update-", 0) == 0 || name == "update.log" || name == "update.result") {
+        continue;
+      }
       if (entry.is_directory()) {
         tree[name + "/"] = "";
       } else {

@@ -107,7 +107,7 @@ TEST_F(UpdateExe, WithoutAnArchiveTheProgramIsOnlyRestarted) {
   EXPECT_FALSE(fs::exists(test::FsPath(Path("uplog.txt"))));
 }
 
-TEST_F(UpdateExe, AnArchiveThatCannotBeAppliedWholeIsKeptOnceTheUserAnswersTheBox) {
+TEST_F(UpdateExe, AnArchiveThatCannotBeAppliedWholeIsSetAsideOnceTheUserAnswersTheBox) {
   struct Case {
     const char* what;
     std::string archive;
@@ -147,9 +147,14 @@ TEST_F(UpdateExe, AnArchiveThatCannotBeAppliedWholeIsKeptOnceTheUserAnswersTheBo
     ASSERT_TRUE(test::PressOk(box));
     const auto code = updater.WaitForExit();
     ASSERT_TRUE(code.has_value()) << "the updater did not end after the answer";
-    EXPECT_EQ(*code, 0u);
+    EXPECT_EQ(*code, 1u);
 
-    EXPECT_EQ(Tree(), before);  // the archive kept, nothing of the program touched
+    // Nothing of the program touched; the archive, which can never be applied as it is, set
+    // aside so that it is not offered again.
+    auto expected = before;
+    expected["update.zip.refused"] = expected["update.zip"];
+    expected.erase("update.zip");
+    EXPECT_EQ(Tree(), expected);
     EXPECT_EQ(Restart(), "-start\n");
   }
   EXPECT_FALSE(fs::exists(test::FsPath(work_.File("outside.txt"))));
@@ -192,9 +197,14 @@ TEST_F(UpdateExeSigned, AnArchiveWhoseSignatureDoesNotMatchIsRefusedAndNothingIs
   WriteArchive({{"data.txt", "new"}});
   // A signature by the right key, over another file.
   CopyFixture("archive.zip.sig", "update.zip.sig");
-  // The hand-over file goes: the journal keeps the name while the archive waits.
+  // The hand-over file goes: the journal keeps the name while the archive waits. The archive
+  // and its signature go aside: a signature that does not match never will.
   auto before = Tree();
   before.erase("uplog.txt");
+  before["update.zip.refused"] = before["update.zip"];
+  before["update.zip.refused.sig"] = before["update.zip.sig"];
+  before.erase("update.zip");
+  before.erase("update.zip.sig");
 
   ChildProcess updater;
   StartUpdater(updater);
@@ -207,7 +217,7 @@ TEST_F(UpdateExeSigned, AnArchiveWhoseSignatureDoesNotMatchIsRefusedAndNothingIs
   ASSERT_TRUE(test::PressOk(box));
   const auto code = updater.WaitForExit();
   ASSERT_TRUE(code.has_value());
-  EXPECT_EQ(*code, 0u);
+  EXPECT_EQ(*code, 1u);
   EXPECT_TRUE(running.Running()) << "the program was closed for an update that was refused";
   EXPECT_EQ(Tree(), before);
   EXPECT_FALSE(fs::exists(test::FsPath(work_.File("restart.txt"))));
@@ -252,6 +262,7 @@ TEST_F(UpdateExeSigned, AHandOverFileHeldOpenForWritingRefusesTheUpdate) {
   ASSERT_TRUE(test::PressOk(box));
   const auto code = updater.WaitForExit();
   ASSERT_TRUE(code.has_value());
+  EXPECT_EQ(*code, 1u);
   held.Close();
   EXPECT_TRUE(running.Running()) << "the program was closed for an update that was not checked";
   EXPECT_EQ(Tree(), before);
@@ -327,13 +338,15 @@ TEST_F(UpdateExe, ASecondCopyEndsAtOnceAndBringsTheFirstCopysWindowToTheFront) {
   EXPECT_FALSE(fs::exists(test::FsPath(work_.File("restart.txt"))));
   EXPECT_TRUE(first.Running());
 
-  // The first copy goes on as before once its box is answered.
+  // The first copy goes on as before once its box is answered: the program, which has ended by
+  // then, starts again.
+  running.Terminate();
   const HWND box = test::FindMessageBoxOf(first.Id());
   ASSERT_NE(box, nullptr);
   ASSERT_TRUE(test::PressOk(box));
   const auto firstCode = first.WaitForExit();
   ASSERT_TRUE(firstCode.has_value());
-  EXPECT_EQ(*firstCode, 0u);
+  EXPECT_EQ(*firstCode, 1u);
   EXPECT_EQ(Restart(), "-start\n");
 }
 

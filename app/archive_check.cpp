@@ -1,0 +1,153 @@
+// The checks of the archive's directory before closing.
+#include "app/archive_check.h"
+
+#include <set>
+#include <string_view>
+
+#include "app/app_paths.h"
+#include "app/own_names.h"
+#include "platform/ascii_case.h"
+#include "platform/file_helpers.h"
+#include "platform/files.h"
+#include "platform/path_text.h"
+#include "unzip/base/checked_math.h"
+#include "unzip/base/unzip_exceptions.h"
+#include "unzip/entry_destination.h"
+#include "unzip/unzipper.h"
+
+namespace {
+
+constexpr int64_t kMegabyte = 1024 * 1024;
+constexpr int64_t kSpaceMarginDivisor = 100;
+// The companion file that holds a directory for an archive without one: "update.zfc".
+constexpr char kCompanionSuffix[] = ".zfc";
+
+std::string NotApplied(const std::string& why) {
+  return "The update was not applied: " + why + ".";
+}
+
+std::string CompanionPath(const std::string& appDir) {
+  const std::string archive = kArchiveName;
+  return appDir + archive.substr(0, archive.rfind('.')) + kCompanionSuffix;
+}
+
+// Why the entry `name` (its stored path, "\" separated) cannot be applied; empty when it can.
+std::string EntryProblem(const std::string& appDir, const TZipHeaderInfo& entry) {
+  const std::string name = entry.Directory + entry.FileName;
+  if (platform::HasControlCharacter(name)) return "its name holds a control character";
+  if (own_names::IsOwnName(name)) return "the name is kept for the updater's own files";
+  // Where the extraction would put it, by the component's own rule.
+  const std::string base = platform::WithoutTrailingBackslash(appDir);
+  const std::string dir = EntryDestinationDir(base, entry.Directory, true, {});
+  const bool isFile = !entry.FileName.empty();
+  if (IsUnsafeOutputPath(base, isFile ? dir + entry.FileName : dir, isFile)) {
+    return "its name points outside the program directory";
+  }
+  return "";
+}
+
+// The archive's one top folder when every entry lies under it ("myapp-2.0\"), else empty.
+std::string CommonTopFolder(TUnZipper& directory) {
+  std::string top;
+  for (int i = 0; i < directory.EntryCount(); ++i) {
+    const TZipHeaderInfo& entry = *directory.SortedEntries->Items(i);
+    const std::string name = entry.Directory + entry.FileName;
+    const size_t cut = name.find('\\');
+    if (cut == std::string::npos) return "";  // a file at the top
+    const std::string first = name.substr(0, cut + 1);
+    if (!top.empty() && first != top) return "";
+    top = first;
+  }
+  return top;
+}
+
+bool HoldsEntry(TUnZipper& directory, const std::string& path) {
+  for (int i = 0; i < directory.EntryCount(); ++i) {
+    const TZipHeaderInfo& entry = *directory.SortedEntries->Items(i);
+    if (platform::EqualsIgnoringAsciiCase(entry.Directory + entry.FileName, path)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+TRefusal CheckArchiveDirectory(const std::string& appDir, const std::string& zipFileName,
+                               const std::string& mainExeName, bool signatureRequired,
+                               int64_t* neededBytes) {
+  const std::string oneFile = "signed updates are one file, and ";
+  if (signatureRequired &&
+      platform::LinkFreeKind(CompanionPath(appDir)) != platform::PathKind::kMissing) {
+    return {NotApplied(oneFile + platform::DisplayPath(CompanionPath(appDir)) + " lies beside " +
+                       kArchiveName),
+            true};
+  }
+  TUnZipper directory;
+  directory.DoProcessMessages = false;
+  // No question reaches the user before the program is closed: the answer is "no".
+  directory.OnHandleMessage = [](TUnZipper*, int, const std::string&, const std::string&, uint32_t,
+                                 int&) {};
+  try {
+    directory.SetZipName(zipFileName);
+    directory.LoadDirectory();
+  } catch (const EIncompleteZip&) {
+    return {NotApplied(signatureRequired
+                           ? oneFile + kArchiveName + " needs the other parts of a split archive"
+                           : std::string(kArchiveName) +
+                                 " is not a whole ZIP archive (it has no end record)"),
+            true};
+  } catch (const std::exception& e) {
+    return {NotApplied(std::string(kArchiveName) + " cannot be read as a ZIP archive (" + e.what() +
+                       ")"),
+            true};
+  }
+  if (signatureRequired && directory.EndRecord->GetThisDisk32() != 0) {
+    return {NotApplied(oneFile + kArchiveName + " is a part of a split archive"), true};
+  }
+  // A directory that had to be rebuilt from the entries' own headers may have lost entries: a
+  // damaged download is never applied as if it were whole.
+  if (directory.ImproperArchive || directory.ArchiveIsBad) {
+    return {NotApplied(std::string(kArchiveName) + " is damaged (its directory had to be rebuilt)"),
+            true};
+  }
+  if (directory.EntryCount() == 0) {
+    return {NotApplied(std::string(kArchiveName) + " holds no files"), true};
+  }
+  int64_t needed = 0;
+  for (int i = 0; i < directory.EntryCount(); ++i) {
+    const TZipHeaderInfo& entry = *directory.SortedEntries->Items(i);
+    const std::string problem = EntryProblem(appDir, entry);
+    if (!problem.empty()) {
+      return {NotApplied(std::string(kArchiveName) + " holds " + entry.Directory + entry.FileName +
+                         ", which cannot be applied: " + problem),
+              true};
+    }
+    needed = SaturatingAdd(needed, ClampToInt64(entry.GetUncompressedSize64()));
+  }
+  // A release folder zipped from outside: applied as it is, it would land in a sub-folder and
+  // the program would start unchanged.
+  const std::string top = CommonTopFolder(directory);
+  if (!top.empty() && !platform::DirectoryExists(appDir + top) &&
+      (HoldsEntry(directory, top + mainExeName) || HoldsEntry(directory, top + kDefaultMainExe))) {
+    std::string shown = top;
+    shown.back() = '/';
+    return {NotApplied(std::string(kArchiveName) + " holds its files under " + shown +
+                       "; build it from inside that folder"),
+            true};
+  }
+  directory.ClearArchive();
+  *neededBytes = needed;
+  return {};
+}
+
+TRefusal CheckRoom(const std::string& appDir, int64_t neededBytes) {
+  const int64_t needed =
+      SaturatingAdd(SaturatingAdd(neededBytes, neededBytes / kSpaceMarginDivisor), kMegabyte);
+  const std::string dir = platform::WithoutTrailingBackslash(appDir);
+  const int64_t available = platform::FreeDiskSpace(dir);
+  if (available < 0 || available >= needed) return {};
+  const int64_t neededMb = needed / kMegabyte + (needed % kMegabyte != 0 ? 1 : 0);
+  return {"The update needs " + std::to_string(neededMb) + " MB on the volume of " +
+              platform::DisplayPath(dir) + ", but only " + std::to_string(available / kMegabyte) +
+              " MB are free; the update was not applied.",
+          false};
+}

@@ -1,0 +1,28 @@
+// What the archive's directory tells before anything is closed: whether the archive can be
+// applied at all (a ZIP archive, whole, not empty, every entry a name the update may write, not a
+// release folder zipped from outside, one file when it is signed), and the room its new tree
+// needs on the volume.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// A check's refusal: the box's text, and whether the archive can never be applied as it is (it
+// is then set aside, so that it is not offered again).
+struct TRefusal {
+  std::string Text;  // empty: the check passed
+  bool Permanent = false;
+  bool Passed() const { return Text.empty(); }
+};
+
+// Reads the directory of the archive at `zipFileName` (in the program directory `appDir`, which
+// ends in "\") and checks it for an update of the main program `mainExeName`. On success
+// `neededBytes` is the uncompressed size of everything in it.
+TRefusal CheckArchiveDirectory(const std::string& appDir, const std::string& zipFileName,
+                               const std::string& mainExeName, bool signatureRequired,
+                               int64_t* neededBytes);
+
+// Whether the volume of `appDir` has room for a new tree of `neededBytes`, which is staged
+// before the old one moves, plus 1% and 1 MB for the journal, the directories and the file
+// system's own bookkeeping. A volume whose room cannot be told passes: the extraction finds out.
+TRefusal CheckRoom(const std::string& appDir, int64_t neededBytes);

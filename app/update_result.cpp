@@ -1,0 +1,65 @@
+// The result file of the last run.
+#include "app/update_result.h"
+
+#include "app/own_names.h"
+#include "platform/error_text.h"
+#include "platform/files.h"
+
+namespace {
+
+const char* OutcomeName(TUpdateOutcome outcome) {
+  switch (outcome) {
+    case TUpdateOutcome::kApplied:
+      return "applied";
+    case TUpdateOutcome::kNotApplied:
+      return "not-applied";
+    case TUpdateOutcome::kNothing:
+      break;
+  }
+  return "nothing";
+}
+
+// One line: line ends inside a reason would begin an item of their own.
+std::string OneLine(std::string text) {
+  for (char& c : text) {
+    if (c == '\n' || c == '\r') c = ' ';
+  }
+  return text;
+}
+
+}  // namespace
+
+std::string UpdateResultText(const TUpdateResult& result) {
+  std::string text = std::string("result ") + OutcomeName(result.Outcome) + "\n";
+  if (!result.Reason.empty()) text += "reason " + OneLine(result.Reason) + "\n";
+  if (!result.Version.empty()) text += "version " + OneLine(result.Version) + "\n";
+  return text;
+}
+
+bool WriteUpdateResult(const std::string& appDir, const TUpdateResult& result) {
+  const std::string text = UpdateResultText(result);
+  const std::string draft = appDir + own_names::kResultDraft;
+  {
+    platform::File file = platform::File::CreateNew(draft, false);
+    if (!file.IsOpen()) {
+      // A draft left by a run that was killed: it is only ever a draft.
+      if (platform::LinkFreeKind(draft) != platform::PathKind::kFile ||
+          !platform::RemoveFile(draft)) {
+        return false;
+      }
+      file = platform::File::CreateNew(draft, false);
+    }
+    if (!file.IsOpen()) return false;
+    if (file.Write(text.data(), static_cast<int32_t>(text.size())) !=
+        static_cast<int32_t>(text.size())) {
+      file.Close();
+      const platform::KeepFirstError writeFailure;
+      (void)platform::RemoveFile(draft);  // a draft that is not whole is of no use
+      return false;
+    }
+  }
+  if (platform::ReplaceFileAtomically(draft, appDir + own_names::kResult)) return true;
+  const platform::KeepFirstError replaceFailure;
+  (void)platform::RemoveFile(draft);
+  return false;
+}
