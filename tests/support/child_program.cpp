@@ -5,7 +5,11 @@
 // per line, followed by "guard acquired" or "guard refused" when the guard was tried; it appears
 // whole or not at all. UPDATE_CHILD_GUARD names the guard.
 // Argument: "-stay" stays; "-guard" tries the guard and ends; "-guard-stay" tries it and stays;
-// anything else ends at once.
+// "-hold" opens the file that UPDATE_CHILD_HOLD names (system form) for reading, sharing reading
+// only (so that no other process may rename or delete it on Windows), records "holding" (or
+// "hold refused"), keeps it open for UPDATE_CHILD_HOLD_MS milliseconds (as long as "-stay" stays
+// when unset), then closes it and ends; anything else ends at once.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +18,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/files.h"
 #include "platform/instance_guard.h"
 
 namespace {
@@ -57,10 +62,23 @@ int main(int argc, char** argv) {
     const bool acquired = platform::AcquireInstanceGuard(guard != nullptr ? guard : "");
     text += acquired ? "guard acquired\n" : "guard refused\n";
   }
-  Record(text);
-  if (mode == "-stay" || mode == "-guard-stay") {
-    // Long enough for any test, short enough that a failed test leaves nothing for long.
-    std::this_thread::sleep_for(std::chrono::seconds(90));
+  // Long enough for any test, short enough that a failed test leaves nothing for long.
+  constexpr std::chrono::milliseconds kStay = std::chrono::seconds(90);
+  if (mode == "-hold") {
+    const char* path = std::getenv("UPDATE_CHILD_HOLD");
+    const char* milliseconds = std::getenv("UPDATE_CHILD_HOLD_MS");
+    platform::File held = platform::File::Open(path != nullptr ? path : "",
+                                               platform::kOpenRead | platform::kShareDenyWrite);
+    Record(text + (held.IsOpen() ? "holding\n" : "hold refused\n"));
+    if (!held.IsOpen()) return 1;
+    const std::chrono::milliseconds hold =
+        milliseconds != nullptr && milliseconds[0] != '\0'
+            ? std::min(std::chrono::milliseconds(std::atol(milliseconds)), kStay)
+            : kStay;
+    std::this_thread::sleep_for(hold);
+    return 0;
   }
+  Record(text);
+  if (mode == "-stay" || mode == "-guard-stay") std::this_thread::sleep_for(kStay);
   return 0;
 }

@@ -1,0 +1,150 @@
+// Files in use on Windows: Restart Manager names the processes holding a file, an open as a
+// rename opens says whether one may rename it now.
+#include <windows.h>
+// <restartmanager.h> needs <windows.h> first.
+#include <restartmanager.h>
+
+#include <vector>
+
+// Included after <windows.h> on purpose: it proves that no name of the header is a macro there.
+#include "platform/files_in_use.h"
+#include "platform/files_internal.h"
+#include "platform/win32/wide_text.h"
+
+namespace platform {
+namespace {
+
+// A list that keeps growing between two calls of RmGetList is asked for again this often.
+constexpr int kListTries = 4;
+
+std::string Utf8(const wchar_t* text, size_t capacity) {
+  return internal::ToUtf8(text, wcsnlen(text, capacity));
+}
+
+// The executable of the process that the session saw: the id alone could have been reused since
+// by another program, so the start time has to agree as well.
+std::string ExecutableOf(const RM_UNIQUE_PROCESS& process) {
+  const HANDLE handle = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process.dwProcessId);
+  if (handle == nullptr) return "";
+  std::string executable;
+  FILETIME created{};
+  FILETIME exited{};
+  FILETIME kernel{};
+  FILETIME user{};
+  if (GetProcessTimes(handle, &created, &exited, &kernel, &user) &&
+      CompareFileTime(&created, &process.ProcessStartTime) == 0) {
+    std::vector<wchar_t> buffer(32768);
+    DWORD size = static_cast<DWORD>(buffer.size());
+    if (QueryFullProcessImageNameW(handle, 0, buffer.data(), &size)) {
+      executable = internal::ToUtf8(buffer.data(), size);
+    }
+  }
+  CloseHandle(handle);
+  return executable;
+}
+
+// Ends a Restart Manager session however the questions in it went.
+class Session {
+ public:
+  Session() {
+    WCHAR key[CCH_RM_SESSION_KEY + 1] = {};
+    started_ = RmStartSession(&handle_, 0, key) == ERROR_SUCCESS;
+  }
+  ~Session() {
+    if (started_) (void)RmEndSession(handle_);  // nothing is left to do about a failed end
+  }
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  bool Started() const { return started_; }
+  DWORD Handle() const { return handle_; }
+
+ private:
+  DWORD handle_ = 0;
+  bool started_ = false;
+};
+
+std::vector<FileHolder> HoldersOf(const std::string& path) {
+  std::wstring wide;
+  if (!internal::ToWide(path, &wide)) return {};
+  // A session of its own for each file: the list of a session is of all its files together.
+  Session session;
+  if (!session.Started()) return {};
+  LPCWSTR files[] = {wide.c_str()};
+  if (RmRegisterResources(session.Handle(), 1, files, 0, nullptr, 0, nullptr) != ERROR_SUCCESS) {
+    return {};
+  }
+  std::vector<RM_PROCESS_INFO> found;
+  for (int attempt = 0; attempt < kListTries; ++attempt) {
+    UINT needed = 0;
+    UINT count = static_cast<UINT>(found.size());
+    DWORD reasons = 0;
+    const DWORD result = RmGetList(session.Handle(), &needed, &count,
+                                   found.empty() ? nullptr : found.data(), &reasons);
+    if (result == ERROR_SUCCESS) {
+      found.resize(count);
+      break;
+    }
+    found.clear();
+    if (result != ERROR_MORE_DATA) break;
+    // A few more than asked for: holders come and go between the two calls.
+    found.resize(needed + 4);
+  }
+  std::vector<FileHolder> holders;
+  for (const RM_PROCESS_INFO& info : found) {
+    holders.push_back({Utf8(info.strAppName, CCH_RM_MAX_APP_NAME + 1),
+                       static_cast<int>(info.Process.dwProcessId), ExecutableOf(info.Process)});
+  }
+  return holders;
+}
+
+}  // namespace
+
+std::vector<std::vector<FileHolder>> FileHolders(const std::vector<std::string>& paths) {
+  std::vector<std::vector<FileHolder>> holders;
+  holders.reserve(paths.size());
+  for (const std::string& path : paths) holders.push_back(HoldersOf(path));
+  return holders;
+}
+
+RenameProbe ProbeRename(const std::string& path) {
+  std::wstring wide;
+  if (!internal::ToWide(path, &wide)) {
+    internal::RecordError("probe rename", path, ERROR_INVALID_NAME);
+    return RenameProbe::kUnknown;
+  }
+  // The access and sharing a rename asks for: DELETE, and room for every other opener, so that
+  // only a holder that denies deletion stands in the way. The link itself is what a rename moves.
+  const HANDLE handle = CreateFileW(
+      wide.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (handle != INVALID_HANDLE_VALUE) {
+    CloseHandle(handle);
+    return RenameProbe::kFree;
+  }
+  const DWORD code = GetLastError();
+  switch (code) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+      return RenameProbe::kFree;
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+      return RenameProbe::kHeld;
+    default:
+      internal::RecordError("probe rename", path, static_cast<int>(code));
+      return RenameProbe::kUnknown;
+  }
+}
+
+bool IsPassingLock(int code, const std::string& path) {
+  if (code == ERROR_SHARING_VIOLATION || code == ERROR_LOCK_VIOLATION) return true;
+  if (code != ERROR_ACCESS_DENIED) return false;
+  std::wstring wide;
+  if (!internal::ToWide(path, &wide)) return false;
+  // Asked of the system directly: the file layer's query would record a failure of its own.
+  const DWORD attributes = GetFileAttributesW(wide.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES &&
+         (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) == 0;
+}
+
+}  // namespace platform
