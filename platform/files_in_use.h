@@ -21,8 +21,8 @@ struct FileHolder {
   std::string Executable;  // full path of its executable (system form); empty when unknown
 };
 
-// The holders of each of `paths` (system form) that the system can name, one list per path in
-// the same order. An empty list says nothing: the file may still be held by a process the
+// The holders of each of `paths` (full paths, system form) that the system can name, one list per
+// path in the same order. An empty list says nothing: the file may still be held by a process the
 // system does not name.
 //   - Windows: Restart Manager, one session per file (RmStartSession, RmRegisterResources with
 //     the file, RmGetList, RmEndSession): strAppName and the process id, and the executable of
