@@ -121,7 +121,8 @@ bool ParseItem(std::string_view line, size_t number, bool seen[3], TReleaseRecor
   seen[index] = true;
   if (index == 0) {
     if (!IsValidProduct(value)) {
-      return Refuse(reason, at + "the product " + Quoted(value) + " is not 1 to " + std::to_string(kMaxProductLength) +
+      return Refuse(reason, at + "the product " + Quoted(value) + " is not 1 to " +
+                                std::to_string(kMaxProductLength) +
                                 " ASCII letters, digits, \".\", \"-\" and \"_\"");
     }
     record->Product = value;
@@ -191,8 +192,7 @@ bool IsUpdaterOwnName(std::string_view path) {
 bool CheckReleasePath(std::string_view path, std::string* reason) {
   if (path.empty()) return Refuse(reason, "is empty");
   if (path.size() > kMaxReleasePathLength) {
-    return Refuse(reason,
-                  "is longer than " + std::to_string(kMaxReleasePathLength) + " bytes");
+    return Refuse(reason, "is longer than " + std::to_string(kMaxReleasePathLength) + " bytes");
   }
   for (const char c : path) {
     if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) {
@@ -265,8 +265,8 @@ bool ParseReleaseRecord(std::string_view text, TReleaseRecord* record, std::stri
 }
 
 std::string ReleaseRecordText(const TReleaseRecord& record) {
-  std::string text = std::string(kHeader) + "\nproduct " + record.Product + "\nversion " +
-                     record.Version + "\n";
+  std::string text =
+      std::string(kHeader) + "\nproduct " + record.Product + "\nversion " + record.Version + "\n";
   if (!record.From.empty()) text += "from " + record.From + "\n";
   for (const std::string& path : record.Removals) {
     text += "remove ";

@@ -104,6 +104,56 @@ bool ReadSmallFile(const std::string& path, const std::string& displayName, int6
   return true;
 }
 
+bool WriteNewFile(const std::string& path, const std::string& content, bool secret,
+                  std::string& reason) {
+  // In one step: nothing that is there is overwritten or written through, and a secret is
+  // owner-only from its first byte.
+  File file = File::CreateNew(path, secret);
+  if (!file.IsOpen()) {
+    reason = platform::LinkFreeKind(path) != platform::PathKind::kMissing
+                 ? path + " exists already; it is not overwritten"
+                 : path + " cannot be written: " + SystemErrorText(LastError().code);
+    return false;
+  }
+  const bool written = file.Write(content.data(), static_cast<int32_t>(content.size())) ==
+                           static_cast<int32_t>(content.size()) &&
+                       file.FlushToDisk();
+  if (!written) {
+    reason = path + " cannot be written: " + SystemErrorText(LastError().code);
+    file.Close();
+    (void)platform::RemoveFile(path);  // a part-written key or signature is worse than none
+  }
+  return written;
+}
+
+bool SignArchiveFile(const std::string& privateKeyPath, const std::string& archivePath,
+                     const std::string& signaturePath, std::string& reason) {
+  if (!platform::SigningAvailable()) {
+    reason = SignatureStatusText(SignatureStatus::kUnavailable, "", "", "", "");
+    return false;
+  }
+  std::string key;
+  if (!ReadSmallFile(privateKeyPath, "the private key file " + privateKeyPath, kMaxKeyFileSize, key,
+                     reason)) {
+    return false;
+  }
+  std::string signature;
+  const SignatureStatus status = platform::SignFile(key, archivePath, signature);
+  if (status != SignatureStatus::kOk) {
+    reason = SignatureStatusText(status, "private", privateKeyPath, signaturePath, archivePath);
+    return false;
+  }
+  const std::string temporary = signaturePath + ".new";
+  (void)platform::RemoveFile(temporary);  // left by an earlier run that failed, if at all
+  if (!WriteNewFile(temporary, signature, false, reason)) return false;
+  if (!platform::ReplaceFileAtomically(temporary, signaturePath)) {
+    reason = signaturePath + " cannot be written: " + SystemErrorText(LastError().code);
+    (void)platform::RemoveFile(temporary);  // the failure is reported; the file is of no use
+    return false;
+  }
+  return true;
+}
+
 std::string SignatureStatusText(SignatureStatus status, const char* keyKind,
                                 const std::string& keyName, const std::string& signatureName,
                                 const std::string& archiveName) {

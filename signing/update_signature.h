@@ -54,6 +54,20 @@ std::string SignatureRefusalText(const std::string& reason);
 [[nodiscard]] bool ReadSmallFile(const std::string& path, const std::string& displayName,
                                  int64_t maxSize, std::string& content, std::string& reason);
 
+// Creates `path`, which must not exist, holding `content`, flushed to the disk; with `secret`,
+// only its owner may read it, set before anything is written. A failure leaves no part-written
+// file and a reason in `reason` naming the file.
+[[nodiscard]] bool WriteNewFile(const std::string& path, const std::string& content, bool secret,
+                                std::string& reason);
+
+// The publisher's signing step: signs the file `archivePath` with the PEM private key in the file
+// `privateKeyPath` and writes the signature to `signaturePath`, replacing one that is there in
+// one step (a new build of the archive needs a new signature). Reasons name the files as given;
+// a build that cannot sign (SigningAvailable) says so before it reads anything.
+[[nodiscard]] bool SignArchiveFile(const std::string& privateKeyPath,
+                                   const std::string& archivePath, const std::string& signaturePath,
+                                   std::string& reason);
+
 // The words for a status of platform/signature.h, naming the key (of `keyKind`, "public" or
 // "private"), signature and archive files. kFileUnreadable and kLibraryFailure take their detail
 // from LastError().

@@ -28,32 +28,6 @@ int Fail(const std::string& message) {
   return kFailed;
 }
 
-std::string SystemReason() {
-  return platform::SystemErrorText(platform::LastError().code);
-}
-
-// Creates `path` (which must not exist, not even as a link) holding `content`, in one step; with
-// `secret`, only its owner may ever read it.
-bool WriteNewFile(const std::string& path, const std::string& content, bool secret,
-                  std::string& reason) {
-  platform::File file = platform::File::CreateNew(path, secret);
-  if (!file.IsOpen()) {
-    reason = platform::LinkFreeKind(path) != platform::PathKind::kMissing
-                 ? path + " exists already; it is not overwritten"
-                 : path + " cannot be written: " + SystemReason();
-    return false;
-  }
-  const bool written = file.Write(content.data(), static_cast<int32_t>(content.size())) ==
-                           static_cast<int32_t>(content.size()) &&
-                       file.FlushToDisk();
-  if (!written) {
-    reason = path + " cannot be written: " + SystemReason();
-    file.Close();
-    (void)platform::RemoveFile(path);  // a part-written key or signature is worse than none
-  }
-  return written;
-}
-
 int KeyGen(const std::string& privatePath, const std::string& publicPath) {
   platform::SigningKeyPair pair;
   const platform::SignatureStatus status = platform::GenerateSigningKeyPair(pair);
@@ -62,37 +36,16 @@ int KeyGen(const std::string& privatePath, const std::string& publicPath) {
                 signing::SignatureStatusText(status, "private", privatePath, "", ""));
   }
   std::string reason;
-  if (!WriteNewFile(privatePath, pair.PrivateKeyPem, true, reason)) return Fail(reason);
-  if (!WriteNewFile(publicPath, pair.PublicKeyPem, false, reason)) return Fail(reason);
+  if (!signing::WriteNewFile(privatePath, pair.PrivateKeyPem, true, reason)) return Fail(reason);
+  if (!signing::WriteNewFile(publicPath, pair.PublicKeyPem, false, reason)) return Fail(reason);
   return 0;
 }
 
 int Sign(const std::string& privatePath, const std::string& archivePath) {
-  if (!platform::SigningAvailable()) {
-    return Fail(
-        signing::SignatureStatusText(platform::SignatureStatus::kUnavailable, "", "", "", ""));
-  }
-  std::string key;
   std::string reason;
-  if (!signing::ReadSmallFile(privatePath, "the private key file " + privatePath,
-                              signing::kMaxKeyFileSize, key, reason)) {
+  if (!signing::SignArchiveFile(privatePath, archivePath, archivePath + signing::kSignatureSuffix,
+                                 reason)) {
     return Fail(reason);
-  }
-  std::string signature;
-  const platform::SignatureStatus status = platform::SignFile(key, archivePath, signature);
-  const std::string signaturePath = archivePath + signing::kSignatureSuffix;
-  if (status != platform::SignatureStatus::kOk) {
-    return Fail(
-        signing::SignatureStatusText(status, "private", privatePath, signaturePath, archivePath));
-  }
-  // A signature is replaced: a new build of the archive needs a new one.
-  const std::string temporary = signaturePath + ".new";
-  (void)platform::RemoveFile(temporary);  // left by an earlier run that failed, if at all
-  if (!WriteNewFile(temporary, signature, false, reason)) return Fail(reason);
-  if (!platform::ReplaceFileAtomically(temporary, signaturePath)) {
-    const std::string why = SystemReason();
-    (void)platform::RemoveFile(temporary);  // the failure is reported; the file is of no use
-    return Fail(signaturePath + " cannot be written: " + why);
   }
   return 0;
 }

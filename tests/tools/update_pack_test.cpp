@@ -1,0 +1,409 @@
+// End-to-end tests of update-pack: it runs as its own process on small release trees; its archives
+// are read back by the archive component (and, on Linux, tested by Info-ZIP unzip and 7-Zip and
+// their signatures checked by openssl), and every refusal is checked for its exit status and
+// message.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "release/release_record.h"
+#include "platform/dialogs.h"
+#include "platform/files.h"
+#include "platform/signature.h"
+#include "platform/temporary_tree.h"
+#include "support/child_processes.h"
+#include "support/scoped_env.h"
+#include "support/temp_dir.h"
+#include "support/tool_run.h"
+#include "support/zip_writer.h"
+#include "unzip/unzipper.h"
+
+namespace {
+
+using test::ToolRun;
+// Paths ("/" separators) to contents; a directory's path ends in "/" and has no content.
+using TTree = std::map<std::string, std::string>;
+
+ToolRun RunPack(const test::TempDir& work, const std::vector<std::string>& arguments) {
+  return test::RunTool(test::HostPath(UPDATE_PACK), work, arguments);
+}
+
+std::string Fixture(const std::string& name) {
+  return test::HostPath(std::string(UPDATE_SIGNATURE_FIXTURES) + "/" + name);
+}
+
+std::string SystemForm(std::string path) {
+  for (char& c : path) {
+    if (c == '/') c = '\\';
+  }
+  return path;
+}
+
+// Writes `tree` below `root`, every file and directory with the same last-write time, so that
+// two trees written apart are alike to the byte; "bin/tool" gets the permissions 0755.
+void WriteTree(const std::string& root, const TTree& tree) {
+  std::filesystem::create_directories(test::FsPath(root));
+  for (const auto& [path, content] : tree) {
+    const std::string full = root + "\\" + SystemForm(path);
+    if (path.back() == '/') {
+      std::filesystem::create_directories(test::FsPath(full));
+    } else {
+      std::filesystem::create_directories(test::FsPath(full).parent_path());
+      test::WriteFileBytes(full, content);
+    }
+    if (path == "bin/tool") {
+      ASSERT_EQ(platform::WritePermissions(full, 0755), 0);
+    }
+  }
+  const auto time = std::chrono::file_clock::from_sys(std::chrono::sys_seconds{
+      std::chrono::sys_days{std::chrono::year{2024} / std::chrono::March / 1}});
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(test::FsPath(root))) {
+    std::filesystem::last_write_time(entry.path(), time);
+  }
+}
+
+// The archive extracted whole by the archive component, as a tree; `toolPermissions` receives
+// those of "bin/tool".
+TTree ExtractWithComponent(const std::string& archive, int32_t* toolPermissions = nullptr) {
+  const std::string destination = platform::MakeTemporaryDirectory("update-pack-test-");
+  TUnZipper zipper;
+  zipper.DoProcessMessages = false;
+  zipper.OnHandleMessage = [](TUnZipper*, int, const std::string& msg1, const std::string&,
+                              uint32_t flags, int& result) {
+    ADD_FAILURE() << msg1;
+    result = platform::SafeAnswer(flags);
+  };
+  zipper.SetZipName(archive);
+  zipper.SetDestDir(destination);
+  zipper.DoAll = true;
+  zipper.RecreateDirs = true;
+  zipper.OverwriteMode = Always;
+  EXPECT_NO_THROW(zipper.UnZip());
+  TTree tree;
+  for (std::string path : platform::ListDirectoryTree(destination)) {
+    const bool directory = path.back() == '\\';
+    const std::string content =
+        directory ? std::string() : test::ReadFileBytes(destination + "\\" + path);
+    for (char& c : path) {
+      if (c == '\\') c = '/';
+    }
+    tree[path] = content;
+  }
+  if (toolPermissions != nullptr) {
+    *toolPermissions = platform::ReadPermissions(destination + "\\bin\\tool");
+  }
+  EXPECT_TRUE(platform::RemoveDirectoryTree(destination));
+  return tree;
+}
+
+bool HostToolPasses(const std::string& command) {
+  return std::system((command + " > /dev/null 2>&1").c_str()) == 0;
+}
+
+const TTree kRelease = {
+    {"bin/", ""},
+    {"bin/tool", "#!/bin/sh\necho tool\n"},
+    {"data/levels/one.dat", std::string(70000, 'a') + "end"},
+    {"data/empty/", ""},
+    {"readme.txt", "version 2\n"},
+    {"zero.bin", ""},
+    {"\xE6\x96\x87\xE4\xBB\xB6.txt", "unicode name\n"},
+};
+
+TEST(UpdatePack, TheSameTreesGiveTheSameBytes) {
+  test::TempDir work;
+  WriteTree(work.File("one"), kRelease);
+  WriteTree(work.File("two"), kRelease);
+  const std::vector<std::string> make = {"make", "--product", "app", "--version", "2.0"};
+  auto args = [&](const char* tree, const char* archive) {
+    std::vector<std::string> all = make;
+    all.insert(all.end(), {"-o", work.File(archive), work.File(tree)});
+    return all;
+  };
+  ToolRun run = RunPack(work, args("one", "a.zip"));
+  ASSERT_EQ(run.status, 0) << run.err;
+  run = RunPack(work, args("one", "b.zip"));
+  ASSERT_EQ(run.status, 0) << run.err;
+  {
+    // Another time zone changes nothing: the times are UTC's.
+    test::ScopedEnv zone("TZ", "Asia/Tokyo");
+    run = RunPack(work, args("two", "c.zip"));
+    ASSERT_EQ(run.status, 0) << run.err;
+  }
+  const std::string bytes = test::ReadFileBytes(work.File("a.zip"));
+  EXPECT_EQ(bytes, test::ReadFileBytes(work.File("b.zip")));
+  EXPECT_EQ(bytes, test::ReadFileBytes(work.File("c.zip")));
+  // The record is the first entry: its name follows the first local header.
+  EXPECT_EQ(bytes.substr(30, 15), kReleaseRecordName);
+  EXPECT_FALSE(std::filesystem::exists(test::FsPath(work.File("a.zip.part"))));
+}
+
+TEST(UpdatePack, TheArchivePassesOtherToolsAndReadsBackWhole) {
+  test::TempDir work;
+  WriteTree(work.File("release"), kRelease);
+  const std::string archive = work.File("update.zip");
+  const ToolRun run = RunPack(
+      work, {"make", "--product", "app", "--version", "2.0", "-o", archive, work.File("release")});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("app 2.0, the whole release: 5 files and 1 empty directories"),
+            std::string::npos)
+      << run.out;
+  if (!test::OnWindows()) {
+    const std::string native = test::NativePath(archive);
+    EXPECT_TRUE(HostToolPasses("unzip -t '" + native + "'"));
+    EXPECT_TRUE(HostToolPasses("7zz t '" + native + "'"));
+  }
+  // Every file, the empty directory (the others come with their files) and the record.
+  TTree expected = kRelease;
+  expected.erase("bin/");
+  expected["bin/"] = "";
+  expected["data/"] = "";
+  expected["data/levels/"] = "";
+  expected[kReleaseRecordName] = "update-release 1\nproduct app\nversion 2.0\n";
+  int32_t toolPermissions = 0;
+  EXPECT_EQ(ExtractWithComponent(archive, &toolPermissions), expected);
+  if (!test::OnWindows()) {
+    EXPECT_EQ(toolPermissions, 0755);
+  }
+
+  const ToolRun show = RunPack(work, {"show", archive});
+  EXPECT_EQ(show.status, 0) << show.err;
+  EXPECT_NE(show.out.find("  product app\n  version 2.0\n"), std::string::npos) << show.out;
+  EXPECT_NE(show.out.find("entries: 7 (6 files, 1 directories)"), std::string::npos) << show.out;
+  EXPECT_NE(show.out.find("signature: none"), std::string::npos) << show.out;
+}
+
+TEST(UpdatePack, FromAnOlderReleaseOnlyTheChangesAndTheRemovals) {
+  test::TempDir work;
+  TTree old = kRelease;
+  old["readme.txt"] = "version 1\n";
+  old["gone.txt"] = "only in the old release\n";
+  old["lib/gone/deep.dll"] = "old library\n";
+  old["data/empty/"] = "";
+  old[kReleaseRecordName] = "update-release 1\nproduct app\nversion 1.9\n";
+  old["update.log"] = "the installed copy's log is not part of a release\n";
+  TTree release = kRelease;
+  release["data/new/"] = "";
+  release["added.txt"] = "new file\n";
+  WriteTree(work.File("old"), old);
+  WriteTree(work.File("new"), release);
+  const std::string archive = work.File("update.zip");
+  ToolRun run = RunPack(work, {"make", "--product", "app", "--version", "2.0", "--from",
+                               work.File("old"), "-o", archive, work.File("new")});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("the changes from 1.9: 2 files and 1 empty directories (4 unchanged "
+                         "left out), 2 removals"),
+            std::string::npos)
+      << run.out;
+  const TTree expected = {
+      {kReleaseRecordName,
+       "update-release 1\nproduct app\nversion 2.0\nfrom 1.9\nremove gone.txt\n"
+       "remove lib/gone/deep.dll\n"},
+      {"added.txt", "new file\n"},
+      {"readme.txt", "version 2\n"},
+      {"data/", ""},
+      {"data/new/", ""},
+  };
+  EXPECT_EQ(ExtractWithComponent(archive), expected);
+  if (!test::OnWindows()) {
+    EXPECT_TRUE(HostToolPasses("unzip -t '" + test::NativePath(archive) + "'"));
+  }
+
+  // An old tree without a record: its version comes from the command line.
+  ASSERT_TRUE(platform::RemoveFile(work.File("old\\") + kReleaseRecordName));
+  const std::string second = work.File("second.zip");
+  run = RunPack(work, {"make", "--product", "app", "--version", "2.0", "--from", work.File("old"),
+                       "--from-version", "1.9.0", "-o", second, work.File("new")});
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(ExtractWithComponent(second)[kReleaseRecordName],
+            "update-release 1\nproduct app\nversion 2.0\nfrom 1.9.0\nremove gone.txt\n"
+            "remove lib/gone/deep.dll\n");
+}
+
+TEST(UpdatePack, ASignedArchiveVerifiesWithOpensslAndShow) {
+  test::TempDir work;
+  WriteTree(work.File("release"), kRelease);
+  const std::string archive = work.File("update.zip");
+  const std::vector<std::string> make = {
+      "make",   "--product",       "app", "--version", "2.0",
+      "--sign", Fixture("ec.pem"), "-o",  archive,     work.File("release")};
+  ToolRun run = RunPack(work, make);
+  if (!platform::SigningAvailable()) {
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("--sign: this build only verifies signatures"), std::string::npos)
+        << run.err;
+    EXPECT_FALSE(std::filesystem::exists(test::FsPath(archive)));
+    return;
+  }
+  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(std::system(("openssl dgst -sha256 -verify '" + test::NativePath(Fixture("ec.pub")) +
+                         "' -signature '" + test::NativePath(archive + ".sig") + "' '" +
+                         test::NativePath(archive) + "' > /dev/null")
+                            .c_str()),
+            0);
+  run = RunPack(work, {"show", archive, "--key", Fixture("ec.pub")});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("update.zip.sig verified with"), std::string::npos) << run.out;
+  run = RunPack(work, {"show", archive, "--key", Fixture("second.pub")});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("not verified: the signature in"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("does not match"), std::string::npos) << run.err;
+}
+
+TEST(UpdatePack, BadInputsAreRefusedWithTheirReason) {
+  test::TempDir work;
+  const std::string release = work.File("new");
+  WriteTree(release, kRelease);
+  const std::string record = std::string(kReleaseRecordName);
+  WriteTree(work.File("old"), {{record, "update-release 1\nproduct app\nversion 1.9\n"}});
+  WriteTree(work.File("other"), {{record, "update-release 1\nproduct other\nversion 1\n"}});
+  WriteTree(work.File("broken"), {{record, "update-release 2\n"}});
+  WriteTree(work.File("bare"), {{"a.txt", "a"}});
+  WriteTree(work.File("own"), {{".Update-Journal", "x"}});
+  test::WriteFileBytes(work.File("exists.zip"), "");
+  test::WriteFileBytes(work.File("not.zip"), "this is not an archive");
+  test::WriteFileBytes(work.File("norecord.zip"), test::BuildZipOfFiles({{"a.txt", "a"}}));
+  test::WriteFileBytes(work.File("badname.zip"),
+                       test::BuildZipOfFiles({{record, "update-release 1\nproduct a\nversion 1\n"},
+                                              {"update.log", "x"}}));
+  const std::string out = work.File("out.zip");
+  const std::vector<std::string> make = {"make", "--product", "app", "--version", "2.0"};
+  auto Make = [&](std::vector<std::string> extra, const std::string& tree) {
+    std::vector<std::string> all = make;
+    all.insert(all.end(), extra.begin(), extra.end());
+    all.push_back(tree);
+    return all;
+  };
+  struct Case {
+    std::vector<std::string> arguments;
+    int status;
+    std::string message;
+  };
+  std::vector<Case> cases = {
+      {{}, 2, "update-pack: no command"},
+      {{"frob"}, 2, "unknown command 'frob'"},
+      {{"make", "--product", "app", "--version", "1", release}, 2, "make needs -o ARCHIVE"},
+      {{"make", "--product", "app", "-o", out, release}, 2, "make needs --version"},
+      {{"make", "--version", "1", "-o", out, release}, 2, "make needs --product"},
+      {{"make", "--product", "app", "--version", "1", "-o", out}, 2, "make takes one NEW_DIR"},
+      {Make({"-o", out, "--product", "x"}, release), 2, "--product is given twice"},
+      {Make({"-o", out, "--fast"}, release), 2, "unknown option --fast"},
+      {{"make", "--product", "app", "--version", "1", release, "-o"}, 2, "-o needs a value"},
+      {{"make", "--product", "a b", "--version", "1", "-o", out, release},
+       2,
+       "the product 'a b' is not 1 to 64 ASCII letters"},
+      {{"make", "--product", "app", "--version", "1.x", "-o", out, release},
+       2,
+       "the version '1.x' is not decimal numbers"},
+      {Make({"--from-version", "1", "-o", out}, release), 2, "--from-version needs --from"},
+      {{"show"}, 2, "show takes one ARCHIVE"},
+      {{"show", out, "--sign", "k"}, 2, "unknown option --sign"},
+      {Make({"-o", out}, work.File("missing")), 1, "missing is not a directory"},
+      {Make({"-o", work.File("exists.zip")}, release), 1,
+       "exists.zip exists already; it is not overwritten"},
+      {Make({"--from", release, "-o", out}, release), 1, "must be two separate directories"},
+      {Make({"--from", work.Path(), "-o", out}, release), 1, "must be two separate directories"},
+      {Make({"-o", release + "\\x.zip"}, release), 1, "would lie inside the release"},
+      {Make({"--from", work.File("bare"), "-o", out}, release), 1,
+       "has no .update-release; give its version with --from-version"},
+      {Make({"--from", work.File("other"), "-o", out}, release), 1,
+       "holds a release of other, not of app"},
+      {Make({"--from", work.File("broken"), "-o", out}, release), 1,
+       ".update-release is not valid: the first line is not"},
+      {Make({"--from", work.File("old"), "--from-version", "1.8", "-o", out}, release), 1,
+       "--from-version 1.8 differs from the version 1.9"},
+      {{"make", "--product", "app", "--version", "1.9.0", "--from", work.File("old"), "-o", out,
+        release},
+       1,
+       "the release it changes (from 1.9) is not older than its version 1.9.0"},
+      {Make({"-o", out}, work.File("own")), 1,
+       ".Update-Journal cannot be in a release: its path is one of the updater's own names"},
+      {{"show", work.File("missing.zip")}, 1, "cannot open"},
+      {{"show", work.File("not.zip")}, 1, "is not a ZIP archive"},
+      {{"show", work.File("norecord.zip")}, 1, "it holds no release record (.update-release)"},
+      {{"show", work.File("badname.zip")},
+       1,
+       "its entry update.log cannot be applied by an updater: its path is one of the updater's"},
+  };
+  if (platform::SigningAvailable()) {
+    cases.push_back(
+        {Make({"--sign", work.File("none.pem"), "-o", out}, release), 1, "the private key file"});
+  }
+  // Names that Windows itself cannot hold, and links, are made where the system allows them.
+  if (!test::OnWindows()) {
+    const std::pair<const char*, TTree> trees[] = {
+        {"device", {{"sub/con.txt", "x"}}},
+        {"control", {{"a\x01b", "x"}}},
+        {"cases", {{"Read.me", "x"}, {"read.ME", "y"}}},
+        {"backslash", {{"a\\b", "x"}}},
+    };
+    for (const auto& [name, tree] : trees) {
+      for (const auto& [path, content] : tree) {
+        // Host paths: the system's form would take "\\" for a separator.
+        const std::filesystem::path file = test::FsPath(work.File(name)) / path;
+        std::filesystem::create_directories(file.parent_path());
+        std::ofstream(file) << content;
+      }
+    }
+    std::filesystem::create_symlink("../new", test::FsPath(work.File("bare\\link")));
+    cases.push_back({Make({"-o", out}, work.File("device")), 1,
+                     "sub/con.txt cannot be in a release: its path has the component \"con.txt\""});
+    cases.push_back({Make({"-o", out}, work.File("control")), 1, "holds a control character"});
+    cases.push_back({Make({"-o", out}, work.File("cases")), 1,
+                     "holds Read.me and read.ME, whose names differ only in letter case"});
+    cases.push_back({Make({"-o", out}, work.File("backslash")), 1,
+                     "has \"\\\" in its name, which the updater takes for a separator"});
+    cases.push_back({Make({"-o", out}, work.File("bare")), 1,
+                     "bare/link is a link: a release holds files and directories only"});
+  }
+  for (const Case& c : cases) {
+    std::string line;
+    for (const std::string& argument : c.arguments) line += argument + " ";
+    SCOPED_TRACE(line);
+    const ToolRun run = RunPack(work, c.arguments);
+    EXPECT_EQ(run.status, c.status) << run.err;
+    EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
+    EXPECT_FALSE(std::filesystem::exists(test::FsPath(out)));
+    EXPECT_FALSE(std::filesystem::exists(test::FsPath(out + ".part")));
+  }
+  const ToolRun help = RunPack(work, {"--help"});
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.out.find("usage: update-pack make --product ID"), std::string::npos);
+  const ToolRun version = RunPack(work, {"--version"});
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.out, "update-pack 1.1.0.0\n");
+}
+
+// 65,535 entries need the Zip64 end records; Info-ZIP unzip, 7-Zip and the component read them.
+TEST(UpdatePack, ManyEntriesGoIntoZip64EndRecords) {
+  if (test::OnWindows()) GTEST_SKIP() << "65,535 files take minutes to write under Wine";
+  test::TempDir work;
+  const std::string release = work.File("release");
+  std::filesystem::create_directories(test::FsPath(release));
+  constexpr int kFiles = 65534;  // and the record
+  for (int i = 0; i < kFiles; ++i) {
+    test::WriteFileBytes(release + "\\" + std::to_string(i / 1000) + "-" + std::to_string(i),
+                         std::to_string(i));
+  }
+  const std::string archive = work.File("update.zip");
+  const ToolRun run =
+      RunPack(work, {"make", "--product", "app", "--version", "1", "-o", archive, release});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::string bytes = test::ReadFileBytes(archive);
+  EXPECT_NE(bytes.find(std::string("PK\x06\x06", 4)), std::string::npos);
+  const std::string native = test::NativePath(archive);
+  EXPECT_TRUE(HostToolPasses("unzip -tq '" + native + "'"));
+  EXPECT_TRUE(HostToolPasses("7zz t '" + native + "'"));
+  TUnZipper zipper;
+  zipper.SetZipName(archive);
+  zipper.LoadDirectory();
+  EXPECT_EQ(zipper.EntryCount(), kFiles + 1);
+}
+
+}  // namespace

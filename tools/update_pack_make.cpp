@@ -1,0 +1,279 @@
+// update-pack make: checks the command's paths, lists the trees, plans the package, writes it
+// beside its final name, signs it, and only then gives it that name, so that a failure leaves no
+// archive (nor a signature) that could be shipped by mistake.
+#include "tools/update_pack_make.h"
+
+#include <algorithm>
+#include <cinttypes>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "release/release_record.h"
+#include "signing/update_signature.h"
+#include "platform/ascii_case.h"
+#include "platform/files.h"
+#include "platform/signature.h"
+#include "tools/update_pack_diff.h"
+#include "tools/update_pack_progress.h"
+#include "tools/update_pack_tree.h"
+#include "tools/update_pack_zip.h"
+
+namespace {
+
+constexpr int kFailed = 1;
+// The record's time when the tree has nothing to take one from: 1980-01-01 00:00:00 UTC.
+constexpr int64_t kEarliestDosTime = 315532800;
+constexpr int32_t kRecordPermissions = 0644;
+
+int Fail(const std::string& message) {
+  std::fprintf(stderr, "update-pack: %s\n", message.c_str());
+  return kFailed;
+}
+
+std::string Shown(const std::string& path) {
+  return platform::DisplayPath(path);
+}
+
+// Whether `inner` is `outer` or lies below it, by their absolute paths (letter case aside, as
+// Windows compares them).
+bool LiesWithin(const std::string& inner, const std::string& outer) {
+  std::string a = platform::ExpandFileName(inner);
+  std::string b = platform::ExpandFileName(outer);
+  if (a.empty() || b.empty()) return false;
+  if (b.back() != '\\') b += '\\';
+  if (a.back() != '\\') a += '\\';
+  return a.size() >= b.size() && platform::EqualsIgnoringAsciiCase(a.substr(0, b.size()), b);
+}
+
+class TPackJob {
+ public:
+  explicit TPackJob(const TPackOptions& options)
+      : options_(options),
+        partPath_(options.Output + ".part"),
+        signaturePath_(options.Output + signing::kSignatureSuffix) {}
+
+  int Run();
+
+ private:
+  bool CheckPaths(std::string* reason) const;
+  // The release that OLD_DIR holds: its record's version, or --from-version.
+  bool FindFromVersion(std::string* reason);
+  bool Plan(std::string* reason);
+  bool Write(std::string* reason);
+  bool SignAndName(std::string* reason);
+  void Report() const;
+
+  const TPackOptions& options_;
+  std::string partPath_;
+  std::string signaturePath_;
+  std::vector<TReleaseItem> newTree_;
+  std::vector<TReleaseItem> oldTree_;
+  TPackPlan plan_;
+  TReleaseRecord record_;
+  uint64_t packedBytes_ = 0;
+  uint64_t archiveSize_ = 0;
+  TPackProgress progress_;
+};
+
+bool TPackJob::CheckPaths(std::string* reason) const {
+  const TPackOptions& o = options_;
+  for (const std::string* dir : {&o.NewDir, &o.OldDir}) {
+    if (dir->empty()) continue;
+    const uint32_t attributes = platform::ReadAttributes(*dir);
+    if (attributes == platform::kInvalidAttributes ||
+        (attributes & platform::kAttrDirectory) == 0) {
+      *reason = Shown(*dir) + " is not a directory";
+      return false;
+    }
+  }
+  if (!o.OldDir.empty() && (platform::SameFile(o.OldDir, o.NewDir) ||
+                            LiesWithin(o.OldDir, o.NewDir) || LiesWithin(o.NewDir, o.OldDir))) {
+    *reason = "the old release " + Shown(o.OldDir) + " and the new one " + Shown(o.NewDir) +
+              " must be two separate directories";
+    return false;
+  }
+  for (const std::string* dir : {&o.NewDir, &o.OldDir}) {
+    if (!dir->empty() && LiesWithin(o.Output, *dir)) {
+      *reason = "the archive " + Shown(o.Output) + " would lie inside the release " + Shown(*dir);
+      return false;
+    }
+  }
+  if (platform::ReadAttributes(o.Output) != platform::kInvalidAttributes) {
+    *reason = Shown(o.Output) + " exists already; it is not overwritten";
+    return false;
+  }
+  if (o.SigningKey.empty()) {
+    if (platform::ReadAttributes(signaturePath_) != platform::kInvalidAttributes) {
+      *reason = Shown(signaturePath_) +
+                " exists already and would not match the new archive; "
+                "remove it, or sign the archive with --sign";
+      return false;
+    }
+    return true;
+  }
+  if (!platform::SigningAvailable()) {
+    *reason = "--sign: " + signing::SignatureStatusText(platform::SignatureStatus::kUnavailable,
+                                                         "", "", "", "");
+    return false;
+  }
+  // The key is read now as well, so that a wrong path fails before the packing.
+  std::string key;
+  return signing::ReadSmallFile(o.SigningKey, "the private key file " + Shown(o.SigningKey),
+                                 signing::kMaxKeyFileSize, key, *reason);
+}
+
+bool TPackJob::FindFromVersion(std::string* reason) {
+  const TInstalledRelease old = ReadInstalledRelease(options_.OldDir);
+  const std::string& given = options_.FromVersion;
+  switch (old.State) {
+    case TInstalledRelease::irInvalid:
+      *reason = old.Reason;
+      return false;
+    case TInstalledRelease::irAbsent:
+      if (given.empty()) {
+        *reason = Shown(options_.OldDir) + " has no " + kReleaseRecordName +
+                  "; give its version with --from-version";
+        return false;
+      }
+      record_.From = given;
+      return true;
+    case TInstalledRelease::irPresent:
+      break;
+  }
+  if (old.Record.Product != options_.Product) {
+    *reason = Shown(options_.OldDir) + " holds a release of " + old.Record.Product + ", not of " +
+              options_.Product;
+    return false;
+  }
+  if (!given.empty() && CompareVersions(given, old.Record.Version) != 0) {
+    *reason = "--from-version " + given + " differs from the version " + old.Record.Version +
+              " in " + Shown(options_.OldDir) + "'s " + kReleaseRecordName;
+    return false;
+  }
+  record_.From = old.Record.Version;
+  return true;
+}
+
+bool TPackJob::Plan(std::string* reason) {
+  if (!ListReleaseTree(options_.NewDir, false, &newTree_, reason) ||
+      !CheckLetterCase(newTree_, options_.NewDir, reason)) {
+    return false;
+  }
+  record_.Product = options_.Product;
+  record_.Version = options_.Version;
+  if (options_.OldDir.empty()) {
+    plan_ = PlanFullPackage(newTree_);
+  } else {
+    if (!FindFromVersion(reason) || !ListReleaseTree(options_.OldDir, true, &oldTree_, reason)) {
+      return false;
+    }
+    uint64_t comparable = 0;
+    for (const TReleaseItem& item : newTree_) comparable += item.Size;
+    progress_.Begin("comparing", comparable);
+    const bool planned = PlanChangesOnly(
+        newTree_, oldTree_, [this](uint64_t bytes) { progress_.Advance(bytes); }, &plan_, reason);
+    progress_.End();
+    if (!planned) return false;
+    for (std::string path : plan_.Removals) {
+      std::replace(path.begin(), path.end(), '/', '\\');  // the record's own form
+      record_.Removals.push_back(std::move(path));
+    }
+  }
+  // The record must read back as the updater will read it (a "from" older than the version,
+  // paths of the rules): the parser is the judge.
+  TReleaseRecord check;
+  std::string why;
+  if (!ParseReleaseRecord(ReleaseRecordText(record_), &check, &why)) {
+    *reason = "the release record would not be valid: " + why;
+    return false;
+  }
+  return true;
+}
+
+bool TPackJob::Write(std::string* reason) {
+  // The record takes the time of the newest item: the same trees give the same bytes.
+  int64_t newest = kEarliestDosTime;
+  for (const TReleaseItem& item : newTree_) newest = std::max(newest, item.ModifiedTime);
+  const int32_t permissions =
+      platform::ReadPermissions(options_.NewDir) < 0 ? -1 : kRecordPermissions;
+  const TZipEntryInfo recordInfo{kReleaseRecordName, newest, permissions, platform::kAttrArchive};
+  (void)platform::RemoveFile(partPath_);  // left by an earlier run that failed, if at all
+  TZipWriter zip;
+  if (!zip.Create(partPath_, reason) ||
+      !zip.AddBytes(recordInfo, ReleaseRecordText(record_), reason)) {
+    return false;
+  }
+  uint64_t total = 0;
+  for (const TReleaseItem* item : plan_.Entries) total += item->Size;
+  progress_.Begin("packing", total);
+  const auto advance = [this](uint64_t bytes) { progress_.Advance(bytes); };
+  for (const TReleaseItem* item : plan_.Entries) {
+    const TZipEntryInfo info{item->Path, item->ModifiedTime, item->Permissions, item->Attributes};
+    const bool added = item->IsDirectory
+                           ? zip.AddDirectory(info, reason)
+                           : zip.AddFile(info, item->SourcePath, item->Size, advance, reason);
+    if (!added) {
+      progress_.End();
+      return false;
+    }
+    packedBytes_ += item->Size;
+  }
+  progress_.End();
+  if (!zip.Finish(reason)) return false;
+  archiveSize_ = zip.Size();
+  return true;
+}
+
+bool TPackJob::SignAndName(std::string* reason) {
+  const bool signing = !options_.SigningKey.empty();
+  if (signing &&
+      !signing::SignArchiveFile(options_.SigningKey, partPath_, signaturePath_, *reason)) {
+    return false;
+  }
+  if (platform::RenameFile(partPath_, options_.Output)) return true;
+  *reason = Shown(options_.Output) +
+            " cannot be written: " + platform::SystemErrorText(platform::LastError().code);
+  if (signing) (void)platform::RemoveFile(signaturePath_);  // it signs no archive now
+  return false;
+}
+
+void TPackJob::Report() const {
+  for (const std::string& note : plan_.Notes)
+    std::fprintf(stderr, "update-pack: note: %s\n", note.c_str());
+  size_t files = 0;
+  for (const TReleaseItem* item : plan_.Entries) files += item->IsDirectory ? 0 : 1;
+  std::string kind =
+      record_.From.empty() ? "the whole release" : "the changes from " + record_.From;
+  std::printf("%s: %s %s, %s: %zu files and %zu empty directories", Shown(options_.Output).c_str(),
+              record_.Product.c_str(), record_.Version.c_str(), kind.c_str(), files,
+              plan_.Entries.size() - files);
+  if (!record_.From.empty()) {
+    std::printf(" (%" PRIu64 " unchanged left out), %zu removals", plan_.UnchangedFiles,
+                record_.Removals.size());
+  }
+  std::printf("; %" PRIu64 " bytes in an archive of %" PRIu64 " bytes\n", packedBytes_,
+              archiveSize_);
+  if (!options_.SigningKey.empty()) {
+    std::printf("%s: signed with %s\n", Shown(signaturePath_).c_str(),
+                Shown(options_.SigningKey).c_str());
+  }
+}
+
+int TPackJob::Run() {
+  std::string reason;
+  if (!CheckPaths(&reason) || !Plan(&reason)) return Fail(reason);
+  if (!Write(&reason) || !SignAndName(&reason)) {
+    (void)platform::RemoveFile(partPath_);  // the failure is reported; the file is of no use
+    return Fail(reason);
+  }
+  Report();
+  return 0;
+}
+
+}  // namespace
+
+int MakePackage(const TPackOptions& options) {
+  TPackJob job(options);
+  return job.Run();
+}
