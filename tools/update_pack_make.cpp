@@ -192,7 +192,8 @@ bool TPackJob::Plan(std::string* reason) {
 }
 
 bool TPackJob::Write(std::string* reason) {
-  // The record takes the time of the newest item: the same trees give the same bytes.
+  // The record and the directories take the time of the newest file: the same files give the
+  // same bytes.
   int64_t newest = kEarliestDosTime;
   for (const TReleaseItem& item : newTree_) newest = std::max(newest, item.ModifiedTime);
   const int32_t permissions =
@@ -209,7 +210,8 @@ bool TPackJob::Write(std::string* reason) {
   progress_.Begin("packing", total);
   const auto advance = [this](uint64_t bytes) { progress_.Advance(bytes); };
   for (const TReleaseItem* item : plan_.Entries) {
-    const TZipEntryInfo info{item->Path, item->ModifiedTime, item->Permissions, item->Attributes};
+    const TZipEntryInfo info{item->Path, item->IsDirectory ? newest : item->ModifiedTime,
+                             item->Permissions, item->Attributes};
     const bool added = item->IsDirectory
                            ? zip.AddDirectory(info, reason)
                            : zip.AddFile(info, item->SourcePath, item->Size, advance, reason);

@@ -44,7 +44,7 @@ class TTreeWalk {
     const std::string shown = platform::DisplayPath(systemPath);
     return fs::path(std::u8string(shown.begin(), shown.end()));
   }
-  // The time, permissions and attributes of the item at `relative`, a file or a directory.
+  // The time (of a file), permissions and attributes of the item at `relative`.
   bool Describe(const std::string& relative, TReleaseItem* item);
   // One entry found in the directory at `relative`.
   bool Visit(const fs::directory_entry& entry, const std::string& relative, int depth);

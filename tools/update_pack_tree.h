@@ -12,7 +12,10 @@ struct TReleaseItem {
   bool IsDirectory = false;
   bool IsEmpty = false;      // a directory with nothing in it
   uint64_t Size = 0;         // a file's bytes
-  int64_t ModifiedTime = 0;  // the last write, in seconds since 1970-01-01 UTC
+  // A file's last write, in seconds since 1970-01-01 UTC. Not a directory's: it changes with
+  // every file made or removed in it, and a build that makes its output anew would give an
+  // archive of other bytes for the same files.
+  int64_t ModifiedTime = 0;
   int32_t Permissions = -1;  // the permission bits (0777), or -1 where the system has none
   uint32_t Attributes = 0;   // DOS attributes: read-only, hidden, system, directory or archive
 };

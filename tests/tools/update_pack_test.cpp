@@ -31,8 +31,11 @@ using test::ToolRun;
 // Paths ("/" separators) to contents; a directory's path ends in "/" and has no content.
 using TTree = std::map<std::string, std::string>;
 
+// update-pack's run, its output with LF line ends (Windows' text mode writes CR LF).
 ToolRun RunPack(const test::TempDir& work, const std::vector<std::string>& arguments) {
-  return test::RunTool(test::HostPath(UPDATE_PACK), work, arguments);
+  ToolRun run = test::RunTool(test::HostPath(UPDATE_PACK), work, arguments);
+  std::erase(run.out, '\r');
+  return run;
 }
 
 std::string Fixture(const std::string& name) {
@@ -46,8 +49,8 @@ std::string SystemForm(std::string path) {
   return path;
 }
 
-// Writes `tree` below `root`, every file and directory with the same last-write time, so that
-// two trees written apart are alike to the byte; "bin/tool" gets the permissions 0755.
+// Writes `tree` below `root`, every file with the same last-write time, so that two trees written
+// apart are alike to the byte; "bin/tool" gets the permissions 0755.
 void WriteTree(const std::string& root, const TTree& tree) {
   std::filesystem::create_directories(test::FsPath(root));
   for (const auto& [path, content] : tree) {
@@ -65,7 +68,7 @@ void WriteTree(const std::string& root, const TTree& tree) {
   const auto time = std::chrono::file_clock::from_sys(std::chrono::sys_seconds{
       std::chrono::sys_days{std::chrono::year{2024} / std::chrono::March / 1}});
   for (const auto& entry : std::filesystem::recursive_directory_iterator(test::FsPath(root))) {
-    std::filesystem::last_write_time(entry.path(), time);
+    if (entry.is_regular_file()) std::filesystem::last_write_time(entry.path(), time);
   }
 }
 
