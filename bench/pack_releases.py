@@ -105,8 +105,8 @@ def main():
               f"{changed} changed, {added} added, {removed} removed since 1.0")
         for name, (wall, cpu, size) in (("full", full), ("changes only", diff)):
             print(f"{name:>13}: {size / mb:7.1f} MB ({100 * size / full[2]:5.1f}% of full), "
-                  f"median {wall:.2f} s wall, {cpu:.2f} s cpu, "
-                  f"{tree_bytes / mb / wall:.0f} MB/s of the release tree")
+                  f"median {wall:.2f} s wall, {cpu:.2f} s cpu; the release tree at "
+                  f"{tree_bytes / mb / wall:.0f} MB/s wall, {tree_bytes / mb / cpu:.0f} MB/s cpu")
     finally:
         shutil.rmtree(out, ignore_errors=True)
 
