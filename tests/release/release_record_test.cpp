@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 #include "platform/files.h"
 #include "support/temp_dir.h"
@@ -250,6 +252,16 @@ TEST(ReleaseRecord, TheInstalledRecordIsAbsentPresentOrInvalid) {
   EXPECT_EQ(installed.State, TInstalledRelease::irInvalid);
   EXPECT_NE(installed.Reason.find("is not a plain file"), std::string::npos) << installed.Reason;
   ASSERT_TRUE(platform::DeleteDirectory(record));
+
+  // A link is not followed, where the system has links.
+  test::WriteFileBytes(dir.File("elsewhere"), "update-release 1\nproduct app\nversion 9\n");
+  std::error_code error;
+  std::filesystem::create_symlink("elsewhere", test::FsPath(record), error);
+  if (!error) {
+    installed = ReadInstalledRelease(dir.Path());
+    EXPECT_EQ(installed.State, TInstalledRelease::irInvalid);
+    EXPECT_NE(installed.Reason.find("is not a plain file"), std::string::npos) << installed.Reason;
+  }
 }
 
 }  // namespace
