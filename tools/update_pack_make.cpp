@@ -241,11 +241,12 @@ bool TPackJob::SignAndName(std::string* reason) {
 }
 
 void TPackJob::Report() const {
-  for (const std::string& note : plan_.Notes)
+  for (const std::string& note : plan_.Notes) {
     std::fprintf(stderr, "update-pack: note: %s\n", note.c_str());
+  }
   size_t files = 0;
   for (const TReleaseItem* item : plan_.Entries) files += item->IsDirectory ? 0 : 1;
-  std::string kind =
+  const std::string kind =
       record_.From.empty() ? "the whole release" : "the changes from " + record_.From;
   std::printf("%s: %s %s, %s: %zu files and %zu empty directories", Shown(options_.Output).c_str(),
               record_.Product.c_str(), record_.Version.c_str(), kind.c_str(), files,

@@ -192,7 +192,9 @@ TEST(UpdatePack, FromAnOlderReleaseOnlyTheChangesAndTheRemovals) {
   old["data/empty/"] = "";
   old[kReleaseRecordName] = "update-release 1\nproduct app\nversion 1.9\n";
   old["update.log"] = "the installed copy's log is not part of a release\n";
+  old["Notes.txt"] = "a name that changes its letter case\n";
   TTree release = kRelease;
+  release["NOTES.txt"] = old["Notes.txt"];
   release["data/new/"] = "";
   release["added.txt"] = "new file\n";
   WriteTree(work.File("old"), old);
@@ -201,15 +203,19 @@ TEST(UpdatePack, FromAnOlderReleaseOnlyTheChangesAndTheRemovals) {
   ToolRun run = RunPack(work, {"make", "--product", "app", "--version", "2.0", "--from",
                                work.File("old"), "-o", archive, work.File("new")});
   ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_NE(run.out.find("the changes from 1.9: 2 files and 1 empty directories (4 unchanged "
+  EXPECT_NE(run.out.find("the changes from 1.9: 3 files and 1 empty directories (4 unchanged "
                          "left out), 2 removals"),
             std::string::npos)
       << run.out;
+  EXPECT_NE(run.err.find("note: Notes.txt is not removed: NOTES.txt takes its place"),
+            std::string::npos)
+      << run.err;
   const TTree expected = {
       {kReleaseRecordName,
        "update-release 1\nproduct app\nversion 2.0\nfrom 1.9\nremove gone.txt\n"
        "remove lib/gone/deep.dll\n"},
       {"added.txt", "new file\n"},
+      {"NOTES.txt", "a name that changes its letter case\n"},
       {"readme.txt", "version 2\n"},
       {"data/", ""},
       {"data/new/", ""},
