@@ -73,7 +73,7 @@ bool HoldsEntry(TUnZipper& directory, const std::string& path) {
 
 TRefusal CheckArchiveDirectory(const std::string& appDir, const std::string& zipFileName,
                                const std::string& mainExeName, bool signatureRequired,
-                               int64_t* neededBytes) {
+                               int64_t* neededBytes, std::vector<std::string>* files) {
   const std::string oneFile = "signed updates are one file, and ";
   if (signatureRequired &&
       platform::LinkFreeKind(CompanionPath(appDir)) != platform::PathKind::kMissing) {
@@ -122,6 +122,7 @@ TRefusal CheckArchiveDirectory(const std::string& appDir, const std::string& zip
               true};
     }
     needed = SaturatingAdd(needed, ClampToInt64(entry.GetUncompressedSize64()));
+    if (!entry.FileName.empty()) files->push_back(entry.Directory + entry.FileName);
   }
   // A release folder zipped from outside: applied as it is, it would land in a sub-folder and
   // the program would start unchanged.

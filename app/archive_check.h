@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // A check's refusal: the box's text, and whether the archive can never be applied as it is (it
 // is then set aside, so that it is not offered again).
@@ -17,10 +18,11 @@ struct TRefusal {
 
 // Reads the directory of the archive at `zipFileName` (in the program directory `appDir`, which
 // ends in "\") and checks it for an update of the main program `mainExeName`. On success
-// `neededBytes` is the uncompressed size of everything in it.
+// `neededBytes` is the uncompressed size of everything in it and `files` the paths of its files
+// relative to the program directory ("data\x.txt").
 TRefusal CheckArchiveDirectory(const std::string& appDir, const std::string& zipFileName,
                                const std::string& mainExeName, bool signatureRequired,
-                               int64_t* neededBytes);
+                               int64_t* neededBytes, std::vector<std::string>* files);
 
 // Whether the volume of `appDir` has room for a new tree of `neededBytes`, which is staged
 // before the old one moves, plus 1% and 1 MB for the journal, the directories and the file

@@ -1,11 +1,17 @@
 // The result file of the last run.
 #include "app/update_result.h"
 
+#include <algorithm>
+
 #include "app/own_names.h"
 #include "platform/error_text.h"
 #include "platform/files.h"
 
 namespace {
+
+constexpr char kLockedKey[] = "locked ";
+// update.result is a few lines: a larger file is not the updater's.
+constexpr int32_t kMaxResultSize = 64 * 1024;
 
 const char* OutcomeName(TUpdateOutcome outcome) {
   switch (outcome) {
@@ -33,7 +39,26 @@ std::string UpdateResultText(const TUpdateResult& result) {
   std::string text = std::string("result ") + OutcomeName(result.Outcome) + "\n";
   if (!result.Reason.empty()) text += "reason " + OneLine(result.Reason) + "\n";
   if (!result.Version.empty()) text += "version " + OneLine(result.Version) + "\n";
+  if (!result.Locked.empty()) text += std::string(kLockedKey) + OneLine(result.Locked) + "\n";
   return text;
+}
+
+std::string ReadLockedItem(const std::string& appDir) {
+  const std::string path = appDir + own_names::kResult;
+  if (platform::LinkFreeKind(path) != platform::PathKind::kFile) return "";
+  platform::File file = platform::File::Open(path, platform::kOpenRead | platform::kShareDenyNone);
+  std::string text(kMaxResultSize, '\0');
+  const int32_t got = file.IsOpen() ? file.Read(text.data(), kMaxResultSize) : -1;
+  if (got <= 0) return "";
+  text.resize(static_cast<size_t>(got));
+  for (size_t start = 0; start < text.size();) {
+    const size_t end = std::min(text.find('\n', start), text.size());
+    if (text.compare(start, sizeof kLockedKey - 1, kLockedKey) == 0) {
+      return text.substr(start + sizeof kLockedKey - 1, end - start - (sizeof kLockedKey - 1));
+    }
+    start = end + 1;
+  }
+  return "";
 }
 
 bool WriteUpdateResult(const std::string& appDir, const TUpdateResult& result) {

@@ -11,6 +11,7 @@
 
 #include "app/app_paths.h"
 #include "app/archive_check.h"
+#include "app/files_in_use.h"
 #include "app/hand_over_file.h"
 #include "app/own_names.h"
 #include "app/update_result.h"
@@ -145,7 +146,9 @@ std::string ApplyStagedUpdate(const std::string& appDir, TUpdateJournal& journal
                               const std::vector<std::string>& extracted,
                               const std::vector<std::string>& keepPermissionsOf,
                               platform::FileSystemFlush& stagedFiles,
-                              const update_transaction::TPump& pump, bool* permanent) {
+                              const update_transaction::TPump& pump, bool* permanent,
+                              files_in_use::TLockWaits& commitWaits,
+                              files_in_use::TLockWaits& rollBackWaits) {
   namespace transaction = update_transaction;
   std::string refusedName;
   if (!transaction::PlanMoves(appDir, &journal, extracted, &refusedName)) {
@@ -158,9 +161,14 @@ std::string ApplyStagedUpdate(const std::string& appDir, TUpdateJournal& journal
   if (!transaction::WriteJournal(appDir, journal)) {
     return "The update could not be prepared: " + transaction::LastFailureText(appDir);
   }
-  if (transaction::Commit(appDir, journal, keepPermissionsOf, &stagedFiles, pump)) return "";
-  const std::string reason = transaction::LastFailureText(appDir);
-  if (transaction::RollBack(appDir, journal, pump)) {
+  if (transaction::Commit(appDir, journal, keepPermissionsOf, &stagedFiles, pump, &commitWaits)) {
+    return "";
+  }
+  // A lock that lasted is named with its holder; any other failure with the system's words.
+  const std::string reason = commitWaits.FailureText().empty()
+                                 ? transaction::LastFailureText(appDir)
+                                 : commitWaits.FailureText();
+  if (transaction::RollBack(appDir, journal, pump, &rollBackWaits)) {
     return "The update could not be applied (" + reason + "); the program was left as it was";
   }
   // The journal says what is left to undo: the next start finishes it before anything else.
@@ -187,6 +195,8 @@ TUpdateRun::~TUpdateRun() = default;
 void TUpdateRun::Prepare() {
   const std::string appDir = GetAppDir();
   ZipFileName = appDir + kArchiveName;
+  // What stopped the last run, when a file in use did: said again if it stops this one too.
+  if (!files_in_use::ParseLockFailure(ReadLockedItem(appDir), &previousLock_)) previousLock_ = {};
   // Anything at the archive's name waits (a link, a directory, a device too): the checks say
   // why it cannot be applied. Only "no such file" means that there is nothing to apply.
   const platform::PathKind archiveKind = platform::LinkFreeKind(ZipFileName);
@@ -213,7 +223,7 @@ void TUpdateRun::Prepare() {
     const bool isItself = platform::ProcessNameMatches(AppExecutablePath(), MainExeName);
     if (!archiveWaits) {
       refusal_ = {};
-      result_ = {TUpdateOutcome::kNothing, "no " + std::string(kArchiveName), {}};
+      result_ = {TUpdateOutcome::kNothing, "no " + std::string(kArchiveName), {}, {}};
       Notify(OnNothingToApply);
       if (handedOver_) (void)platform::RemoveFile(handOver);
     } else {
@@ -265,7 +275,7 @@ void TUpdateRun::Prepare() {
     if (MainExeName.empty()) {
       // Without an archive nothing was at stake but the relaunch, and the name is not known.
       refusal_ = {"The program to start again could not be settled (" + failure + ").", false};
-      result_ = {TUpdateOutcome::kNothing, refusal_.Failure, {}};
+      result_ = {TUpdateOutcome::kNothing, refusal_.Failure, {}, {}};
       log_.Write("the main program is not known and not started");
     }
   }
@@ -362,11 +372,19 @@ TRefusal TUpdateRun::CheckBeforeClosing() {
     log_.Write("the signature of " + std::string(kArchiveName) + " was verified");
   }
   int64_t needed = 0;
-  refusal = CheckArchiveDirectory(appDir, ZipFileName, MainExeName, signatureRequired_, &needed);
+  std::vector<std::string> files;
+  refusal =
+      CheckArchiveDirectory(appDir, ZipFileName, MainExeName, signatureRequired_, &needed, &files);
   if (!refusal.Passed()) return refusal;
   refusal.Text = WriteCheck(appDir);
   if (!refusal.Passed()) return refusal;
-  return CheckRoom(appDir, needed);
+  refusal = CheckRoom(appDir, needed);
+  if (!refusal.Passed()) return refusal;
+  // A file that another program holds would stop the commit half-way: said now, while nothing is
+  // closed. A stale "main.exe" is retired beside the files replaced.
+  if (MainExeName != kDefaultMainExe) files.push_back(kDefaultMainExe);
+  refusal.Text = files_in_use::CheckFilesInUse(appDir, files, MainExeName);
+  return refusal;
 }
 
 TRefusal TUpdateRun::CheckArchiveAgain() {
@@ -417,7 +435,7 @@ void TUpdateRun::SetArchiveAside() {
 void TUpdateRun::Refuse(const TRefusal& refusal, bool relaunch) {
   refusal_ = {refusal.Text, relaunch};
   refused_ = true;
-  result_ = {TUpdateOutcome::kNotApplied, refusal.Text, {}};
+  result_ = {TUpdateOutcome::kNotApplied, refusal.Text, {}, {}};
   log_.Write(refusal.Text);
   if (refusal.Permanent) SetArchiveAside();
 }
@@ -446,7 +464,7 @@ TRunResult TUpdateRun::WaitForMainProgram() {
                                   ") could not be closed; the update was not applied.";
       log_.Write(failure);
       log_.Write(MainExeName + " is not started again");
-      result_ = {TUpdateOutcome::kNotApplied, failure, {}};
+      result_ = {TUpdateOutcome::kNotApplied, failure, {}, {}};
       return {failure, false};
     }
     // The search above says whether the termination took.
@@ -477,7 +495,7 @@ TRunResult TUpdateRun::Apply() {
     const std::string failure =
         "An earlier update could not be finished; the next start tries again";
     log_.Write("the update was not applied: " + failure);
-    result_ = {TUpdateOutcome::kNotApplied, failure, {}};
+    result_ = {TUpdateOutcome::kNotApplied, failure, {}, {}};
     return {failure};
   }
   namespace transaction = update_transaction;
@@ -598,8 +616,27 @@ TRunResult TUpdateRun::Apply() {
   unzip_.reset();  // closes the archive: it is deleted below, or kept
   archive_.Close();
   if (failure.empty()) {
+    // Renames held up by another program's handle wait, within one budget for the commit and
+    // one for a roll-back; each wait is logged once per file, and the window pumped.
+    files_in_use::TLockWaits commitWaits;
+    files_in_use::TLockWaits rollBackWaits;
+    std::string lastWait;
+    for (files_in_use::TLockWaits* waits : {&commitWaits, &rollBackWaits}) {
+      waits->OnWait = [this, &lastWait](const std::string& text) {
+        if (text != lastWait) log_.Write(text);
+        lastWait = text;
+        Notify(OnWait);
+      };
+    }
     failure = ApplyStagedUpdate(appDir, journal, extracted, keepPermissionsOf, stagedFiles, pump,
-                                &problemPermanent_);
+                                &problemPermanent_, commitWaits, rollBackWaits);
+    if (!commitWaits.LockedFile().empty()) {
+      // The same archive stopped by the same file twice: a person must act.
+      const files_in_use::TLockFailure lock{journal.Archive.Sha256, commitWaits.LockedFile()};
+      const std::string repeated = files_in_use::RepeatedLockFailureText(previousLock_, lock);
+      if (!repeated.empty()) failure += "; " + repeated;
+      result_.Locked = files_in_use::LockFailureLine(lock);
+    }
   }
   if (failure.empty()) {
     log_.Write("replaced or added " + std::to_string(journal.Files.size()) + " files");
@@ -611,11 +648,12 @@ TRunResult TUpdateRun::Apply() {
     (void)transaction::ResetToStaged(appDir, MainExeName);
   }
   if (failure.empty()) {
-    result_ = {TUpdateOutcome::kApplied, "", {}};
+    result_ = {TUpdateOutcome::kApplied, "", {}, {}};
     return {};
   }
   log_.Write("the update was not applied: " + failure);
-  result_ = {TUpdateOutcome::kNotApplied, failure, {}};
+  result_.Outcome = TUpdateOutcome::kNotApplied;
+  result_.Reason = failure;
   if (problemPermanent_) SetArchiveAside();
   return {failure};
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/archive_check.h"
+#include "app/files_in_use.h"
 #include "app/update_log.h"
 #include "app/update_result.h"
 #include "app/update_transaction.h"
@@ -120,6 +121,7 @@ class TUpdateRun {
   bool problemPermanent_ = false;  // the archive itself is at fault: it never applies as it is
   bool relaunchFailed_ = false;
   TUpdateResult result_;
+  files_in_use::TLockFailure previousLock_;  // from the last run's update.result
   bool signatureRequired_ = false;
   // The archive as checked: held open from the first check to the end of the extraction, with
   // what it held then.

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "app/app_paths.h"
+#include "app/files_in_use.h"
 #include "app/own_names.h"
 #include "platform/ascii_case.h"
 #include "platform/crypto.h"
@@ -25,19 +26,22 @@ constexpr auto kPumpInterval = std::chrono::milliseconds(50);
 
 // Moves `from` to `to`, making room for it: a missing parent is created, a read-only source is
 // made writable first (as the component's ReplaceReadOnly would).
-bool Move(const std::string& from, const std::string& to) {
+// `rename` makes the move itself.
+bool Move(const std::string& from, const std::string& to,
+          const std::function<bool(const std::string&, const std::string&)>& rename) {
   const std::string parent = platform::ExtractFilePath(to);
   // A parent that could not be made fails the rename, which records why.
-  if (!parent.empty() && !platform::DirectoryExists(parent))
+  if (!parent.empty() && !platform::DirectoryExists(parent)) {
     (void)platform::MakeDirectories(parent);
-  if (platform::RenameFile(from, to)) return true;
+  }
+  if (rename(from, to)) return true;
   const uint32_t attributes = platform::ReadAttributes(from);
   if (attributes == platform::kInvalidAttributes || (attributes & platform::kAttrReadOnly) == 0) {
     return false;
   }
   // A source that stays read-only fails the rename again, which records why.
   (void)platform::WriteAttributes(from, attributes & ~platform::kAttrReadOnly);
-  if (platform::RenameFile(from, to)) {
+  if (rename(from, to)) {
     // The mark is put back where it can be: the file's place and content are what count.
     (void)platform::WriteAttributes(to, attributes);
     return true;
@@ -96,11 +100,34 @@ class TPacer {
   std::chrono::steady_clock::time_point last_;
 };
 
-// Moves `from` to `to` as one step of a transaction; both directories are flushed later.
-bool MoveStep(const std::string& from, const std::string& to, TTouchedDirectories& touched) {
-  const bool moved = Move(from, to);
-  touched.Add(from);
-  touched.Add(to);
+// What the moves of one commit or roll-back share: the directories they touched, flushed once
+// at the end, and the time they may still wait for files that other programs hold (none
+// without `waits`).
+struct TSteps {
+  TSteps(const std::string& appDir, files_in_use::TLockWaits* lockWaits)
+      : touched(appDir), waits(lockWaits), app(appDir) {}
+  TTouchedDirectories touched;
+  files_in_use::TLockWaits* waits;
+  std::string app;
+};
+
+// Moves `from` to `to` as one step of a transaction, waiting out a lock that passes (a scanner
+// that holds a new file for a moment); both directories are flushed later.
+bool MoveStep(const std::string& from, const std::string& to, TSteps& steps) {
+  const auto rename = [&](const std::string& source, const std::string& target) {
+    if (steps.waits == nullptr) return platform::RenameFile(source, target);
+    // The file as a person knows it: its place in the program directory.
+    const std::string& inProgram = source.compare(0, steps.app.size(), steps.app) == 0 &&
+                                           source.find(own_names::kStaging) != steps.app.size() &&
+                                           source.find(own_names::kBackup) != steps.app.size()
+                                       ? source
+                                       : target;
+    return files_in_use::RenameWaitingOutLocks(platform::RenameFile, source, target,
+                                               inProgram.substr(steps.app.size()), *steps.waits);
+  };
+  const bool moved = Move(from, to, rename);
+  steps.touched.Add(from);
+  steps.touched.Add(to);
   if (!moved) return false;
   platform::StepBoundary();
   return true;
@@ -237,7 +264,8 @@ bool PlanMoves(const std::string& appDir, TUpdateJournal* journal,
 
 bool Commit(const std::string& appDir, TUpdateJournal& journal,
             const std::vector<std::string>& keepPermissionsOf,
-            platform::FileSystemFlush* stagedFiles, const TPump& pump) {
+            platform::FileSystemFlush* stagedFiles, const TPump& pump,
+            files_in_use::TLockWaits* lockWaits) {
   const std::string staging = StagingDir(appDir);
   const bool resuming = journal.State == TUpdateJournal::jsCommitting;
   if (!resuming) {
@@ -267,12 +295,12 @@ bool Commit(const std::string& appDir, TUpdateJournal& journal,
     journal.State = TUpdateJournal::jsCommitting;
     if (!WriteJournal(appDir, journal)) return false;
   }
-  TTouchedDirectories touched(appDir);
+  TSteps steps(appDir, lockWaits);
   TPacer pacer(pump);
   for (const std::string& dir : journal.Directories) {
     if (!platform::DirectoryExists(appDir + dir) && !platform::MakeDirectories(appDir + dir))
       return false;
-    touched.Add(appDir + dir);
+    steps.touched.Add(appDir + dir);
   }
   // From here to the flushes below, renames only.
   for (const TUpdateJournal::TMove& move : journal.Files) {
@@ -281,7 +309,7 @@ bool Commit(const std::string& appDir, TUpdateJournal& journal,
     const std::string target = appDir + move.target;
     const std::string backup = BackupDir(appDir) + move.target;
     if (move.staged.empty()) {
-      if (platform::FileExists(target) && !MoveStep(target, backup, touched)) return false;
+      if (platform::FileExists(target) && !MoveStep(target, backup, steps)) return false;
       continue;
     }
     if (!platform::FileExists(staged)) {
@@ -295,8 +323,8 @@ bool Commit(const std::string& appDir, TUpdateJournal& journal,
       (void)platform::File::Open(staged, platform::kOpenRead);
       return false;
     }
-    if (platform::FileExists(target) && !MoveStep(target, backup, touched)) return false;
-    if (!MoveStep(staged, target, touched)) return false;
+    if (platform::FileExists(target) && !MoveStep(target, backup, steps)) return false;
+    if (!MoveStep(staged, target, steps)) return false;
   }
   // The program's directories take the attributes the archive gave them, as a file does.
   for (const std::string& dir : journal.Stored) {
@@ -305,18 +333,19 @@ bool Commit(const std::string& appDir, TUpdateJournal& journal,
     (void)platform::WriteAttributesAndPermissions(appDir + dir,
                                                   platform::ReadAttributes(staging + dir),
                                                   platform::ReadPermissions(staging + dir));
-    touched.Add(appDir + dir);  // the directory itself: its attributes live there
+    steps.touched.Add(appDir + dir);  // the directory itself: its attributes live there
   }
-  if (!touched.Flush()) return false;
+  if (!steps.touched.Flush()) return false;
   journal.State = TUpdateJournal::jsCommitted;
   return WriteJournal(appDir, journal);
 }
 
-bool RollBack(const std::string& appDir, TUpdateJournal& journal, const TPump& pump) {
+bool RollBack(const std::string& appDir, TUpdateJournal& journal, const TPump& pump,
+              files_in_use::TLockWaits* lockWaits) {
   // Without the mark an interruption rolls forward instead, which ends whole too.
   journal.State = TUpdateJournal::jsRollingBack;
   (void)WriteJournal(appDir, journal);
-  TTouchedDirectories touched(appDir);
+  TSteps steps(appDir, lockWaits);
   TPacer pacer(pump);
   bool restored = true;
   for (auto move = journal.Files.rbegin(); move != journal.Files.rend(); ++move) {
@@ -329,13 +358,13 @@ bool RollBack(const std::string& appDir, TUpdateJournal& journal, const TPump& p
     const bool placed = !move->staged.empty() && !platform::FileExists(staged) &&
                         platform::FileExists(target) &&
                         (move->old != TUpdateJournal::kOldExisted || platform::FileExists(backup));
-    if (placed && !MoveStep(target, staged, touched)) {
+    if (placed && !MoveStep(target, staged, steps)) {
       restored = false;
       continue;
     }
     // Moved away (or retired): the old file comes back.
     if (platform::FileExists(backup) && !platform::FileExists(target) &&
-        !MoveStep(backup, target, touched)) {
+        !MoveStep(backup, target, steps)) {
       restored = false;
     }
     // An old file that is neither in place nor in the backup is lost: the tree is not the old
@@ -349,10 +378,10 @@ bool RollBack(const std::string& appDir, TUpdateJournal& journal, const TPump& p
     if (platform::DirectoryExists(appDir + *dir) && !platform::DeleteDirectory(appDir + *dir)) {
       restored = false;
     }
-    touched.Add(appDir + *dir);
+    steps.touched.Add(appDir + *dir);
   }
   // A roll-back that is not durable is done again by the next start.
-  if (!touched.Flush()) restored = false;
+  if (!steps.touched.Flush()) restored = false;
   return restored && ResetToStaged(appDir, journal.MainExeName);
 }
 

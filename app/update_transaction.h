@@ -42,6 +42,9 @@ class TUnZipper;
 namespace platform {
 class FileSystemFlush;
 }
+namespace files_in_use {
+class TLockWaits;
+}
 
 namespace update_transaction {
 
@@ -92,10 +95,13 @@ std::vector<std::string> StoredDirectories(TUnZipper& unzip);
 // `keepPermissionsOf` names the staged files that carry no permission bits of their own: they
 // take the permission bits of the file they replace. `stagedFiles` has watched the file system
 // since before the extraction (null: a watch begins here). False when a move, a flush or the
-// journal failed; the caller then rolls back.
+// journal failed; the caller then rolls back. With `lockWaits`, a rename that another program's
+// handle holds up (a scanner, a preview) is tried again within that budget
+// (app/files_in_use.h); without, it fails at once.
 [[nodiscard]] bool Commit(const std::string& appDir, TUpdateJournal& journal,
                           const std::vector<std::string>& keepPermissionsOf,
-                          platform::FileSystemFlush* stagedFiles = nullptr, const TPump& pump = {});
+                          platform::FileSystemFlush* stagedFiles = nullptr, const TPump& pump = {},
+                          files_in_use::TLockWaits* lockWaits = nullptr);
 
 // Undoes a commit, wherever it stopped: every new file goes back into the staging directory,
 // every old one back into place, the directories the commit created go. Marks the journal
@@ -104,7 +110,7 @@ std::vector<std::string> StoredDirectories(TUnZipper& unzip);
 // A roll-back leaves the program's directories that existed before with the attributes the
 // commit gave them: their files are old again, their attributes are not.
 [[nodiscard]] bool RollBack(const std::string& appDir, TUpdateJournal& journal,
-                            const TPump& pump = {});
+                            const TPump& pump = {}, files_in_use::TLockWaits* lockWaits = nullptr);
 
 // After an update that did not change the program, while the archive stays for a later run: the
 // journal keeps only the main program's name (the hand-over file is gone, and the next run must

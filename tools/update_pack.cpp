@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/command_line.h"
+#include "platform/product_version.h"
 #include "tools/update_pack_make.h"
 #include "tools/update_pack_options.h"
 #include "tools/update_pack_show.h"
@@ -13,7 +14,6 @@
 namespace {
 
 constexpr int kUsage = 2;
-constexpr char kVersionText[] = "update-pack 1.1.0.0\n";
 
 }  // namespace
 
@@ -31,7 +31,7 @@ int main(int argc, char** argv) {
       std::printf("%s\n%s", kPackSynopsis, kPackDetails);
       return 0;
     case TPackOptions::pcVersion:
-      std::fputs(kVersionText, stdout);
+      std::printf("update-pack %s\n", platform::kProductVersion);
       return 0;
     case TPackOptions::pcMake:
       return MakePackage(options);

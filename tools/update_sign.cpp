@@ -44,7 +44,7 @@ int KeyGen(const std::string& privatePath, const std::string& publicPath) {
 int Sign(const std::string& privatePath, const std::string& archivePath) {
   std::string reason;
   if (!signing::SignArchiveFile(privatePath, archivePath, archivePath + signing::kSignatureSuffix,
-                                 reason)) {
+                                reason)) {
     return Fail(reason);
   }
   return 0;

@@ -37,7 +37,7 @@ TEST(HandOverFile, LinesSplitAtEveryKindOfLineBreakAndEndAtANul) {
        {"app.exe", "x"}},
       {std::string("\xFE\xFF"
                    "\0a\0p\0p\0\r\0\n",
-                   14),
+                   12),
        {"app"}},
       {std::string("\xFF\xFE"
                    "\x47\x53\xA7\x7E\x3D\xD8\x00\xDE",

@@ -18,6 +18,7 @@
 #include "platform/files.h"
 #include "platform/processes.h"
 #include "support/child_processes.h"
+#include "support/file_holder.h"
 #include "support/temp_dir.h"
 #include "support/zip_writer.h"
 
@@ -91,6 +92,65 @@ TEST_F(UpdateExe, ADeliveredMainExeInAnyLetterCaseBecomesTheProgram) {
     EXPECT_FALSE(fs::exists(test::FsPath(Path("main.exe"))));
     EXPECT_NE(test::ReadFileBytes(Path("update.log")).find(" the update was applied\n"),
               std::string::npos);
+  }
+}
+
+// A file of the program that another program holds open without delete sharing (a scanner, a
+// helper of the program): held from before, the update is refused before anything is closed,
+// naming the file; held for a moment during the commit, it is waited for; held for good, the
+// commit rolls back and names it.
+TEST_F(UpdateExe, AFileInUseByAnotherProgramIsWaitedForOrNamed) {
+  struct Case {
+    const char* what;
+    bool before;       // held from before the updater starts
+    int milliseconds;  // held this long once the program has gone (0: for good)
+    bool applied;
+    const char* says;  // a part of the box's text, or of update.log when applied
+  };
+  const Case cases[] = {
+      {"held before the update", true, 0, false, "data\\engine.dll is in use by "},
+      {"held for two seconds during the commit", false, 2000, true, "Waiting for data\\engine.dll"},
+      {"held for good during the commit", false, 0, false, "data\\engine.dll is in use by "},
+  };
+  const std::string name = test::UniqueName("held-by-") + ".exe";
+  AddProgram(name);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::create_directories(test::FsPath(Path("data")));
+    test::WriteFileBytes(Path("data\\engine.dll"), "old engine");
+    test::WriteFileBytes(Path("uplog.txt"), name + "\r\n");
+    WriteArchive({{"data/engine.dll", "new engine"}, {"readme.txt", "new"}});
+    fs::remove(test::FsPath(Path("update.log")));
+    test::FileHolderProcess holder;
+    if (c.before) {
+      ASSERT_TRUE(holder.Start(work_.File("scanner-a.exe"), Path("data\\engine.dll")));
+    }
+    const std::string pause = work_.File("paused");
+    ChildProcess updater;
+    ASSERT_TRUE(updater.Start(Path("update.exe"), "",
+                              {{"UPDATE_CHILD_RECORD", work_.File("restart.txt")},
+                               {"UPDATE_PAUSE_AT", "closed:" + pause}}));
+    std::string text;
+    const auto code = updater.WaitForExit([&] {
+      if (!c.before && fs::exists(test::FsPath(pause))) {
+        ASSERT_TRUE(holder.Start(work_.File(c.milliseconds > 0 ? "scanner-b.exe" : "scanner-c.exe"),
+                                 Path("data\\engine.dll"), c.milliseconds));
+        fs::remove(test::FsPath(pause));
+      }
+      if (const HWND box = test::FindMessageBoxOf(updater.Id())) {
+        text = test::MessageBoxText(box);
+        if (!text.empty()) (void)test::PressOk(box);
+      }
+    });
+    ASSERT_TRUE(code.has_value());
+    EXPECT_EQ(*code, c.applied ? 0u : 1u) << text;
+    const std::string log = test::ReadFileBytes(Path("update.log"));
+    EXPECT_NE((c.applied ? log : text).find(c.says), std::string::npos) << text << "\n" << log;
+    EXPECT_EQ(test::ReadFileBytes(Path("data\\engine.dll")),
+              c.applied ? "new engine" : "old engine");
+    // A passing reason: the archive stays for a later try.
+    EXPECT_EQ(fs::exists(test::FsPath(Path("update.zip"))), !c.applied);
+    if (!c.applied) EXPECT_NE(log.find("data\\engine.dll is in use by "), std::string::npos) << log;
   }
 }
 
