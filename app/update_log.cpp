@@ -47,9 +47,15 @@ void TUpdateLog::Write(const std::string& text) {
     if (c == '\r' || c == '\n') c = ' ';
   }
   line += '\n';
-  const bool exists = platform::ReadAttributes(path_) != platform::kInvalidAttributes;
+  // Only a regular file of its own is written: a log that is a link (or a FIFO, a device) is
+  // left alone, so that nothing is appended to, or cut, elsewhere. Both opens refuse a link or
+  // a special file that appears in the meantime.
+  const platform::PathKind kind = platform::LinkFreeKind(path_);
+  if (kind != platform::PathKind::kFile && kind != platform::PathKind::kMissing) return;
   platform::File file = platform::File::Open(
-      path_, exists ? platform::kOpenWrite | platform::kShareDenyWrite : platform::kOpenCreate);
+      path_, kind == platform::PathKind::kFile
+                 ? platform::kOpenWrite | platform::kShareDenyWrite | platform::kOpenNoLinks
+                 : platform::kOpenCreate);
   if (!file.IsOpen() || file.Seek(0, 2) < 0) return;  // the update goes on without its log
   const int32_t size = static_cast<int32_t>(line.size());
   if (file.Write(line.data(), size) != size) return;
@@ -59,8 +65,8 @@ void TUpdateLog::Write(const std::string& text) {
 }
 
 void TUpdateLog::Trim() {
-  platform::File file =
-      platform::File::Open(path_, platform::kOpenReadWrite | platform::kShareDenyWrite);
+  platform::File file = platform::File::Open(
+      path_, platform::kOpenReadWrite | platform::kShareDenyWrite | platform::kOpenNoLinks);
   const int64_t size = file.IsOpen() ? file.Size() : -1;
   if (size <= kKeptSize || file.Seek(size - kKeptSize, 0) < 0) return;
   std::vector<char> tail(static_cast<size_t>(kKeptSize));

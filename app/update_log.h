@@ -20,7 +20,8 @@ class TUpdateLog {
   explicit TUpdateLog(std::string path) : path_(std::move(path)) {}
 
   // Appends "<local time> <text>" and a line end; line ends inside `text` become spaces, so that
-  // every line is one event. Failures are ignored.
+  // every line is one event. Failures are ignored. Only a regular file is written (and cut): a
+  // log that is a link (or a FIFO, a device) is left as it is, and so is what it leads to.
   void Write(const std::string& text);
 
   // The local time of `moment` in ISO 8601 with the offset from UTC: "2026-12-10T15:04:05+01:00".

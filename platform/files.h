@@ -33,8 +33,17 @@ std::string SystemErrorText(int code);
 std::string DisplayPath(const std::string& path);
 
 // ---- Open modes -----------------------------------------------------------------------------
-// A 16-bit value: the low two bits give the access, bits 4 to 7 the sharing. kOpenCreate stands
-// alone: read and write, no sharing, an existing file truncated, a missing one created.
+// A 16-bit value: the low two bits give the access, bits 4 to 7 the sharing, and kOpenNoLinks
+// may be added. kOpenCreate stands alone: read and write, no sharing, an existing regular file
+// truncated, a missing one created.
+//
+// kOpenCreate and kOpenNoLinks never follow a final link and open nothing but a regular file:
+// a link there (a symbolic link, dangling or not; on Windows any reparse point: a junction, a
+// mount point, a symbolic link) fails with ELOOP / ERROR_CANT_ACCESS_FILE, a directory with
+// EISDIR / ERROR_ACCESS_DENIED, and a FIFO, a device or a socket with ENXIO /
+// ERROR_BAD_FILE_TYPE, so nothing is written through a link and no open waits on a FIFO.
+// (LinkFreeKind tells the caller what was in the way.) The directories above the final name
+// are followed as the system follows them.
 //
 // On POSIX there are no sharing modes: the sharing part has no effect there (another process may
 // always open the file). Only the access part and create-versus-existing are honoured. A created
@@ -48,6 +57,7 @@ enum : uint16_t {
   kShareDenyWrite = 0x0020,
   kShareDenyRead = 0x0030,
   kShareDenyNone = 0x0040,
+  kOpenNoLinks = 0x0100,
   kOpenCreate = 0xFFFF,
 };
 
@@ -137,12 +147,16 @@ enum class PathKind {
   kUnknown,    // the system could not say (no right to look, a name too long, ...): recorded
 };
 // What `path` names, without following a final link. Only kMissing means that nothing is there.
+// Final separators are taken off first: "dir\" is what "dir" is, a link too.
 PathKind LinkFreeKind(const std::string& path);
 // What `path` names after following links: kMissing also for a dangling link, kUnknown for a
 // loop of links (recorded).
 PathKind KindOfPath(const std::string& path);
 // The kind in words for a person: "a regular file", "a directory", "a link", ...
 const char* PathKindText(PathKind kind);
+// What `path` names, links not followed, in words for a person: PathKindText(LinkFreeKind),
+// except that a special file is named for what it is ("a FIFO", "a device", "a socket").
+std::string LinkFreeKindText(const std::string& path);
 
 // ---- Names and attributes -------------------------------------------------------------------
 // DOS attribute bits as Windows reports them.
@@ -165,6 +179,8 @@ uint32_t ReadAttributes(const std::string& path);
 // permission (owner, group, other); clear, it gives the owner write permission back. A
 // directory keeps its permissions, as the read-only attribute of a Windows directory does not
 // stop files being created in it. The other bits have no POSIX counterpart and are ignored.
+// The setters below never change a link's target: a link at `path` (a final separator does not
+// make it followed) fails with ELOOP / ERROR_CANT_ACCESS_FILE and changes nothing.
 [[nodiscard]] int WriteAttributes(const std::string& path, uint32_t attributes);
 
 // Gives `path` the permission bits of `mode` (read, write and execute for owner, group and
@@ -201,13 +217,15 @@ bool SameFile(const std::string& a, const std::string& b);
 // Removes an empty directory. (Not RemoveDirectory: <windows.h> defines that name as a macro.)
 [[nodiscard]] bool DeleteDirectory(const std::string& path);
 // Deletes a file. Windows refuses a read-only file; POSIX does not look at the permissions of
-// the file itself.
+// the file itself. A link is deleted itself, whatever it leads to (on Windows a junction or a
+// link to a directory too); its target is left alone.
 [[nodiscard]] bool RemoveFile(const std::string& path);
 // Makes the entries of a directory (names created, renamed or removed in it) durable: fsync of
 // the directory on POSIX; on Windows the file system's own journal does this, and it returns true.
 [[nodiscard]] bool FlushDirectory(const std::string& path);
-// Renames a file or directory; fails when `to` exists (MoveFile semantics). POSIX cannot move
-// across file systems; Windows copies a file to another volume.
+// Renames a file or directory; fails when `to` exists (MoveFile semantics). A link is renamed
+// itself. Both must be on one volume: a move to another file system or volume fails on both
+// systems (nothing is copied).
 [[nodiscard]] bool RenameFile(const std::string& from, const std::string& to);
 // Renames `from` to `to`, replacing an existing `to` in one step: a reader sees the old file or
 // the new one, never neither (rename on POSIX, MoveFileEx with replace and write-through on

@@ -1,7 +1,8 @@
-// Scratch directories on std::filesystem, which both systems' libraries provide.
+// Scratch directories on std::filesystem, which both systems' libraries provide. Removing and
+// listing trees is each system's own (posix/ and win32/temporary_tree.cpp): std::filesystem
+// follows links there (on Windows at every level, as mingw's lstat is stat).
 #include "platform/temporary_tree.h"
 
-#include <algorithm>
 #include <chrono>
 #include <filesystem>
 
@@ -16,14 +17,6 @@ std::string SystemForm(const fs::path& p) {
     if (c == '/') c = '\\';
   }
   return s;
-}
-
-fs::path NativeForm(const std::string& systemPath) {
-  std::string s = systemPath;
-  for (char& c : s) {
-    if (c == '\\') c = static_cast<char>(fs::path::preferred_separator);
-  }
-  return fs::path(std::u8string(s.begin(), s.end()));
 }
 
 }  // namespace
@@ -41,32 +34,6 @@ std::string MakeTemporaryDirectory(const std::string& prefix) {
     if (error) return {};
   }
   return {};
-}
-
-bool RemoveDirectoryTree(const std::string& path) {
-  std::error_code ignored;
-  const fs::path dir = NativeForm(path);
-  // Windows refuses to delete read-only files: give every entry its owner's rights first.
-  for (auto it = fs::recursive_directory_iterator(dir, ignored);
-       it != fs::recursive_directory_iterator(); it.increment(ignored)) {
-    fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
-  }
-  fs::remove_all(dir, ignored);
-  return !fs::exists(dir, ignored);
-}
-
-std::vector<std::string> ListDirectoryTree(const std::string& path) {
-  std::vector<std::string> result;
-  std::error_code ignored;
-  const fs::path dir = NativeForm(path);
-  for (auto it = fs::recursive_directory_iterator(dir, ignored);
-       it != fs::recursive_directory_iterator(); it.increment(ignored)) {
-    std::string relative = SystemForm(it->path().lexically_relative(dir));
-    if (it->is_directory(ignored)) relative += '\\';
-    result.push_back(relative);
-  }
-  std::sort(result.begin(), result.end());
-  return result;
 }
 
 }  // namespace platform

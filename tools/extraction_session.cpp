@@ -133,10 +133,13 @@ void TExtractionSession::SetUp() {
     started_ = -1;
     if (index <= doneUpTo_) return;  // named in an earlier run
     std::string text = ReasonText(reason);
+    const auto shown = [this](const std::string& p) { return Shown(p); };
     if (reason == srCreateError) {
-      const std::string why =
-          CreateFailureReason(name, failure, [this](const std::string& p) { return Shown(p); });
+      const std::string why = CreateFailureReason(name, failure, shown);
       if (!why.empty()) text += ": " + why;
+    } else if (reason == srUnsafePath) {
+      const std::string why = LinkOnTheWayReason(zipper_.DestDir(), name, shown);
+      if (!why.empty()) text = "unsafe: " + why;
     }
     Problem(EntryName(index), text);
   };

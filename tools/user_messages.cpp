@@ -4,6 +4,7 @@
 #include "unzip/base/file_utils.h"
 #include "unzip/base/path_text.h"
 #include "unzip/base/unzip_exceptions.h"
+#include "unzip/entry_destination.h"
 
 namespace {
 
@@ -50,7 +51,11 @@ std::string ArchiveFailureText(const std::string& typed, const Exception& e,
 
 std::string CreateFailureReason(const std::string& path, const platform::OsError& failure,
                                 const std::function<std::string(const std::string&)>& shown) {
-  if (DirectoryExists(path)) return "a directory of that name is in the way";
+  const platform::PathKind kind = platform::LinkFreeKind(path);
+  if (kind == platform::PathKind::kSpecial || kind == platform::PathKind::kLink) {
+    return platform::LinkFreeKindText(path) + " is in the way";
+  }
+  if (kind == platform::PathKind::kDirectory) return "a directory of that name is in the way";
   // A file where a directory of the path should be: the nearest one is named.
   for (std::string dir = WithoutTrailingBackslash(ExtractFilePath(path)); !dir.empty();) {
     if (FileExists(dir)) return "the file " + shown(dir) + " is in the way of its directory";
@@ -65,4 +70,15 @@ std::string CreateFailureReason(const std::string& path, const platform::OsError
 std::string HandleFailureReason(const platform::OsError& failure) {
   if (!failure.path.empty() || failure.code == 0) return "";
   return platform::SystemErrorText(failure.code);
+}
+
+std::string LinkOnTheWayReason(const std::string& destination, const std::string& name,
+                               const std::function<std::string(const std::string&)>& shown) {
+  const std::string link = LinkOnTheWay(destination, ExtractFilePath(destination + "\\" + name));
+  if (link.empty()) return "";
+  if (platform::LinkFreeKind(link) == platform::PathKind::kLink) {
+    return shown(link) + " is a link, and nothing is written through links";
+  }
+  return shown(link) + " cannot be looked at (" +
+         platform::SystemErrorText(platform::LastError().code) + ")";
 }

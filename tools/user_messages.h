@@ -18,11 +18,18 @@
 std::string ArchiveFailureText(const std::string& typed, const Exception& e,
                                const platform::OsError& failure);
 
-// Why the file `path` (in the component's form) could not be created: a directory or a file in
-// the way (named through `shown`), else the system's reason from `failure` when it is about
-// `path`; empty when nothing is known.
+// Why the file `path` (in the component's form) could not be created: a directory, a link, a
+// FIFO, a device or a socket in its place, or a file in the way of its directory (named through
+// `shown`), else the system's reason from `failure` when it is about `path`; empty when nothing
+// is known.
 std::string CreateFailureReason(const std::string& path, const platform::OsError& failure,
                                 const std::function<std::string(const std::string&)>& shown);
+
+// Why the entry stored as `name` was refused as unsafe when it is that a directory on its way
+// below `destination` is a link (named through `shown`, with those words), or could not be
+// looked at; empty otherwise.
+std::string LinkOnTheWayReason(const std::string& destination, const std::string& name,
+                               const std::function<std::string(const std::string&)>& shown);
 
 // The system's reason in `failure` when it is about an open file (a write or a flush) rather
 // than a named path; empty otherwise.

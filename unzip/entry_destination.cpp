@@ -1,4 +1,4 @@
-// Destination directories of entries and the check that keeps every output inside the
+// Destination directories of entries and the checks that keep every output inside the
 // destination directory.
 #include "unzip/entry_destination.h"
 
@@ -63,4 +63,28 @@ bool IsUnsafeOutputPath(const std::string& baseDir, const std::string& path, boo
     if (last) return false;
     start = end + 1;
   }
+}
+
+std::string LinkOnTheWay(const std::string& baseDir, const std::string& dir) {
+  std::string prefix = baseDir;
+  if (prefix.empty() || !IsSeparator(prefix.back())) prefix += '\\';
+  if (dir.compare(0, prefix.size(), prefix) != 0) return "";
+  for (size_t end = prefix.size(); end <= dir.size(); ++end) {
+    if (end < dir.size() && !IsSeparator(dir[end])) continue;
+    const size_t start = dir.find_last_of("\\/", end - 1) + 1;
+    const std::string component = dir.substr(start, end - start);
+    if (component == "..") return "";
+    if (component.empty() || component == ".") continue;
+    const std::string path = dir.substr(0, end);
+    switch (platform::LinkFreeKind(path)) {
+      case platform::PathKind::kDirectory:
+        continue;
+      case platform::PathKind::kLink:
+      case platform::PathKind::kUnknown:
+        return path;
+      default:
+        return "";  // missing, or a file in the way: nothing below it to write through
+    }
+  }
+  return "";
 }

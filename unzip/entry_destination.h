@@ -1,6 +1,7 @@
 // Where an entry goes: its destination directory under the destination (the stored directory
-// with a root prefix taken off, drive letters and leading separators re-rooted), and whether a
-// path built that way stays inside the destination and names a plain file.
+// with a root prefix taken off, drive letters and leading separators re-rooted), whether a path
+// built that way stays inside the destination and names a plain file, and whether it would be
+// reached through a link.
 #pragma once
 
 #include <string>
@@ -22,3 +23,12 @@ std::string EntryDestinationDir(const std::string& baseDir, const std::string& d
 // a trailing dot or space, ":" on Windows), or, for a file (`isFile`), ends in an empty, "." or
 // ".." component.
 bool IsUnsafeOutputPath(const std::string& baseDir, const std::string& path, bool isFile);
+
+// The first directory of `dir` below `baseDir` (`dir` built from `baseDir` by
+// EntryDestinationDir) that is a link (a symbolic link, dangling or not; on Windows a junction,
+// a mount point, any reparse point), or that cannot be looked at, as a path without its final
+// separator; empty when there is none. Whatever a link leads to may lie outside the
+// destination, so nothing is written through one. Links are not followed while looking; the
+// names after the first one missing, and after a "..", are not looked at. `baseDir` itself, as
+// the user chose it, may be a link.
+std::string LinkOnTheWay(const std::string& baseDir, const std::string& dir);

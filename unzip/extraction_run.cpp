@@ -153,7 +153,10 @@ void TUnZipper::ProcessEntry(int index) {
     return;
   }
   run_->OutputPath = run_->EntryTargetDir + work.FileName;
-  if (IsUnsafeOutputPath(run_->BaseDir, run_->OutputPath, true)) {
+  // The directory of the previous entry was looked at when it was made.
+  const std::string outputDir = ExtractFilePath(run_->OutputPath);
+  if (IsUnsafeOutputPath(run_->BaseDir, run_->OutputPath, true) ||
+      (outputDir != run_->LastMadeDirectory && !LinkOnTheWay(run_->BaseDir, outputDir).empty())) {
     GiveUp(srUnsafePath, storedName, index);
     return;
   }
@@ -177,7 +180,8 @@ void TUnZipper::SkipLocalHeader() {
 }
 
 void TUnZipper::ExtractDirectory(int index) {
-  if (IsUnsafeOutputPath(run_->BaseDir, run_->EntryTargetDir, false)) {
+  if (IsUnsafeOutputPath(run_->BaseDir, run_->EntryTargetDir, false) ||
+      !LinkOnTheWay(run_->BaseDir, run_->EntryTargetDir).empty()) {
     GiveUp(srUnsafePath, run_->WorkEntry->Directory, index);
     return;
   }
@@ -235,7 +239,13 @@ void TUnZipper::ExtractFile(int index) {
 }
 
 bool TUnZipper::MayReplaceExisting(int index) {
-  if (OverwriteMode == Always || !FileExists(run_->OutputPath)) return true;
+  // A link counts as an existing file (it is replaced, never written through); a directory or a
+  // special file in the way is left to the create, which refuses it with its reason.
+  const platform::PathKind existing = platform::LinkFreeKind(run_->OutputPath);
+  if (OverwriteMode == Always || existing == platform::PathKind::kMissing ||
+      existing == platform::PathKind::kDirectory || existing == platform::PathKind::kSpecial) {
+    return true;
+  }
   switch (OverwriteMode) {
     case Prompt: {
       bool overWriteIt = false;
@@ -250,7 +260,9 @@ bool TUnZipper::MayReplaceExisting(int index) {
     }
     case ifNewer:
     case ifOlder: {
-      // A date that does not convert cannot be judged: the existing file stays.
+      // A date that does not convert cannot be judged: the existing file stays, and so does a
+      // link, whose own date says nothing about the file.
+      if (existing != platform::PathKind::kFile) return false;
       const int32_t existingDos = FileAge(run_->OutputPath);
       double entryTime = 0;
       double existingTime = 0;
@@ -269,6 +281,7 @@ std::unique_ptr<TBufferedFileStream> TUnZipper::CreateOutputFile(int index) {
   // The declared size is untrusted, so the file is not pre-sized to it: it grows as it is
   // written, and a few bytes that claim gigabytes cannot fill a disk.
   bool first = true;
+  bool linkRemoved = false;
   for (;;) {
     try {
       auto output = std::make_unique<TBufferedFileStream>(run_->OutputPath,
@@ -276,7 +289,12 @@ std::unique_ptr<TBufferedFileStream> TUnZipper::CreateOutputFile(int index) {
                                                           FlushFilesOnClose, platform::kOpenCreate);
       return output;
     } catch (const EFCreateError&) {
-      if (ReplaceReadOnly && first) {
+      // The create never writes through a link: the link itself goes (the overwrite rule said
+      // it may be replaced) and the file is made new in its place.
+      if (!linkRemoved && platform::LinkFreeKind(run_->OutputPath) == platform::PathKind::kLink) {
+        linkRemoved = true;
+        if (FileDelete(run_->OutputPath)) continue;
+      } else if (ReplaceReadOnly && first) {
         first = false;
         const uint32_t attributes = FileGetAttr(run_->OutputPath);
         if (attributes != platform::kInvalidAttributes &&

@@ -19,8 +19,37 @@
 #include "platform/error_text.h"
 #include "platform/files_internal.h"
 #include "platform/injected_faults.h"
+#include "platform/posix/native_path.h"
 
 namespace platform {
+namespace internal {
+
+bool Native(const char* operation, const std::string& path, std::string* native) {
+  if (path.find('\0') != std::string::npos) {
+    RecordError(operation, path, EINVAL);
+    return false;
+  }
+  *native = path;
+  for (char& c : *native) {
+    if (c == '\\') c = '/';
+  }
+  return true;
+}
+
+std::string WithoutFinalSlashes(std::string native) {
+  while (native.size() > 1 && native.back() == '/') native.pop_back();
+  return native;
+}
+
+std::string SystemForm(std::string path) {
+  for (char& c : path) {
+    if (c == '/') c = '\\';
+  }
+  return path;
+}
+
+}  // namespace internal
+
 namespace {
 
 void Record(const char* operation, const std::string& path, int code) {
@@ -33,26 +62,9 @@ bool InjectedFailure(internal::FaultKind kind, const char* operation, const std:
   return internal::InjectedFailure(kind, operation, path, kCodes);
 }
 
-// The native form of a system path ("\" -> "/"); false, with EINVAL recorded, when the path has
-// a NUL byte in it, which would silently cut the name short at the system call.
-bool Native(const char* operation, const std::string& path, std::string* native) {
-  if (path.find('\0') != std::string::npos) {
-    Record(operation, path, EINVAL);
-    return false;
-  }
-  *native = path;
-  for (char& c : *native) {
-    if (c == '\\') c = '/';
-  }
-  return true;
-}
-
-std::string SystemForm(std::string path) {
-  for (char& c : path) {
-    if (c == '/') c = '\\';
-  }
-  return path;
-}
+using internal::Native;
+using internal::SystemForm;
+using internal::WithoutFinalSlashes;
 
 // strerror_r comes in two shapes (XSI returns int, GNU returns the text); take either.
 [[maybe_unused]] const char* ErrorTextOf(int result, const char* buffer) {
@@ -139,8 +151,21 @@ std::string SystemErrorText(int code) {
 
 // ---- Open files -----------------------------------------------------------------------------
 
+namespace {
+
+// The error recorded for a name that kOpenCreate and kOpenNoLinks do not open: a link, a
+// directory, or a FIFO, a device or a socket.
+int NotRegularCode(mode_t mode) {
+  if (S_ISLNK(mode)) return ELOOP;
+  if (S_ISDIR(mode)) return EISDIR;
+  return ENXIO;
+}
+
+}  // namespace
+
 File File::Open(const std::string& path, uint16_t mode) {
   const bool create = mode == kOpenCreate;
+  const bool regularOnly = create || (mode & kOpenNoLinks) != 0;
   const char* operation = create ? "create" : "open";
   std::string native;
   if (!Native(operation, path, &native)) return File();
@@ -155,27 +180,35 @@ File File::Open(const std::string& path, uint16_t mode) {
     }
     flags |= access == 0 ? O_RDONLY : access == 1 ? O_WRONLY : O_RDWR;
   }
+  if (regularOnly) {
+    // Looked at first, so that a device is not even opened (opening one may act on it); the
+    // open itself refuses a link that appears meanwhile, and the check after it the rest.
+    struct stat before;
+    if (lstat(native.c_str(), &before) == 0 && !S_ISREG(before.st_mode)) {
+      Record(operation, path, NotRegularCode(before.st_mode));
+      return File();
+    }
+    flags |= O_NOFOLLOW;
+  }
   // Non-blocking only for the open itself, so that a FIFO without a partner cannot hang it. The
-  // create mode opens for reading and writing, which never waits for a partner and is refused
-  // for a directory by the open itself: it needs neither that nor the checks below.
+  // create mode opens only regular files, which ignore the flag.
   int fd;
   do {
-    fd = ::open(native.c_str(), create ? flags : flags | O_NONBLOCK, 0666);
+    fd = ::open(native.c_str(), flags | O_NONBLOCK, 0666);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) {
     Record(operation, path, errno);
     return File();
   }
   File file(fd);
-  if (create) return file;
   struct stat info;
   if (fstat(fd, &info) != 0) {
     Record(operation, path, errno);
     return File();
   }
   // Windows cannot open a directory as a file; a read-only open of one succeeds here.
-  if (S_ISDIR(info.st_mode)) {
-    Record(operation, path, EISDIR);
+  if (S_ISDIR(info.st_mode) || (regularOnly && !S_ISREG(info.st_mode))) {
+    Record(operation, path, NotRegularCode(info.st_mode));
     return File();
   }
   // Regular files ignore O_NONBLOCK; anything else (a FIFO, a device) gets blocking I/O back.
@@ -357,9 +390,10 @@ int ChangeMode(const char* operation, const std::string& path, const uint32_t* a
                int32_t permissions) {
   std::string native;
   if (!Native(operation, path, &native)) return EINVAL;
+  native = WithoutFinalSlashes(native);
   struct stat info;
-  if (stat(native.c_str(), &info) != 0) {
-    const int code = errno;
+  const int code = lstat(native.c_str(), &info) != 0 ? errno : S_ISLNK(info.st_mode) ? ELOOP : 0;
+  if (code != 0) {
     Record(operation, path, code);
     return code;
   }
@@ -375,10 +409,11 @@ int ChangeMode(const char* operation, const std::string& path, const uint32_t* a
     wanted = static_cast<mode_t>(permissions) & 0777;
     if (directory) wanted |= S_IRWXU;
   }
-  if (wanted != current && chmod(native.c_str(), wanted) != 0) {
-    const int code = errno;
-    Record(operation, path, code);
-    return code;
+  // AT_SYMLINK_NOFOLLOW: a link put there since the look above is refused, not followed.
+  if (wanted != current && fchmodat(AT_FDCWD, native.c_str(), wanted, AT_SYMLINK_NOFOLLOW) != 0) {
+    const int failure = errno;
+    Record(operation, path, failure);
+    return failure;
   }
   return 0;
 }
@@ -683,6 +718,7 @@ namespace {
 PathKind KindOf(const char* operation, const std::string& path, bool followLinks) {
   std::string native;
   if (!Native(operation, path, &native)) return PathKind::kUnknown;
+  if (!followLinks) native = WithoutFinalSlashes(native);
   struct stat info;
   const int result = followLinks ? stat(native.c_str(), &info) : lstat(native.c_str(), &info);
   if (result != 0) {
@@ -705,6 +741,20 @@ PathKind LinkFreeKind(const std::string& path) {
 
 PathKind KindOfPath(const std::string& path) {
   return KindOf("look at", path, true);
+}
+
+std::string LinkFreeKindText(const std::string& path) {
+  const PathKind kind = LinkFreeKind(path);
+  std::string native;
+  struct stat info;
+  if (kind != PathKind::kSpecial || !Native("look at", path, &native) ||
+      lstat(WithoutFinalSlashes(native).c_str(), &info) != 0) {
+    return PathKindText(kind);
+  }
+  if (S_ISFIFO(info.st_mode)) return "a FIFO";
+  if (S_ISSOCK(info.st_mode)) return "a socket";
+  if (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode)) return "a device";
+  return PathKindText(kind);
 }
 
 bool File::ReadStamp(FileStamp* stamp) {

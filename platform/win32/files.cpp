@@ -13,9 +13,30 @@
 #include "platform/files.h"
 #include "platform/files_internal.h"
 #include "platform/injected_faults.h"
+#include "platform/win32/native_path.h"
 #include "platform/win32/wide_text.h"
 
 namespace platform {
+namespace internal {
+
+bool Wide(const char* operation, const std::string& path, std::wstring* wide) {
+  if (ToWide(path, wide)) return true;
+  RecordError(
+      operation, path,
+      static_cast<int>(path.find('\0') != std::string::npos ? ERROR_INVALID_NAME : GetLastError()));
+  return false;
+}
+
+std::wstring WithoutFinalSeparators(std::wstring wide) {
+  const auto separator = [](wchar_t c) { return c == L'\\' || c == L'/'; };
+  while (wide.size() > 1 && separator(wide.back()) && wide[wide.size() - 2] != L':') {
+    wide.pop_back();
+  }
+  return wide;
+}
+
+}  // namespace internal
+
 namespace {
 
 void Record(const char* operation, const std::string& path, DWORD code) {
@@ -29,14 +50,8 @@ bool InjectedFailure(internal::FaultKind kind, const char* operation, const std:
   return internal::InjectedFailure(kind, operation, path, kCodes);
 }
 
-// UTF-8 -> UTF-16; false, with ERROR_INVALID_NAME recorded, when the path has a NUL byte in it,
-// which would silently cut the name short at the system call. Malformed UTF-8 becomes U+FFFD.
-bool Wide(const char* operation, const std::string& path, std::wstring* wide) {
-  if (internal::ToWide(path, wide)) return true;
-  Record(operation, path,
-         path.find('\0') != std::string::npos ? ERROR_INVALID_NAME : GetLastError());
-  return false;
-}
+using internal::Wide;
+using internal::WithoutFinalSeparators;
 
 HANDLE AsHandle(intptr_t handle) {
   return reinterpret_cast<HANDLE>(handle);
@@ -80,30 +95,89 @@ std::string SystemErrorText(int code) {
 
 // ---- Open files -----------------------------------------------------------------------------
 
+namespace {
+
+// Why a handle opened with FILE_FLAG_OPEN_REPARSE_POINT is not a regular file: 0 when it is one.
+DWORD NotRegularCode(HANDLE handle) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(handle, &info)) return FailureCode();
+  if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return ERROR_CANT_ACCESS_FILE;
+  if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return ERROR_ACCESS_DENIED;
+  if (GetFileType(handle) != FILE_TYPE_DISK) return ERROR_BAD_FILE_TYPE;
+  return 0;
+}
+
+// Opens `wide` as it is, a reparse point itself rather than what it leads to, and keeps the
+// handle only for a regular file; INVALID_HANDLE_VALUE with the failure recorded otherwise.
+HANDLE OpenRegularFile(const char* operation, const std::string& path, const std::wstring& wide,
+                       DWORD access, DWORD share) {
+  const HANDLE handle = CreateFileW(wide.c_str(), access, share, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    Record(operation, path, GetLastError());
+    return INVALID_HANDLE_VALUE;
+  }
+  const DWORD refusal = NotRegularCode(handle);
+  if (refusal == 0) return handle;
+  CloseHandle(handle);
+  Record(operation, path, refusal);
+  return INVALID_HANDLE_VALUE;
+}
+
+// kOpenCreate: CREATE_ALWAYS would follow a link, and FILE_FLAG_OPEN_REPARSE_POINT may not go with
+// it. So an existing regular file is opened as it is and cut to nothing, and a missing one is
+// created new (CREATE_NEW fails on any name that is there, a reparse point too); a name that
+// appears between the two is looked at again.
+HANDLE CreateRegularFile(const std::string& path, const std::wstring& wide) {
+  constexpr DWORD kAccess = GENERIC_READ | GENERIC_WRITE;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    HANDLE handle = OpenRegularFile("create", path, wide, kAccess, 0);
+    if (handle != INVALID_HANDLE_VALUE) {
+      if (::SetEndOfFile(handle)) return handle;
+      Record("create", path, GetLastError());
+      CloseHandle(handle);
+      return INVALID_HANDLE_VALUE;
+    }
+    if (LastError().code != ERROR_FILE_NOT_FOUND) return INVALID_HANDLE_VALUE;
+    handle =
+        CreateFileW(wide.c_str(), kAccess, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) return handle;
+    const DWORD code = GetLastError();
+    Record("create", path, code);
+    if (code != ERROR_FILE_EXISTS && code != ERROR_ALREADY_EXISTS) return INVALID_HANDLE_VALUE;
+  }
+  return INVALID_HANDLE_VALUE;
+}
+
+}  // namespace
+
 File File::Open(const std::string& path, uint16_t mode) {
   const bool create = mode == kOpenCreate;
   const char* operation = create ? "create" : "open";
   std::wstring wide;
   if (!Wide(operation, path, &wide)) return File();
-  DWORD access = GENERIC_READ | GENERIC_WRITE;
-  DWORD share = 0;
-  DWORD disposition = CREATE_ALWAYS;
-  if (!create) {
-    static constexpr DWORD kAccess[3] = {GENERIC_READ, GENERIC_WRITE, GENERIC_READ | GENERIC_WRITE};
-    static constexpr DWORD kShare[5] = {0, 0, FILE_SHARE_READ, FILE_SHARE_WRITE,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE};
-    const unsigned accessPart = mode & 0x03;
-    const unsigned sharePart = (mode & 0xF0) >> 4;
-    if (accessPart > 2 || sharePart > 4) {
-      Record(operation, path, ERROR_INVALID_PARAMETER);
-      return File();
-    }
-    access = kAccess[accessPart];
-    share = kShare[sharePart];
-    disposition = OPEN_EXISTING;
+  if (create) {
+    const HANDLE handle = CreateRegularFile(path, wide);
+    if (handle == INVALID_HANDLE_VALUE) return File();
+    return File(reinterpret_cast<intptr_t>(handle));
   }
-  const HANDLE handle = CreateFileW(wide.c_str(), access, share, nullptr, disposition,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  static constexpr DWORD kAccess[3] = {GENERIC_READ, GENERIC_WRITE, GENERIC_READ | GENERIC_WRITE};
+  static constexpr DWORD kShare[5] = {0, 0, FILE_SHARE_READ, FILE_SHARE_WRITE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE};
+  const unsigned accessPart = mode & 0x03;
+  const unsigned sharePart = (mode & 0xF0) >> 4;
+  if (accessPart > 2 || sharePart > 4) {
+    Record(operation, path, ERROR_INVALID_PARAMETER);
+    return File();
+  }
+  if ((mode & kOpenNoLinks) != 0) {
+    const HANDLE handle =
+        OpenRegularFile(operation, path, wide, kAccess[accessPart], kShare[sharePart]);
+    if (handle == INVALID_HANDLE_VALUE) return File();
+    return File(reinterpret_cast<intptr_t>(handle));
+  }
+  const HANDLE handle = CreateFileW(wide.c_str(), kAccess[accessPart], kShare[sharePart], nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     Record(operation, path, GetLastError());
     return File();
@@ -253,12 +327,19 @@ uint32_t ReadAttributes(const std::string& path) {
 int WriteAttributes(const std::string& path, uint32_t attributes) {
   std::wstring wide;
   if (!Wide("set attributes", path, &wide)) return ERROR_INVALID_NAME;
-  if (!SetFileAttributesW(wide.c_str(), attributes)) {
-    const DWORD code = GetLastError();
-    Record("set attributes", path, code);
-    return static_cast<int>(code);
+  wide = WithoutFinalSeparators(wide);
+  // A reparse point is refused rather than trusted to keep its attributes to itself.
+  const DWORD current = GetFileAttributesW(wide.c_str());
+  DWORD code = 0;
+  if (current == INVALID_FILE_ATTRIBUTES) {
+    code = GetLastError();
+  } else if ((current & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    code = ERROR_CANT_ACCESS_FILE;
+  } else if (!SetFileAttributesW(wide.c_str(), attributes)) {
+    code = GetLastError();
   }
-  return 0;
+  if (code != 0) Record("set attributes", path, code);
+  return static_cast<int>(code);
 }
 
 int WritePermissions(const std::string&, uint32_t) {
@@ -391,11 +472,17 @@ bool DeleteDirectory(const std::string& path) {
 bool RemoveFile(const std::string& path) {
   std::wstring wide;
   if (!Wide("delete file", path, &wide)) return false;
-  if (!DeleteFileW(wide.c_str())) {
-    Record("delete file", path, GetLastError());
-    return false;
+  if (DeleteFileW(wide.c_str())) return true;
+  const DWORD code = GetLastError();
+  // A junction or a link to a directory goes as a directory does; what it leads to stays.
+  const DWORD attributes = GetFileAttributesW(wide.c_str());
+  constexpr DWORD kDirectoryLink = FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY;
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & kDirectoryLink) == kDirectoryLink &&
+      RemoveDirectoryW(wide.c_str())) {
+    return true;
   }
-  return true;
+  Record("delete file", path, code);
+  return false;
 }
 
 bool RenameFile(const std::string& from, const std::string& to) {
@@ -403,7 +490,9 @@ bool RenameFile(const std::string& from, const std::string& to) {
   std::wstring wideTo;
   if (!Wide("rename", from, &wideFrom) || !Wide("rename", to, &wideTo)) return false;
   if (InjectedFailure(internal::FaultKind::kRename, "rename", from)) return false;
-  if (!MoveFileW(wideFrom.c_str(), wideTo.c_str())) {
+  // No MOVEFILE_COPY_ALLOWED: a move to another volume fails, as on POSIX, instead of becoming
+  // a copy and a delete.
+  if (!MoveFileExW(wideFrom.c_str(), wideTo.c_str(), 0)) {
     Record("rename", from, GetLastError());
     return false;
   }
@@ -563,9 +652,13 @@ PathKind LinkFreeKind(const std::string& path) {
   std::wstring wide;
   if (!Wide("look at", path, &wide)) return PathKind::kUnknown;
   // GetFileAttributesW reports the reparse point itself, not what it leads to.
-  const DWORD attributes = GetFileAttributesW(wide.c_str());
+  const DWORD attributes = GetFileAttributesW(WithoutFinalSeparators(wide).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return KindOfFailure("look at", path, GetLastError());
   return KindFromAttributes(attributes);
+}
+
+std::string LinkFreeKindText(const std::string& path) {
+  return PathKindText(LinkFreeKind(path));
 }
 
 PathKind KindOfPath(const std::string& path) {
