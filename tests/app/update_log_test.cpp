@@ -9,6 +9,8 @@
 #include <regex>
 #include <string>
 
+#include "platform/files.h"
+#include "support/links.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -107,6 +109,36 @@ TEST(UpdateLog, PastItsLimitTheLogKeepsItsLastPartFromALineStart) {
     // Below the limit nothing is cut.
     log.Write("one more");
     EXPECT_EQ(test::ReadFileBytes(path).compare(0, content.size(), content), 0);
+  }
+}
+
+// A log that is a link (or a FIFO) is not written: what it leads to is neither appended to nor
+// cut, a dangling link makes no file, and a FIFO does not hold the update up.
+TEST(UpdateLog, ALogThatIsALinkOrAFifoIsLeftAlone) {
+  const std::string big(TUpdateLog::kMaxSize + 100, 'x');
+  for (const char* kind : {"link to a small file", "link to a big file", "dangling link", "FIFO"}) {
+    SCOPED_TRACE(kind);
+    test::TempDir dir;
+    const std::string log = dir.File("update.log");
+    const std::string target = dir.File("elsewhere.txt");
+    const std::string content = std::string(kind) == "link to a big file" ? big : "kept";
+    bool made = false;
+    if (std::string(kind) == "FIFO") {
+      made = test::MakeFifo(log);
+    } else {
+      if (std::string(kind) != "dangling link") test::WriteFileBytes(target, content);
+      made = test::MakeLink(target, log, false);
+    }
+    ASSERT_TRUE(made);
+    TUpdateLog(log).Write("an event");
+    EXPECT_EQ(platform::LinkFreeKind(log), std::string(kind) == "FIFO"
+                                               ? platform::PathKind::kSpecial
+                                               : platform::PathKind::kLink);
+    if (std::string(kind) == "dangling link") {
+      EXPECT_EQ(platform::LinkFreeKind(target), platform::PathKind::kMissing);
+    } else if (std::string(kind) != "FIFO") {
+      EXPECT_EQ(test::ReadFileBytes(target), content);
+    }
   }
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "support/links.h"
 #include "support/raw_deflate.h"
 #include "support/temp_dir.h"
 #include "support/tool_run.h"
@@ -316,6 +317,67 @@ TEST(Unzipper, ADamagedEntryIsNamedWithItsReasonAndTheOthersFollow) {
   EXPECT_EQ(run.status, 1) << run.err;
   EXPECT_TRUE(FileExists(work.File("some\\fourth.txt")));
   EXPECT_FALSE(FileExists(work.File("some\\second.txt")));  // refused by its "n"
+}
+
+// Links and a FIFO in the destination: nothing is written through a link or into a FIFO, and the
+// run ends and names each with its reason. "always" replaces a link to a file (itself); "never"
+// leaves it, also a dangling one, which then makes no file where it leads.
+TEST(Unzipper, NothingIsWrittenThroughLinksOrIntoAFifoInTheDestination) {
+  struct Case {
+    const char* overwrite;
+    bool filesReplaced;  // the links to files are replaced by the archive's files
+  };
+  for (const Case& c : {Case{"never", false}, Case{"always", true}}) {
+    SCOPED_TRACE(c.overwrite);
+    test::TempDir work;
+    const std::string dest = work.File("out");
+    const std::string typed = test::NativePath(dest);
+    ASSERT_TRUE(ForceDirectories(dest));
+    ASSERT_TRUE(ForceDirectories(work.File("outside")));
+    test::WriteFileBytes(work.File("outside\\a.txt"), "outside");
+    if (!test::MakeLink(work.File("outside\\a.txt"), dest + "\\flink.txt", false) ||
+        !test::MakeLink(work.File("outside\\new.txt"), dest + "\\dangling.txt", false) ||
+        !test::MakeLink(work.File("outside"), dest + "\\dlink", true)) {
+      GTEST_SKIP() << "this system makes no symbolic links";
+    }
+    const bool fifo = test::MakeFifo(dest + "\\fifo.txt");
+    test::WriteFileBytes(work.File("in.zip"), test::BuildZipOfFiles({{"flink.txt", "new f"},
+                                                                     {"dangling.txt", "new d"},
+                                                                     {"dlink/x.txt", "x"},
+                                                                     {"dlink/sub/", ""},
+                                                                     {"fifo.txt", "into"},
+                                                                     {"ok.txt", "ok"}}));
+    const ToolRun run = RunUnzipper(
+        work, {"x", "-o", c.overwrite, "-d", typed, test::NativePath(work.File("in.zip"))});
+    EXPECT_EQ(run.status, 1) << run.err;
+    const std::string linkReason = ": unsafe: " + typed + test::NativePath("\\") +
+                                   "dlink is a link, and nothing is "
+                                   "written through links";
+    std::vector<std::string> expected = {"dlink/x.txt" + linkReason, "dlink/sub/" + linkReason};
+    if (!c.filesReplaced) {
+      expected.push_back("flink.txt: exists already, not replaced");
+      expected.push_back("dangling.txt: exists already, not replaced");
+    }
+    if (fifo) expected.push_back("fifo.txt: cannot be created: a FIFO is in the way");
+    for (const std::string& line : expected) {
+      EXPECT_NE(run.err.find(line), std::string::npos) << line << "\n" << run.err;
+    }
+    EXPECT_EQ(test::ReadFileBytes(dest + "\\ok.txt"), "ok");
+    for (const char* name : {"flink.txt", "dangling.txt"}) {
+      EXPECT_EQ(platform::LinkFreeKind(dest + "\\" + name),
+                c.filesReplaced ? platform::PathKind::kFile : platform::PathKind::kLink)
+          << name;
+    }
+    if (c.filesReplaced) {
+      EXPECT_EQ(test::ReadFileBytes(dest + "\\flink.txt"), "new f");
+    }
+    // Outside the destination nothing changed.
+    EXPECT_EQ(test::ReadFileBytes(work.File("outside\\a.txt")), "outside");
+    for (const char* name : {"new.txt", "x.txt", "sub"}) {
+      EXPECT_EQ(platform::LinkFreeKind(work.File("outside\\") + name), platform::PathKind::kMissing)
+          << name;
+    }
+  }
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "platform/ascii_case.h"
 #include "platform/files.h"
 #include "platform/temporary_tree.h"
+#include "support/links.h"
 #include "support/temp_dir.h"
 #include "unzip/base/file_utils.h"
 #include "unzip/base/path_text.h"
@@ -438,6 +439,31 @@ TEST_F(UpdateTransaction, NamesWithControlCharactersAreNeverPlanned) {
     EXPECT_FALSE(transaction::PlanMoves(app_, &journal, {"a.txt", name}, &refused));
     EXPECT_EQ(refused, name);
   }
+
+// The updater's own names as links to a directory elsewhere: the clean-up of a start removes the
+// links themselves and leaves what they lead to as it was, read-only files included.
+TEST_F(UpdateTransaction, RecoveryRemovesItsOwnNamesAsLinksAndNothingTheyLeadTo) {
+  test::TempDir outside;
+  const std::string elsewhere = outside.Path() + "\\";
+  Write(elsewhere, {{"a.txt", "a"}, {"ro.txt", "ro"}, {"sub\\b.txt", "b"}});
+  ASSERT_EQ(platform::WriteAttributes(elsewhere + "ro.txt", platform::kAttrReadOnly), 0);
+  Write(app_, kOld);
+  for (const std::string& own : {transaction::StagingDir(app_), transaction::BackupDir(app_)}) {
+    if (!test::MakeLink(elsewhere, own.substr(0, own.size() - 1), true)) {
+      GTEST_SKIP() << "this system makes no symbolic links";
+    }
+  }
+  const transaction::TRecovery recovery =
+      transaction::RecoverInterruptedUpdate(app_, app_ + "update.zip");
+  EXPECT_FALSE(recovery.Unfinished);
+  for (const std::string& own : {transaction::StagingDir(app_), transaction::BackupDir(app_)}) {
+    EXPECT_EQ(platform::LinkFreeKind(own), platform::PathKind::kMissing) << own;
+  }
+  EXPECT_EQ(Read(), kOld);
+  EXPECT_EQ(platform::ListDirectoryTree(elsewhere),
+            (std::vector<std::string>{"a.txt", "ro.txt", "sub\\", "sub\\b.txt"}));
+  EXPECT_EQ(test::ReadFileBytes(elsewhere + "sub\\b.txt"), "b");
+  EXPECT_NE(platform::ReadAttributes(elsewhere + "ro.txt") & platform::kAttrReadOnly, 0u);
 }
 
 }  // namespace
