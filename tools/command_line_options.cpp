@@ -113,6 +113,10 @@ Options:
 Patterns match the whole stored path, letter case ignored: ? one character, * any run of
 characters, <abc> or <a-z> one character of a set, <!abc> one character outside it.
 
+Nothing is written through a link: a link where a file goes counts as a file that exists and
+is replaced itself, as -o says; an entry whose directory lies behind a link, and a FIFO, a
+device or a socket where a file goes, are refused.
+
 Exit status:
   0  every chosen entry was extracted (or tested) and verified
   1  some entries were skipped or rejected (each is named on stderr with its reason; a damaged
