@@ -439,6 +439,7 @@ TEST_F(UpdateTransaction, NamesWithControlCharactersAreNeverPlanned) {
     EXPECT_FALSE(transaction::PlanMoves(app_, &journal, {"a.txt", name}, &refused));
     EXPECT_EQ(refused, name);
   }
+}
 
 // The updater's own names as links to a directory elsewhere: the clean-up of a start removes the
 // links themselves and leaves what they lead to as it was, read-only files included.
