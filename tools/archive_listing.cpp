@@ -7,6 +7,7 @@
 #include "platform/files.h"
 #include "tools/archive_warnings.h"
 #include "tools/user_messages.h"
+#include "unzip/base/zip_format.h"
 #include "unzip/unzipper.h"
 
 namespace {
@@ -16,11 +17,11 @@ std::string EncryptionName(const TZipHeaderInfo& entry) {
   switch (entry.EncryptionStrength) {
     case 0:
       return entry.AesInfo ? "AES-?" : "ZipCrypto";
-    case 1:
+    case kAesStrength128:
       return "AES-128";
-    case 2:
+    case kAesStrength192:
       return "AES-192";
-    case 3:
+    case kAesStrength256:
       return "AES-256";
     default:
       return "AES-?";
@@ -38,30 +39,30 @@ std::string DateTimeText(uint32_t dos) {
 
 std::string MethodName(int method) {
   switch (method) {
-    case 0:
+    case kMethodStored:
       return "Stored";
-    case 1:
+    case kMethodShrunk:
       return "Shrunk";
-    case 2:
-    case 3:
-    case 4:
-    case 5:
-      return "Reduced" + std::to_string(method - 1);
-    case 6:
+    case kMethodReduced1:
+    case kMethodReduced2:
+    case kMethodReduced3:
+    case kMethodReduced4:
+      return "Reduced" + std::to_string(method - kMethodReduced1 + 1);
+    case kMethodImploded:
       return "Imploded";
-    case 8:
+    case kMethodDeflated:
       return "Deflated";
-    case 9:
+    case kMethodDeflate64:
       return "Deflate64";
-    case 12:
+    case kMethodBzip2:
       return "BZip2";
-    case 14:
+    case kMethodLzma:
       return "LZMA";
-    case 93:
+    case kMethodZstd:
       return "Zstd";
-    case 95:
+    case kMethodXz:
       return "XZ";
-    case 98:
+    case kMethodPpmd:
       return "PPMd";
     default:
       return "Method" + std::to_string(method);

@@ -20,14 +20,14 @@ std::string PaddedNumber(int value, int width) {
 }  // namespace
 
 bool TUnZipper::PartLabelMatches(int part) const {
-  if (SpanMode != 1) return true;
+  if (SpanMode != smRemovableDisks) return true;
   const std::string label = GetVolumeLabel(platform::UpperCaseAscii(LeftChars(FZipName, 3)));
   const std::string expected = PaddedNumber(part, 3);
   return label.size() >= 3 && label.compare(label.size() - 3, 3, expected) == 0;
 }
 
 std::string TUnZipper::PartFileName(int part) {
-  if (SpanMode == 2) {
+  if (SpanMode == smSplitFiles) {
     std::string name = ZipBaseName;
     const TSplitPartType type = OperationMode == 1 && part == PartCount ? spLast
                                 : part == 1                             ? spFirst
@@ -46,7 +46,7 @@ std::string TUnZipper::PartFileName(int part) {
   for (;;) {
     if (OnGetNextDisk) {
       OnGetNextDisk(this, part, name);
-    } else if (SpanMode == 1) {
+    } else if (SpanMode == smRemovableDisks) {
       const int answer = HandleMessage(kMsgInsertDisk, FormatMessageText(kMsgInsertDisk, part), "",
                                        platform::kMbOkCancel);
       if (answer == platform::kIdCancel) name.clear();
@@ -54,7 +54,7 @@ std::string TUnZipper::PartFileName(int part) {
     if (name.empty()) throw EUserCanceled(kTextCanceledNewDisk);
     if ((!CheckPartLabels || PartLabelMatches(part)) && FileExists(name)) return name;
     // Asking again only helps when someone can answer differently.
-    if (!OnGetNextDisk && SpanMode != 1) throw EUserCanceled(kTextCanceledNewDisk);
+    if (!OnGetNextDisk && SpanMode != smRemovableDisks) throw EUserCanceled(kTextCanceledNewDisk);
   }
 }
 

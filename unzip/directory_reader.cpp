@@ -96,7 +96,7 @@ void TUnZipper::ClearArchive() {
   ArchiveIsBad = false;
   DirectoryDate = 0;
   PartCount = 1;
-  SpanMode = 0;
+  SpanMode = smSingleFile;
   FZipName.clear();
 }
 
@@ -178,16 +178,17 @@ void TUnZipper::ReadDirectory(TStream* stream) {
     // Known before any swap: the part number decides whether a part is named as the last one.
     PartCount = PartNumberOfDisk(EndRecord->GetThisDisk32());
     if (EndRecord->GetThisDisk32() > 0) {
-      if (SpanMode == 0) {
+      if (SpanMode == smSingleFile) {
         const std::string root = platform::UpperCaseAscii(LeftChars(FZipName, 3));
-        SpanMode = root.size() >= 2 && root[1] == ':' && IsRemovableDrive(root) ? 1 : 2;
+        SpanMode = root.size() >= 2 && root[1] == ':' && IsRemovableDrive(root) ? smRemovableDisks
+                                                                                : smSplitFiles;
       }
     } else {
-      SpanMode = 0;
+      SpanMode = smSingleFile;
     }
     if (companionMode) stream = companion.get();
     if (EndRecord->GetTotalEntries64() > 0) {
-      if (!companionMode && SpanMode != 0 &&
+      if (!companionMode && SpanMode != smSingleFile &&
           PartNumberOfDisk(EndRecord->GetStartDisk32()) != CurrentPart + 1) {
         stream = SwapToPart(PartNumberOfDisk(EndRecord->GetStartDisk32()));
       }
@@ -221,7 +222,7 @@ void TUnZipper::ReadDirectory(TStream* stream) {
   for (uint64_t i = 0; i < EndRecord->GetTotalEntries64(); ++i) {
     PumpAndCheckCancel();
     std::unique_ptr<TZipHeaderInfo> entry = NewEntryRecord();
-    const bool useCallback = !ArchiveIsBad && SpanMode != 0 && !companionMode;
+    const bool useCallback = !ArchiveIsBad && SpanMode != smSingleFile && !companionMode;
     bool read = entry->ReadCentralHeader(stream, useCallback ? nextPart : nullptr);
     if (!read && pendingExtra > 0 && pendingEntry != nullptr) {
       // The entry before claimed an extra field that was not there: read again without it.
@@ -235,7 +236,7 @@ void TUnZipper::ReadDirectory(TStream* stream) {
 
     if (!read) {
       if (ArchiveIsBad) break;  // the rest of the central directory is ignored
-      if (SpanMode != 0 || !recover()) throw badZip();
+      if (SpanMode != smSingleFile || !recover()) throw badZip();
       i = static_cast<uint64_t>(-1);  // start again in rebuilt mode
       continue;
     }

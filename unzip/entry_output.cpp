@@ -9,16 +9,11 @@
 #include "unzip/base/messages.h"
 #include "unzip/base/numbers.h"
 #include "unzip/base/unzip_exceptions.h"
+#include "unzip/base/zip_format.h"
 #include "unzip/decoders/entry_decoder.h"
 #include "unzip/records/dos_date_time.h"
 #include "unzip/run_state.h"
 #include "unzip/unzipper.h"
-
-namespace {
-
-constexpr uint32_t kUnixTypeMask = 0170000, kUnixDirectory = 0040000, kUnixRegular = 0100000;
-
-}  // namespace
 
 TEntryJob TUnZipper::MakeEntryJob(TBufferedFileStream& output) {
   const TZipHeaderInfo& work = *run_->WorkEntry;
@@ -136,12 +131,12 @@ void TUnZipper::ApplyStoredAttributes(const std::string& path, bool isDirectory)
   const TZipHeaderInfo& work = *run_->WorkEntry;
   // An archive made on a Unix host carries permission bits in the high half; they are applied
   // to a regular file or directory only, never making a link or a device.
-  const uint32_t mode = work.ExternalAttributes >> 16;
+  const uint32_t mode = work.ExternalAttributes >> kUnixModeShift;
   int32_t permissions = -1;
   if (work.HasUnixPermissions()) {
     const uint32_t type = mode & kUnixTypeMask;
     if (type == 0 || type == (isDirectory ? kUnixDirectory : kUnixRegular)) {
-      permissions = static_cast<int32_t>(mode & 0777);
+      permissions = static_cast<int32_t>(mode & kUnixPermissionMask);
     }
   }
   // Attributes are restored as far as the system takes them; the file itself is complete.

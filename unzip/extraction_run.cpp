@@ -12,6 +12,7 @@
 #include "unzip/base/path_text.h"
 #include "unzip/base/restore_on_exit.h"
 #include "unzip/base/unzip_exceptions.h"
+#include "unzip/base/zip_format.h"
 #include "unzip/entry_destination.h"
 #include "unzip/overlapping_entries.h"
 #include "unzip/records/dos_date_time.h"
@@ -174,8 +175,8 @@ void TUnZipper::SkipLocalHeader() {
   if (ArchiveFile->Read(header, kLocalHeaderSize) != kLocalHeaderSize) {
     throw EFatalUnzipError(MessageText(kMsgPrematureEnd));
   }
-  const uint16_t nameLength = Le16(header + 26);
-  work.LocalExtraLength = Le16(header + 28);
+  const uint16_t nameLength = Le16(header + local_header::kNameLength);
+  work.LocalExtraLength = Le16(header + local_header::kExtraLength);
   ArchiveFile->Seek(nameLength + work.LocalExtraLength, soCurrent);
 }
 

@@ -4,7 +4,7 @@
 #include "unzip/base/checked_math.h"
 #include "unzip/base/messages.h"
 #include "unzip/base/unzip_exceptions.h"
-#include "unzip/records/zip_signatures.h"
+#include "unzip/base/zip_format.h"
 #include "unzip/unzipper.h"
 
 namespace {
@@ -18,12 +18,13 @@ bool HasExeExtension(const std::string& name) {
 }
 
 // Where the next local header would start: `dataSize` bytes of data from `dataStart`, then a
-// data descriptor with its signature (16 bytes) when there is one. False when the sum leaves the
+// data descriptor with its signature when there is one. False when the sum leaves the
 // 64-bit range, which only a forged size can make it do.
 bool NextHeaderPosition(int64_t dataStart, uint64_t dataSize, bool descriptor, int64_t* next) {
   int64_t skip = 0;
   return dataSize <= static_cast<uint64_t>(INT64_MAX) &&
-         CheckedAdd(static_cast<int64_t>(dataSize), int64_t{descriptor ? 16 : 0}, &skip) &&
+         CheckedAdd(static_cast<int64_t>(dataSize), int64_t{descriptor ? kDataDescriptorSize : 0},
+                    &skip) &&
          CheckedAdd(dataStart, skip, next);
 }
 
@@ -59,7 +60,7 @@ bool TUnZipper::RecoverFromLocalHeaders() {
       PumpAndCheckCancel();
     }
   }
-  stream.Seek(-6, soCurrent);
+  stream.Seek(-(local_header::kVersionNeeded + 2), soCurrent);  // back to the signature
 
   Entries = std::make_unique<TSortedZip>(DupError, true);
   SortedEntries = Entries.get();

@@ -9,7 +9,7 @@
 struct TEntrySpan {
   uint32_t Part = 0;    // the part its local header is on
   uint64_t Offset = 0;  // its local header's offset in that part
-  uint64_t Length = 0;  // 30 + name length + compressed size
+  uint64_t Length = 0;  // the local header's fixed part + compressed size
 };
 
 // For each span, whether its local header lies inside the span of the entry before it in

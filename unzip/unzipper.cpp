@@ -12,6 +12,7 @@
 #include "unzip/base/messages.h"
 #include "unzip/base/path_text.h"
 #include "unzip/base/unzip_exceptions.h"
+#include "unzip/base/zip_format.h"
 #include "unzip/records/little_endian.h"
 
 namespace {
@@ -185,12 +186,12 @@ std::string TUnZipper::EntryComment(int index) {
   CheckIndex(index);
   entry = SortedEntries->Items(index);
   if (entry->CommentLength == 0 || !entry->Comment.empty()) {
-    if (SpanMode == 0) CloseArchive();
+    if (SpanMode == smSingleFile) CloseArchive();
     return entry->Comment;
   }
   const std::string comment = LoadEntryComment(*ArchiveFile, *entry);
   entry->Comment = comment;
-  if (SpanMode == 0) CloseArchive();
+  if (SpanMode == smSingleFile) CloseArchive();
   return comment;
 }
 
@@ -204,12 +205,12 @@ std::string TUnZipper::ArchiveComment() {
   if (EndRecord->CommentLength == 0 || !EndRecord->Comment.empty()) return EndRecord->Comment;
   OpenArchive();
   if (EndRecord->CommentLength == 0 || !EndRecord->Comment.empty()) {
-    if (SpanMode == 0) CloseArchive();
+    if (SpanMode == smSingleFile) CloseArchive();
     return EndRecord->Comment;
   }
   EndRecord->Comment =
       ReadCommentAt(*ArchiveFile, EndRecord->CommentPosition, EndRecord->CommentLength);
-  if (SpanMode == 0) CloseArchive();
+  if (SpanMode == smSingleFile) CloseArchive();
   return EndRecord->Comment;
 }
 
@@ -230,11 +231,12 @@ std::string TUnZipper::ReadCommentAt(TStream& stream, int64_t position, uint16_t
 std::string TUnZipper::LoadEntryComment(TStream& stream, const TZipHeaderInfo& entry) const {
   const int64_t saved = stream.Position();
   stream.SetPosition(entry.CentralHeaderOffset);
-  uint8_t header[46];
+  uint8_t header[kCentralHeaderSize];
   std::string text;
-  if (stream.Read(header, 46) == 46) {
-    const int64_t commentStart = stream.Position() + Le16(header + 28) + Le16(header + 30);
-    text = ReadCommentAt(stream, commentStart, Le16(header + 32));
+  if (stream.Read(header, kCentralHeaderSize) == kCentralHeaderSize) {
+    const int64_t commentStart = stream.Position() + Le16(header + central_header::kNameLength) +
+                                 Le16(header + central_header::kExtraLength);
+    text = ReadCommentAt(stream, commentStart, Le16(header + central_header::kCommentLength));
   }
   stream.SetPosition(saved);
   return text;

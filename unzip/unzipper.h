@@ -21,6 +21,9 @@ struct TEntryJob;
 enum TIncompleteZipMode : uint8_t { izAssumeMulti = 0, izAssumeBad = 1, izAssumeNotAZip = 2 };
 enum TBlockMode : uint8_t { bmStandard = 0, bmClassic = 1 };
 enum TSplitPartType : uint8_t { spFirst = 0, spMiddle = 1, spLast = 2 };
+// Where the parts of an archive are: one file only, one part per removable disk (the volume label
+// names the part), or split files beside each other.
+enum TSpanMode : uint8_t { smSingleFile = 0, smRemovableDisks = 1, smSplitFiles = 2 };
 // What to do when an output file exists already.
 enum TUZOverwriteMode : uint8_t { Prompt = 0, Always = 1, Never = 2, ifNewer = 3, ifOlder = 4 };
 // Why an entry was given up. Extraction reports srBadPassword, srNoOverwrite, srCreateError and
@@ -183,7 +186,7 @@ class TUnZipper {
   bool ImproperArchive = false;
   int CurrentPart = 0;
   int PartCount = 1;
-  uint8_t SpanMode = 0;  // 0 single file, 1 parts on removable disks, 2 split files
+  TSpanMode SpanMode = smSingleFile;
   bool CancelRequested = false;
   bool PauseRequested = false;
   bool Busy = false;

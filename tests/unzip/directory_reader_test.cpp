@@ -308,7 +308,7 @@ TEST(DirectoryReader, SplitPartNamesFollowTheBlockMode) {
     EXPECT_EQ(zip.ZipBaseName, dir.File("app-1.2"));
     zip.LoadDirectory();
     EXPECT_EQ(Names(zip), kThreeNames);
-    EXPECT_EQ(zip.SpanMode, 2);
+    EXPECT_EQ(zip.SpanMode, smSplitFiles);
     EXPECT_EQ(zip.PartCount, 2);
     EXPECT_EQ(ExtractAll(zip, dir),
               (std::vector<std::string>{dir.File("app-1.2.z01"), dir.File("app-1.2.zip")}));
@@ -346,7 +346,7 @@ TEST(DirectoryReader, DiskPartsAreAskedForThroughTheMessageRoutine) {
   TUnZipper zip;
   zip.SetZipName(last);
   zip.LoadDirectory();
-  zip.SpanMode = 1;  // as if the set were on removable disks
+  zip.SpanMode = smRemovableDisks;  // as if the set were on removable disks
   zip.CheckPartLabels = false;
   std::vector<std::string> asked;
   zip.OnHandleMessage = [&](TUnZipper*, int id, const std::string& msg1, const std::string&,
@@ -371,7 +371,7 @@ TEST(DirectoryReader, AFailedLabelTestAsksForTheDiskAgain) {
   TUnZipper zip;
   zip.SetZipName(last);
   zip.LoadDirectory();
-  zip.SpanMode = 1;  // the temporary directory's volume has no label "...001"
+  zip.SpanMode = smRemovableDisks;  // the temporary directory's volume has no label "...001"
   int asked = 0;
   zip.OnGetNextDisk = [&](TUnZipper*, int, std::string& name) {
     name = ++asked == 1 ? dir.File("label.z01") : "";

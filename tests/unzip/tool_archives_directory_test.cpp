@@ -63,7 +63,7 @@ TEST(ToolArchivesDirectory, SplitSetIsReadAcrossItsParts) {
   TUnZipper zip;
   zip.SetZipName(test::ToolArchive("split.zip"));
   zip.LoadDirectory();
-  EXPECT_EQ(zip.SpanMode, 2);
+  EXPECT_EQ(zip.SpanMode, smSplitFiles);
   EXPECT_EQ(zip.PartCount, 4);
   EXPECT_EQ(zip.CurrentPart, 3);
   const TZipHeaderInfo* data = nullptr;
@@ -92,7 +92,7 @@ TEST(ToolArchivesDirectory, ADirectoryThatStartsInAnEarlierPartIsReadAndExtracte
   zip.SetZipName(test::ToolArchive("split_directory.zip"));
   zip.LoadDirectory();
   EXPECT_EQ(zip.EntryCount(), 121);
-  EXPECT_EQ(zip.SpanMode, 2);
+  EXPECT_EQ(zip.SpanMode, smSplitFiles);
   EXPECT_EQ(zip.PartCount, 2);
   EXPECT_EQ(zip.CurrentPart, 1);
   EXPECT_FALSE(zip.ArchiveIsBad);

@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "platform/crypto.h"
+#include "unzip/base/zip_format.h"
 
 // An AES entry's data: salt, 2-byte password verifier, encrypted bytes, 10-byte authentication
 // code. Sizes follow from the strength code m of the AES extra field (1 = AES-128, 2 = AES-192,
@@ -20,7 +21,9 @@ class TAesDecryptor {
   static constexpr size_t kMaxPasswordLength = 128;
   static constexpr uint32_t kIterations = 1000;
 
-  static constexpr bool IsValidStrength(int strength) { return strength >= 1 && strength <= 3; }
+  static constexpr bool IsValidStrength(int strength) {
+    return strength >= kAesStrength128 && strength <= kAesStrength256;
+  }
   // 4m + 4: 8, 12 or 16 bytes; 0 for a code that is not valid.
   static constexpr size_t SaltLength(int strength) {
     return IsValidStrength(strength) ? 4 * static_cast<size_t>(strength) + 4 : 0;

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "unzip/base/crc32.h"
+#include "unzip/base/zip_format.h"
 
 namespace {
 
@@ -17,7 +18,7 @@ inline void UpdateKeys(uint32_t& k0, uint32_t& k1, uint32_t& k2, uint8_t plain) 
 }  // namespace
 
 uint8_t TTraditionalCipher::CheckByte(uint16_t flags, uint32_t dosDateTime, uint32_t crc) {
-  if (flags & 0x0008) return static_cast<uint8_t>(dosDateTime >> 8);
+  if (flags & kFlagDataDescriptor) return static_cast<uint8_t>(dosDateTime >> 8);
   return static_cast<uint8_t>(crc >> 24);
 }
 

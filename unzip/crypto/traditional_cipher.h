@@ -11,8 +11,8 @@ class TTraditionalCipher {
   static constexpr size_t kHeaderLength = 12;
 
   // The byte the last decrypted header byte must equal: the high byte of the time (bits 8 to 15
-  // of `dosDateTime`) when bit 3 of `flags` says that sizes and CRC follow the data (the CRC is
-  // not known when the header is written), else the high byte of `crc`.
+  // of `dosDateTime`) when `flags` has kFlagDataDescriptor, so that sizes and CRC follow the data
+  // (the CRC is not known when the header is written), else the high byte of `crc`.
   static uint8_t CheckByte(uint16_t flags, uint32_t dosDateTime, uint32_t crc);
 
   // Sets the keys from `password` (its bytes in order) and decrypts the 12 `header` bytes,

@@ -10,6 +10,7 @@
 #include "unzip/base/crc32.h"
 #include "unzip/base/messages.h"
 #include "unzip/base/unzip_exceptions.h"
+#include "unzip/base/zip_format.h"
 #include "unzip/decoders/explode.h"
 #include "unzip/decoders/inflate_stream.h"
 #include "unzip/decoders/unreduce.h"
@@ -32,22 +33,22 @@ void TEntryDecoder::Prepare(TEntryJob& job) {
 bool TEntryDecoder::Decode(TEntryJob& job) {
   Prepare(job);
   switch (job.Method) {
-    case 0:
+    case kMethodStored:
       DecodeStored();
       return true;
-    case 8:
+    case kMethodDeflated:
       DecodeDeflated();
       return true;
-    case 1:
+    case kMethodShrunk:
       Unshrink(*this, *olderMethods_);
       return true;
-    case 2:
-    case 3:
-    case 4:
-    case 5:
-      Unreduce(*this, *olderMethods_, job.Method - 1, job.UncompressedSize);
+    case kMethodReduced1:
+    case kMethodReduced2:
+    case kMethodReduced3:
+    case kMethodReduced4:
+      Unreduce(*this, *olderMethods_, job.Method - kMethodReduced1 + 1, job.UncompressedSize);
       return true;
-    case 6:
+    case kMethodImploded:
       Explode(*this, *olderMethods_, job.Flags, job.UncompressedSize);
       return true;
     default:

@@ -7,14 +7,13 @@
 #include <span>
 
 #include "unzip/base/messages.h"
+#include "unzip/base/zip_format.h"
 #include "unzip/decoders/bit_reader.h"
 #include "unzip/decoders/output_window.h"
 #include "unzip/decoders/shannon_fano.h"
 
 namespace {
 
-constexpr uint16_t kFlagBigDictionary = 0x02;
-constexpr uint16_t kFlagLiteralTree = 0x04;
 constexpr int kLengthCodeWithExtraByte = 63;
 // Look-up widths: speed only, any width decodes the same.
 constexpr int kLiteralRootBits = 9;
@@ -66,8 +65,8 @@ void Explode(TDecoderIO& io, TOlderMethodsMemory& memory, uint16_t flags, uint64
   //      length code through the length tree (code 63 adds the next 8 raw bits); the copy is
   //      code + minimum match length bytes long, from distance + 1 bytes back.
   // Bytes before the start of the data read as zeros.
-  const bool hasLiteralTree = (flags & kFlagLiteralTree) != 0;
-  const int lowDistanceBits = (flags & kFlagBigDictionary) != 0 ? 7 : 6;
+  const bool hasLiteralTree = (flags & kFlagImplodeLiteralTree) != 0;
+  const int lowDistanceBits = (flags & kFlagImplodeBigDictionary) != 0 ? 7 : 6;
   const size_t minMatch = hasLiteralTree ? 3 : 2;
 
   TBitReader reader(io);

@@ -9,9 +9,9 @@
 #include "unzip/decoders/older_methods_memory.h"
 
 // Decodes the entry's input into the run's output buffer until `uncompressedSize` bytes are due
-// no more, and flushes it. `flags` is the entry's general-purpose flag: bit 1 selects the 8 KB
-// dictionary, bit 2 the literal tree. The code tables come from `tableMemory`; when it cannot
-// supply them the user gets notice 193 and decoding stops.
+// no more, and flushes it. `flags` is the entry's general-purpose flag: kFlagImplodeBigDictionary
+// selects the 8 KB dictionary, kFlagImplodeLiteralTree the literal tree. The code tables come from
+// `tableMemory`; when it cannot supply them the user gets notice 193 and decoding stops.
 //
 // Corrupt data raises nothing; the entry then fails its CRC. A stored tree whose lengths do not
 // fill it exactly or do not form a complete code ends decoding with no output; an invalid code

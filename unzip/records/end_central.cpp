@@ -12,7 +12,7 @@ namespace {
 
 bool IsEndSignature(const uint8_t* p) {
   // One byte first: most positions are not even a "P".
-  return p[0] == 0x50 && Le32(p) == kEndCentralSignature;
+  return p[0] == (kEndCentralSignature & 0xFF) && Le32(p) == kEndCentralSignature;
 }
 
 // The offset in `window` of the end record: the first candidate whose comment ends exactly at the
@@ -21,7 +21,8 @@ bool IsEndSignature(const uint8_t* p) {
 int64_t FindEndRecord(const uint8_t* window, int64_t size) {
   const int64_t last = size - kEndCentralSize;
   for (int64_t i = 0; i <= last; ++i) {
-    if (IsEndSignature(window + i) && i + kEndCentralSize + Le16(window + i + 20) == size) {
+    if (IsEndSignature(window + i) &&
+        i + kEndCentralSize + Le16(window + i + end_record::kCommentLength) == size) {
       return i;
     }
   }
@@ -34,26 +35,27 @@ int64_t FindEndRecord(const uint8_t* window, int64_t size) {
 }  // namespace
 
 TZip64EndRecord TZip64EndRecord::FromBytes(const uint8_t* raw56) {
+  namespace at = zip64_end_record;
   TZip64EndRecord r;
   r.Signature = Le32(raw56);
-  r.RecordSize = Le64(raw56 + 4);
-  r.VersionMadeBy = Le16(raw56 + 12);
-  r.VersionNeeded = Le16(raw56 + 14);
-  r.ThisDisk = Le32(raw56 + 16);
-  r.StartDisk = Le32(raw56 + 20);
-  r.EntriesThisDisk = Le64(raw56 + 24);
-  r.TotalEntries = Le64(raw56 + 32);
-  r.CentralSize = Le64(raw56 + 40);
-  r.CentralOffset = Le64(raw56 + 48);
+  r.RecordSize = Le64(raw56 + at::kRecordSize);
+  r.VersionMadeBy = Le16(raw56 + at::kVersionMadeBy);
+  r.VersionNeeded = Le16(raw56 + at::kVersionNeeded);
+  r.ThisDisk = Le32(raw56 + at::kThisDisk);
+  r.StartDisk = Le32(raw56 + at::kStartDisk);
+  r.EntriesThisDisk = Le64(raw56 + at::kEntriesThisDisk);
+  r.TotalEntries = Le64(raw56 + at::kTotalEntries);
+  r.CentralSize = Le64(raw56 + at::kCentralSize);
+  r.CentralOffset = Le64(raw56 + at::kCentralOffset);
   return r;
 }
 
 TZip64LocatorRecord TZip64LocatorRecord::FromBytes(const uint8_t* raw20) {
   TZip64LocatorRecord r;
   r.Signature = Le32(raw20);
-  r.EndDisk = Le32(raw20 + 4);
-  r.EndOffset = Le64(raw20 + 8);
-  r.TotalDisks = Le32(raw20 + 16);
+  r.EndDisk = Le32(raw20 + zip64_locator::kEndDisk);
+  r.EndOffset = Le64(raw20 + zip64_locator::kEndOffset);
+  r.TotalDisks = Le32(raw20 + zip64_locator::kTotalDisks);
   return r;
 }
 
@@ -73,13 +75,14 @@ bool TEndCentral::ReadEnd(TStream& stream) {
 
   const uint8_t* record = window.data() + match;
   Signature = kEndCentralSignature;
-  ThisDisk = Le16(record + 4);
-  StartDisk = Le16(record + 6);
-  EntriesThisDisk = Le16(record + 8);
-  TotalEntries = Le16(record + 10);
-  CentralSize = Le32(record + 12);
-  CentralOffset = Le32(record + 16);
-  CommentLength = Le16(record + 20);
+  namespace at = end_record;
+  ThisDisk = Le16(record + at::kThisDisk);
+  StartDisk = Le16(record + at::kStartDisk);
+  EntriesThisDisk = Le16(record + at::kEntriesThisDisk);
+  TotalEntries = Le16(record + at::kTotalEntries);
+  CentralSize = Le32(record + at::kCentralSize);
+  CentralOffset = Le32(record + at::kCentralOffset);
+  CommentLength = Le16(record + at::kCommentLength);
   CommentPosition = windowStart + match + kEndCentralSize;
 
   // The Zip64 records found now replace any of an archive read before.
@@ -123,7 +126,7 @@ void TEndCentral::Clear() {
 
 void TEndCentral::SetComment(const std::string& text) {
   Comment = text;
-  CommentLength = static_cast<uint16_t>(std::min<size_t>(text.size(), 0xFFFF));
+  CommentLength = static_cast<uint16_t>(std::min<size_t>(text.size(), kMaxCommentLength));
 }
 
 void TEndCentral::CopyFrom(const TEndCentral& source) {
@@ -145,34 +148,34 @@ void TEndCentral::CopyFrom(const TEndCentral& source) {
 }
 
 uint32_t TEndCentral::GetThisDisk32() const {
-  return ThisDisk == 0xFFFF && Zip64End ? Zip64End->ThisDisk : ThisDisk;
+  return ThisDisk == kZip64Marker16 && Zip64End ? Zip64End->ThisDisk : ThisDisk;
 }
 
 uint32_t TEndCentral::GetStartDisk32() const {
-  return StartDisk == 0xFFFF && Zip64End ? Zip64End->StartDisk : StartDisk;
+  return StartDisk == kZip64Marker16 && Zip64End ? Zip64End->StartDisk : StartDisk;
 }
 
 uint64_t TEndCentral::GetTotalEntries64() const {
-  return TotalEntries == 0xFFFF && Zip64End ? Zip64End->TotalEntries : TotalEntries;
+  return TotalEntries == kZip64Marker16 && Zip64End ? Zip64End->TotalEntries : TotalEntries;
 }
 
 uint64_t TEndCentral::GetCentralOffset64() const {
-  return CentralOffset == 0xFFFFFFFF && Zip64End ? Zip64End->CentralOffset : CentralOffset;
+  return CentralOffset == kZip64Marker32 && Zip64End ? Zip64End->CentralOffset : CentralOffset;
 }
 
 void TEndCentral::SetThisDisk32(uint32_t value) {
-  if (value > 0xFFFE) {
+  if (value >= kZip64Marker16) {
     EnsureZip64End().ThisDisk = value;
-    ThisDisk = 0xFFFF;
+    ThisDisk = kZip64Marker16;
   } else {
     ThisDisk = static_cast<uint16_t>(value);
   }
 }
 
 void TEndCentral::SetTotalEntries64(uint64_t value) {
-  if (value > 0xFFFE) {
+  if (value >= kZip64Marker16) {
     EnsureZip64End().TotalEntries = value;
-    TotalEntries = 0xFFFF;
+    TotalEntries = kZip64Marker16;
   } else {
     TotalEntries = static_cast<uint16_t>(value);
     if (Zip64End) Zip64End->TotalEntries = value;
@@ -180,9 +183,9 @@ void TEndCentral::SetTotalEntries64(uint64_t value) {
 }
 
 void TEndCentral::SetCentralOffset64(uint64_t value) {
-  if (value >= 0xFFFFFFFF) {
+  if (value >= kZip64Marker32) {
     EnsureZip64End().CentralOffset = value;
-    CentralOffset = 0xFFFFFFFF;
+    CentralOffset = kZip64Marker32;
   } else {
     CentralOffset = static_cast<uint32_t>(value);
   }

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "unzip/records/zip_signatures.h"
+#include "unzip/base/zip_format.h"
 
 class TStream;
 
@@ -14,9 +14,9 @@ class TStream;
 // (not read) holds the signature, record size 44, versions 45 and zeros.
 struct TZip64EndRecord {
   uint32_t Signature = kZip64EndSignature;
-  uint64_t RecordSize = 44;  // bytes after this field
-  uint16_t VersionMadeBy = 45;
-  uint16_t VersionNeeded = 45;
+  uint64_t RecordSize = kZip64EndRecordSizeValue;  // bytes after this field
+  uint16_t VersionMadeBy = kVersionZip64;
+  uint16_t VersionNeeded = kVersionZip64;
   uint32_t ThisDisk = 0;
   uint32_t StartDisk = 0;
   uint64_t EntriesThisDisk = 0;
@@ -39,9 +39,8 @@ struct TZip64LocatorRecord {
   static TZip64LocatorRecord FromBytes(const uint8_t* raw20);
 };
 
-inline constexpr int kEndCentralSize = 22, kZip64EndSize = 56, kZip64LocatorSize = 20;
 // The end record search reads the largest comment plus the record's fixed part.
-inline constexpr int kEndSearchWindow = 65535 + kEndCentralSize;
+inline constexpr int kEndSearchWindow = kMaxCommentLength + kEndCentralSize;
 
 class TEndCentral {
  public:
@@ -88,12 +87,12 @@ class TEndCentral {
   TZip64LocatorRecord& EnsureZip64Locator();
 
   uint32_t Signature = kEndCentralSignature;
-  uint16_t ThisDisk = 0;         // 0xFFFF: in Zip64End
-  uint16_t StartDisk = 0;        // 0xFFFF: in Zip64End
+  uint16_t ThisDisk = 0;         // kZip64Marker16: in Zip64End
+  uint16_t StartDisk = 0;        // kZip64Marker16: in Zip64End
   uint16_t EntriesThisDisk = 0;  // used in this short form only
-  uint16_t TotalEntries = 0;     // 0xFFFF: in Zip64End
+  uint16_t TotalEntries = 0;     // kZip64Marker16: in Zip64End
   uint32_t CentralSize = 0;      // used in this short form only
-  uint32_t CentralOffset = 0;    // 0xFFFFFFFF: in Zip64End
+  uint32_t CentralOffset = 0;    // kZip64Marker32: in Zip64End
   uint16_t CommentLength = 0;
   std::string Comment;          // empty until loaded
   int64_t CommentPosition = 0;  // stream position of the first comment byte

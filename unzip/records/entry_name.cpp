@@ -6,8 +6,6 @@
 #include "unzip/base/path_text.h"
 #include "unzip/records/utf8_name.h"
 
-namespace {}  // namespace
-
 bool OemRoundTripName(std::string& name) {
   std::string text;
   std::string back;
@@ -41,7 +39,7 @@ std::string Utf8OrOemName(std::string_view bytes) {
 std::string DecodeEntryName(std::string_view raw, uint16_t flags, int host, bool oemTest) {
   std::string name(raw);
   SlashesToBackslashes(name);
-  const bool saysUtf8 = (flags & kUtf8NameFlag) != 0;
+  const bool saysUtf8 = (flags & kFlagUtf8Name) != 0;
   const bool unixUtf8 = host == kHostUnix && IsValidUtf8(name);
   if (!saysUtf8 && !unixUtf8 && oemTest && OemRoundTripName(name)) return name;
   return Utf8OrOemName(name);

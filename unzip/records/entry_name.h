@@ -6,12 +6,11 @@
 #include <string>
 #include <string_view>
 
+#include "unzip/base/zip_format.h"
+
 // The host byte (upper byte of "version made by") of a name read from a local header, which has
-// none; and the host whose archivers write UTF-8 names without saying so (Unix).
+// none. Archivers on kHostUnix write UTF-8 names without saying so.
 inline constexpr int kHostUnknown = -1;
-inline constexpr int kHostUnix = 3;
-// Flag bit 11: the name and comment are UTF-8.
-inline constexpr uint16_t kUtf8NameFlag = 0x0800;
 
 // The two-way OEM test: converts `name` from the OEM code page to UTF-8, that text back to OEM,
 // and compares the result with `name` ignoring the case of the ASCII letters a-z. When they are
@@ -26,7 +25,7 @@ std::string OemNameOneWay(std::string_view bytes);
 std::string Utf8OrOemName(std::string_view bytes);
 
 // The name of a header as text: "/" becomes "\", then
-//  - flag bit 11 set: UTF-8;
+//  - kFlagUtf8Name set: UTF-8;
 //  - written by a Unix host (`host`, the upper byte of "version made by") and valid UTF-8: UTF-8;
 //  - else, when `oemTest` is set, the two-way OEM test decides;
 //  - else (or when the test fails) UTF-8.

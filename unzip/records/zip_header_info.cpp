@@ -13,7 +13,6 @@
 #include "unzip/records/entry_name.h"
 #include "unzip/records/little_endian.h"
 #include "unzip/records/utf8_name.h"
-#include "unzip/records/zip_signatures.h"
 
 namespace {
 
@@ -188,33 +187,35 @@ bool TZipHeaderInfo::ConvertOemName(std::string& name) {
 }
 
 void TZipHeaderInfo::FillFromCentral(const uint8_t* raw46, std::string_view nameBytes) {
-  VersionMadeBy = Le16(raw46 + 4);
-  VersionNeeded = Le16(raw46 + 6);
-  Flags = Le16(raw46 + 8);
-  CompressionMethod = Le16(raw46 + 10);
-  DosDateTime = ClampDosDateTime(Le32(raw46 + 12));
-  Crc = Le32(raw46 + 16);
-  CompressedSize = Le32(raw46 + 20);
-  UncompressedSize = Le32(raw46 + 24);
-  CentralExtraLength = Le16(raw46 + 30);
-  CommentLength = Le16(raw46 + 32);
-  DiskNumberStart = Le16(raw46 + 34);
-  InternalAttributes = Le16(raw46 + 36);
-  ExternalAttributes = Le32(raw46 + 38);
-  LocalHeaderOffset = Le32(raw46 + 42);
+  namespace at = central_header;
+  VersionMadeBy = Le16(raw46 + at::kVersionMadeBy);
+  VersionNeeded = Le16(raw46 + at::kVersionNeeded);
+  Flags = Le16(raw46 + at::kFlags);
+  CompressionMethod = Le16(raw46 + at::kMethod);
+  DosDateTime = ClampDosDateTime(Le32(raw46 + at::kDosDateTime));
+  Crc = Le32(raw46 + at::kCrc);
+  CompressedSize = Le32(raw46 + at::kCompressedSize);
+  UncompressedSize = Le32(raw46 + at::kUncompressedSize);
+  CentralExtraLength = Le16(raw46 + at::kExtraLength);
+  CommentLength = Le16(raw46 + at::kCommentLength);
+  DiskNumberStart = Le16(raw46 + at::kDiskNumberStart);
+  InternalAttributes = Le16(raw46 + at::kInternalAttributes);
+  ExternalAttributes = Le32(raw46 + at::kExternalAttributes);
+  LocalHeaderOffset = Le32(raw46 + at::kLocalHeaderOffset);
   FillCommon(nameBytes, VersionMadeBy >> 8);
 }
 
 void TZipHeaderInfo::FillFromLocal(const uint8_t* raw30, std::string_view nameBytes) {
   VersionMadeBy = 0;
-  VersionNeeded = Le16(raw30 + 4);
-  Flags = Le16(raw30 + 6);
-  CompressionMethod = Le16(raw30 + 8);
-  DosDateTime = ClampDosDateTime(Le32(raw30 + 10));
-  Crc = Le32(raw30 + 14);
-  CompressedSize = Le32(raw30 + 18);
-  UncompressedSize = Le32(raw30 + 22);
-  LocalExtraLength = Le16(raw30 + 28);
+  namespace at = local_header;
+  VersionNeeded = Le16(raw30 + at::kVersionNeeded);
+  Flags = Le16(raw30 + at::kFlags);
+  CompressionMethod = Le16(raw30 + at::kMethod);
+  DosDateTime = ClampDosDateTime(Le32(raw30 + at::kDosDateTime));
+  Crc = Le32(raw30 + at::kCrc);
+  CompressedSize = Le32(raw30 + at::kCompressedSize);
+  UncompressedSize = Le32(raw30 + at::kUncompressedSize);
+  LocalExtraLength = Le16(raw30 + at::kExtraLength);
   CommentLength = 0;
   DiskNumberStart = 0;
   InternalAttributes = 0;
@@ -257,7 +258,9 @@ bool TZipHeaderInfo::ReadCentralHeader(TStream*& stream, const TNextPartCallback
   uint8_t raw[kCentralHeaderSize];
   int32_t n = ReadUpTo(*stream, raw, kCentralHeaderSize);
   if (n < kCentralHeaderSize && nextPart) {
-    static constexpr uint8_t kSignatureBytes[4] = {0x50, 0x4B, 0x01, 0x02};
+    static constexpr uint8_t kSignatureBytes[4] = {
+        kCentralHeaderSignature & 0xFF, kCentralHeaderSignature >> 8 & 0xFF,
+        kCentralHeaderSignature >> 16 & 0xFF, kCentralHeaderSignature >> 24};
     // The header may have been split between two parts, even inside its signature.
     if (std::memcmp(raw, kSignatureBytes, static_cast<size_t>(std::min(n, 4))) == 0) {
       nextPart(this, stream);
@@ -268,7 +271,7 @@ bool TZipHeaderInfo::ReadCentralHeader(TStream*& stream, const TNextPartCallback
   }
   if (n < kCentralHeaderSize || Le32(raw) != kCentralHeaderSignature) return fail();
 
-  const uint16_t nameLength = Le16(raw + 28);
+  const uint16_t nameLength = Le16(raw + central_header::kNameLength);
   std::string name(nameLength, '\0');
   if (ReadUpTo(*stream, name.data(), nameLength) != nameLength) return fail();
 
@@ -280,7 +283,7 @@ bool TZipHeaderInfo::ReadCentralHeader(TStream*& stream, const TNextPartCallback
     ParseExtraFields(*stream);
     stream->SetPosition(CentralExtraOffset);
   }
-  if (CompressionMethod == kAesMethod) ApplyAesMethod();
+  if (CompressionMethod == kMethodAes) ApplyAesMethod();
   return true;
 }
 
@@ -292,7 +295,7 @@ bool TZipHeaderInfo::ReadLocalHeader(TStream& stream) {
     stream.SetPosition(start);
     return false;
   }
-  const uint16_t nameLength = Le16(raw + 26);
+  const uint16_t nameLength = Le16(raw + local_header::kNameLength);
   std::string name(nameLength, '\0');
   if (ReadUpTo(stream, name.data(), nameLength) != nameLength) {
     stream.SetPosition(start);
@@ -312,7 +315,7 @@ void TZipHeaderInfo::ParseExtraFields(TStream& stream) {
 void TZipHeaderInfo::ReadLocalExtraFields(TStream& stream) {
   const ExtraArea area(stream, LocalExtraLength);
   ParseExtraArea(area.Data(), area.Size(), true);
-  if (CompressionMethod == kAesMethod) ApplyAesMethod();
+  if (CompressionMethod == kMethodAes) ApplyAesMethod();
 }
 
 void TZipHeaderInfo::ApplyAesMethod() {
@@ -323,11 +326,11 @@ void TZipHeaderInfo::ApplyAesMethod() {
 
 void TZipHeaderInfo::ParseExtraArea(const uint8_t* data, size_t size, bool local) {
   size_t pos = 0;
-  while (size - pos >= 4) {
+  while (size - pos >= kExtraBlockHeaderSize) {
     const uint16_t id = Le16(data + pos);
     const uint16_t dataSize = Le16(data + pos + 2);
-    const uint8_t* block = data + pos + 4;
-    pos += 4;
+    const uint8_t* block = data + pos + kExtraBlockHeaderSize;
+    pos += kExtraBlockHeaderSize;
     // A block that claims more than the area holds ends the area: what follows is not a block.
     if (dataSize > size - pos) return;
     size_t next = pos + dataSize;
@@ -339,14 +342,14 @@ void TZipHeaderInfo::ParseExtraArea(const uint8_t* data, size_t size, bool local
         TakeUnicodePath(block, dataSize);
         break;
       case kAesExtraId:
-        if (dataSize >= 7) {
+        if (dataSize >= aes_extra::kDataSize) {
           TAesInfo& aes = EnsureAesInfo();
           aes.HeaderId = kAesExtraId;
           aes.DataSize = dataSize;
-          aes.VendorVersion = Le16(block);
-          aes.VendorId = Le16(block + 2);
-          aes.Strength = block[4];
-          aes.ActualMethod = Le16(block + 5);
+          aes.VendorVersion = Le16(block + aes_extra::kVendorVersion);
+          aes.VendorId = Le16(block + aes_extra::kVendorId);
+          aes.Strength = block[aes_extra::kStrength];
+          aes.ActualMethod = Le16(block + aes_extra::kActualMethod);
         }
         break;
       default:  // NTFS times and every other block: not needed here
@@ -359,7 +362,8 @@ void TZipHeaderInfo::ParseExtraArea(const uint8_t* data, size_t size, bool local
 size_t TZipHeaderInfo::TakeZip64Values(const uint8_t* block, uint16_t dataSize, bool local) {
   TZip64Info& zip64 = EnsureZip64Info();
   zip64.DataSize = dataSize;
-  Zip64ExtraLength = static_cast<uint16_t>(std::min<uint32_t>(dataSize + 4u, 0xFFFF));
+  Zip64ExtraLength =
+      static_cast<uint16_t>(std::min<uint32_t>(dataSize + uint32_t{kExtraBlockHeaderSize}, 0xFFFF));
   // A local header's block holds both sizes whenever it holds either.
   if (local && dataSize >= 16 &&
       (UncompressedSize == kZip64Marker32 || CompressedSize == kZip64Marker32)) {
@@ -401,13 +405,14 @@ size_t TZipHeaderInfo::TakeZip64Values(const uint8_t* block, uint16_t dataSize, 
 }
 
 void TZipHeaderInfo::TakeUnicodePath(const uint8_t* block, uint16_t dataSize) {
-  if (dataSize < 5) return;
+  namespace at = unicode_path_extra;
+  if (dataSize < at::kName) return;
   TUnicodePathInfo& info = EnsureUnicodePathInfo();
   info.DataSize = dataSize;
-  info.BlockVersion = block[0];
-  info.NameCrc = Le32(block + 1);
-  std::string name =
-      DecodeUtf8Name(std::string_view(reinterpret_cast<const char*>(block + 5), dataSize - 5u));
+  info.BlockVersion = block[at::kVersion];
+  info.NameCrc = Le32(block + at::kNameCrc);
+  std::string name = DecodeUtf8Name(std::string_view(
+      reinterpret_cast<const char*>(block + at::kName), dataSize - size_t{at::kName}));
   // A name that is empty or not UTF-8 would be worse than the header's own.
   if (name.empty()) return;
   SlashesToBackslashes(name);

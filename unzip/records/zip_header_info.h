@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "unzip/base/zip_format.h"
+
 class TStream;
 
 // How entry names are decoded: oemFlexible tries the OEM code page first, oemNever decodes every
@@ -16,7 +18,7 @@ enum TOEMConvert : uint8_t { oemNever = 0, oemFlexible = 1 };
 
 // Values of the Zip64 extended information block (header ID 0x0001).
 struct TZip64Info {
-  uint16_t HeaderId = 1;
+  uint16_t HeaderId = kZip64ExtraId;
   uint16_t DataSize = 0;
   uint64_t UncompressedSize = 0;
   uint64_t CompressedSize = 0;
@@ -24,34 +26,23 @@ struct TZip64Info {
   uint32_t DiskNumberStart = 0;
 };
 
-// Values of the AES block (header ID 0x9901). VendorId 0x4541 is the bytes "AE".
+// Values of the AES block (header ID 0x9901).
 struct TAesInfo {
-  uint16_t HeaderId = 0x9901;
-  uint16_t DataSize = 7;
+  uint16_t HeaderId = kAesExtraId;
+  uint16_t DataSize = aes_extra::kDataSize;
   uint16_t VendorVersion = 1;
-  uint16_t VendorId = 0x4541;
+  uint16_t VendorId = kAesVendorId;
   uint8_t Strength = 0;
   uint16_t ActualMethod = 0;
 };
 
 // Values of the Unicode path block (header ID 0x7075); the name itself is not kept here.
 struct TUnicodePathInfo {
-  uint16_t HeaderId = 0x7075;
+  uint16_t HeaderId = kUnicodePathExtraId;
   uint16_t DataSize = 0;
   uint8_t BlockVersion = 1;
   uint32_t NameCrc = 0;
 };
-
-// Short-field markers meaning "the value is in Zip64Info".
-inline constexpr uint32_t kZip64Marker32 = 0xFFFFFFFF;
-inline constexpr uint16_t kZip64Marker16 = 0xFFFF;
-
-// The compression method that stands for "AES-encrypted; the real method is in the AES block".
-inline constexpr uint16_t kAesMethod = 99;
-
-// Extra field block IDs that the readers interpret.
-inline constexpr uint16_t kZip64ExtraId = 0x0001, kNtfsExtraId = 0x000A,
-                          kUnicodePathExtraId = 0x7075, kAesExtraId = 0x9901;
 
 // Bits of TZipHeaderInfo::Zip64Supplied: which Zip64Info values hold a real value.
 enum : uint8_t {
@@ -60,9 +51,6 @@ enum : uint8_t {
   kZip64LocalHeaderOffset = 0x04,
   kZip64DiskNumberStart = 0x08,
 };
-
-// Fixed sizes of the two headers, before the name.
-inline constexpr int kCentralHeaderSize = 46, kLocalHeaderSize = 30;
 
 class TZipHeaderInfo {
  public:
@@ -147,22 +135,22 @@ class TZipHeaderInfo {
   bool HasComment() const { return CommentLength != 0; }
   // An AES entry (method 99 with a strength code of 1 to 3) is encrypted whatever bit 0 says.
   bool IsEncrypted() const {
-    return (Flags & 0x0001) != 0 || CompressionMethod == kAesMethod ||
-           (EncryptionStrength >= 1 && EncryptionStrength <= 3);
+    return (Flags & kFlagEncrypted) != 0 || CompressionMethod == kMethodAes ||
+           (EncryptionStrength >= kAesStrength128 && EncryptionStrength <= kAesStrength256);
   }
-  bool HasDataDescriptor() const { return (Flags & 0x0008) != 0; }
+  bool HasDataDescriptor() const { return (Flags & kFlagDataDescriptor) != 0; }
   // Written on a Unix host with permission bits in the high half of ExternalAttributes.
   bool HasUnixPermissions() const {
-    return VersionMadeBy >> 8 == 3 && ExternalAttributes >> 16 != 0;
+    return VersionMadeBy >> 8 == kHostUnix && ExternalAttributes >> kUnixModeShift != 0;
   }
   // The real method of an AES entry, else CompressionMethod.
   uint16_t EffectiveMethod() const {
-    return CompressionMethod == kAesMethod && AesInfo ? AesInfo->ActualMethod : CompressionMethod;
+    return CompressionMethod == kMethodAes && AesInfo ? AesInfo->ActualMethod : CompressionMethod;
   }
 
-  uint16_t VersionMadeBy = 45;
-  uint16_t VersionNeeded = 20;
-  uint16_t Flags = 0;        // bit 0: encrypted; bit 3: sizes and CRC follow the data
+  uint16_t VersionMadeBy = kVersionZip64;
+  uint16_t VersionNeeded = kVersionDeflate;
+  uint16_t Flags = 0;        // kFlag... bits
   uint32_t DosDateTime = 0;  // time in the low word, date in the high word
   uint32_t Crc = 0xFFFFFFFF;
   uint32_t CompressedSize = 0;    // kZip64Marker32: in Zip64Info
@@ -190,7 +178,7 @@ class TZipHeaderInfo {
   int64_t CentralExtraOffset = 0;  // stream position of the central extra field
   uint16_t SavedCentralExtraLength = 0;
   uint16_t Zip64ExtraLength = 0;  // data size + 4 of the Zip64 block, as read
-  uint16_t CompressionMethod = 8;
+  uint16_t CompressionMethod = kMethodDeflated;
   // kZip64... bits of the Zip64Info values read from a block or set through the 64-bit setters.
   // Code that writes Zip64Info fields directly keeps it up to date itself.
   uint8_t Zip64Supplied = 0;

@@ -54,7 +54,7 @@ TEST(EntryNameTest, NameRuleWithCp437) {
        "ber",
        0, 0, true, UE "ber"},
       // Flag bit 11: UTF-8, no OEM test.
-      {UE "ber", kUtf8NameFlag, 0, true, UE "ber"},
+      {UE "ber", kFlagUtf8Name, 0, true, UE "ber"},
       // A Unix host writes UTF-8 without the flag.
       {UE "ber", 0, kHostUnix, true, UE "ber"},
       // The same bytes from a DOS host pass the OEM test and are read as CP437 ("├╝").
@@ -65,20 +65,20 @@ TEST(EntryNameTest, NameRuleWithCp437) {
       {UE "ber", 0, kHostUnknown, true,
        "\xE2\x94\x9C\xE2\x95\x9D"
        "ber"},
-      {UE "ber", kUtf8NameFlag, kHostUnknown, true, UE "ber"},
+      {UE "ber", kFlagUtf8Name, kHostUnknown, true, UE "ber"},
       // No OEM test at all.
       {UE "ber", 0, 0, false, UE "ber"},
       // Not UTF-8 after all: read as OEM text rather than given an empty name.
       {"\x81"
        "ber",
-       kUtf8NameFlag, 0, true, UE "ber"},
+       kFlagUtf8Name, 0, true, UE "ber"},
       {"\x81"
        "ber",
        0, kHostUnix, true, UE "ber"},
       {"\x81"
        "ber",
        0, 0, false, UE "ber"},
-      {"a/b/", kUtf8NameFlag, kHostUnix, false, "a\\b\\"},
+      {"a/b/", kFlagUtf8Name, kHostUnix, false, "a\\b\\"},
       {"", 0, 0, true, ""},
   };
   for (const auto& c : cases) {
