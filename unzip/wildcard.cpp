@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "unzip/base/ansi_case.h"
+#include "unzip/base/utf8_text.h"
 
 namespace {
 
@@ -20,44 +21,19 @@ using TCharsView = std::u32string_view;
 // code point, so it only ever matches the same byte.
 constexpr char32_t kStrayByteBase = 0x110000;
 
-// The characters of `text`: the code point of every well-formed UTF-8 sequence (no overlong
-// form, no surrogate, nothing above U+10FFFF), and kStrayByteBase plus the byte for each byte
-// of anything else.
+// The characters of `text`: the code point of every well-formed UTF-8 sequence, and
+// kStrayByteBase plus the byte for each byte of anything else.
 TChars Characters(std::string_view text) {
-  static constexpr char32_t kSmallest[5] = {0, 0, 0x80, 0x800, 0x10000};
   TChars characters;
   characters.reserve(text.size());
-  for (size_t i = 0; i < text.size();) {
-    const auto lead = static_cast<uint8_t>(text[i]);
-    size_t length = 0;
-    char32_t code = 0;
-    if (lead < 0x80) {
-      length = 1;
-      code = lead;
-    } else if ((lead & 0xE0) == 0xC0) {
-      length = 2;
-      code = lead & 0x1F;
-    } else if ((lead & 0xF0) == 0xE0) {
-      length = 3;
-      code = lead & 0x0F;
-    } else if ((lead & 0xF8) == 0xF0) {
-      length = 4;
-      code = lead & 0x07;
-    }
-    bool valid = length != 0 && text.size() - i >= length;
-    for (size_t k = 1; valid && k < length; ++k) {
-      const auto next = static_cast<uint8_t>(text[i + k]);
-      valid = (next & 0xC0) == 0x80;
-      code = (code << 6) | (next & 0x3F);
-    }
-    valid =
-        valid && code >= kSmallest[length] && code <= 0x10FFFF && (code < 0xD800 || code > 0xDFFF);
-    if (valid) {
-      characters += code;
-      i += length;
+  while (!text.empty()) {
+    const TUtf8Char c = DecodeUtf8Char(text);
+    if (c.Length != 0) {
+      characters += c.CodePoint;
+      text.remove_prefix(c.Length);
     } else {
-      characters += kStrayByteBase + lead;
-      ++i;
+      characters += kStrayByteBase + static_cast<uint8_t>(text[0]);
+      text.remove_prefix(1);
     }
   }
   return characters;

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "platform/ascii_case.h"
+#include "unzip/base/utf8_text.h"
 
 namespace {
 
@@ -55,24 +56,14 @@ constexpr TCaseRun kCaseRuns[] = {
     {0x04D0, 0x052F, 1, 2},
 };
 
-unsigned LowerCodePoint(unsigned codePoint) {
+char32_t LowerCodePoint(char32_t codePoint) {
   for (const TCaseRun& run : kCaseRuns) {
     if (codePoint >= run.first && codePoint <= run.last &&
         (codePoint - run.first) % run.stride == 0) {
-      return static_cast<unsigned>(static_cast<int>(codePoint) + run.delta);
+      return static_cast<char32_t>(static_cast<int32_t>(codePoint) + run.delta);
     }
   }
   return codePoint;
-}
-
-void AppendUtf8(std::string& out, unsigned codePoint) {
-  // Every mapped code point lies below U+0800: one or two bytes.
-  if (codePoint < 0x80) {
-    out += static_cast<char>(codePoint);
-  } else {
-    out += static_cast<char>(0xC0 | (codePoint >> 6));
-    out += static_cast<char>(0x80 | (codePoint & 0x3F));
-  }
 }
 
 }  // namespace
@@ -80,24 +71,20 @@ void AppendUtf8(std::string& out, unsigned codePoint) {
 std::string AnsiLowerCase(std::string_view text) {
   std::string out;
   out.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
-    const auto byte = static_cast<unsigned char>(text[i]);
-    if (byte < 0x80) {
-      out += platform::LowerAscii(text[i]);
-      continue;
+  for (size_t i = 0; i < text.size();) {
+    const TUtf8Char c = DecodeUtf8Char(text.substr(i));
+    if (c.Length == 0) {
+      // A byte of a broken sequence stays as it is; the scan goes on at the next byte, so a
+      // valid sequence right after it is still lower-cased.
+      out += text[i++];
+    } else if (c.Length == 1) {
+      out += platform::LowerAscii(text[i++]);
+    } else {
+      // A well-formed sequence has one encoding, so a character without a mapping comes back
+      // byte for byte.
+      AppendUtf8(out, LowerCodePoint(c.CodePoint));
+      i += c.Length;
     }
-    // All mapped capitals are two-byte sequences. A lead byte C2..DF followed by a continuation
-    // byte is one on its own account: continuation bytes are never leads, so a stray or broken
-    // longer sequence around it cannot swallow it, and it cannot swallow their bytes.
-    if (byte >= 0xC2 && byte <= 0xDF && i + 1 < text.size()) {
-      const auto next = static_cast<unsigned char>(text[i + 1]);
-      if ((next & 0xC0) == 0x80) {
-        AppendUtf8(out, LowerCodePoint(((byte & 0x1Fu) << 6) | (next & 0x3Fu)));
-        ++i;
-        continue;
-      }
-    }
-    out += static_cast<char>(byte);
   }
   return out;
 }

@@ -4,7 +4,7 @@
 #include "platform/ascii_case.h"
 #include "platform/code_pages.h"
 #include "unzip/base/path_text.h"
-#include "unzip/records/utf8_name.h"
+#include "unzip/base/utf8_text.h"
 
 bool OemRoundTripName(std::string& name) {
   std::string text;
@@ -29,6 +29,10 @@ std::string OemNameOneWay(std::string_view bytes) {
     }
   }
   return text;
+}
+
+std::string DecodeUtf8Name(std::string_view bytes) {
+  return IsValidUtf8(bytes) ? std::string(bytes) : std::string();
 }
 
 std::string Utf8OrOemName(std::string_view bytes) {

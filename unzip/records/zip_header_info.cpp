@@ -12,7 +12,6 @@
 #include "unzip/records/dos_date_time.h"
 #include "unzip/records/entry_name.h"
 #include "unzip/records/little_endian.h"
-#include "unzip/records/utf8_name.h"
 
 namespace {
 

@@ -35,6 +35,28 @@ TEST(EntryNameTest, SplitsAtTheLastBackslashOrColon) {
   }
 }
 
+TEST(DecodeUtf8Name, KeepsValidTextAndEmptiesInvalidBytes) {
+  struct Case {
+    std::string bytes;
+    bool valid;
+  } cases[] = {
+      {"plain.txt", true},
+      {"\xD1\x84\xD0\xB0\xD0\xB9\xD0\xBB-\xE6\x96\x87.txt", true},
+      {"\xF0\x9F\x98\x80", true},
+      {"", true},
+      {"\xFF", false},
+      {"abc\xC3", false},           // truncated
+      {"\xC0\xAF", false},          // overlong "/"
+      {"\xED\xA0\x80", false},      // surrogate
+      {"\xF4\x90\x80\x80", false},  // above U+10FFFF
+      {"\x80", false},              // lone continuation byte
+      {"\xE6\x96", false},          // truncated at the end
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(DecodeUtf8Name(c.bytes), c.valid ? c.bytes : "") << testing::PrintToString(c.bytes);
+  }
+}
+
 #define UE "\xC3\xBC"  // ü in UTF-8
 
 TEST(EntryNameTest, NameRuleWithCp437) {
