@@ -1,5 +1,6 @@
 // The fields of a DOS date/time value (date in the high 16 bits, time in the low 16, two-second
-// steps) and the one rule saying when they form a real date and time.
+// steps), their packing into a value and back, and the one rule saying when they form a real
+// date and time.
 #pragma once
 
 #include <cstdint>
@@ -16,6 +17,14 @@ struct DosDateTimeFields {
 };
 
 DosDateTimeFields SplitDosDateTime(uint32_t value);
+
+// The value of fields that each lie within the range noted above (an odd Second is rounded down
+// to the two-second step). SplitDosDateTime(PackDosDateTime(f)) gives f back for such fields.
+constexpr uint32_t PackDosDateTime(const DosDateTimeFields& f) {
+  const uint32_t date = ((f.Year - 1980) << 9) | (f.Month << 5) | f.Day;
+  const uint32_t time = (f.Hour << 11) | (f.Minute << 5) | (f.Second / 2);
+  return (date << 16) | time;
+}
 
 bool IsLeapYear(uint32_t year);
 // The days of `month` (1 to 12) in `year`.

@@ -4,6 +4,7 @@
 #include <cinttypes>
 #include <cstdio>
 
+#include "platform/dos_date_rule.h"
 #include "platform/files.h"
 #include "tools/archive_warnings.h"
 #include "tools/user_messages.h"
@@ -30,8 +31,9 @@ std::string EncryptionName(const TZipHeaderInfo& entry) {
 
 std::string DateTimeText(uint32_t dos) {
   char text[32];
-  std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u", 1980 + (dos >> 25), (dos >> 21) & 15,
-                (dos >> 16) & 31, (dos >> 11) & 31, (dos >> 5) & 63);
+  const platform::DosDateTimeFields f = platform::SplitDosDateTime(dos);
+  std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u", f.Year, f.Month, f.Day, f.Hour,
+                f.Minute);
   return text;
 }
 

@@ -120,15 +120,13 @@ int32_t TimeToDosDateTime(time_t value) {
   if (localtime_r(&value, &fields) == nullptr) return -1;
   const int year = fields.tm_year + 1900;
   if (year < 1980 || year > 2107) return -1;
-  const uint32_t date = (static_cast<uint32_t>(year - 1980) << 9) |
-                        (static_cast<uint32_t>(fields.tm_mon + 1) << 5) |
-                        static_cast<uint32_t>(fields.tm_mday);
   // tm_sec can be 60 on a leap second; DOS time stops at 58.
   const int second = fields.tm_sec > 59 ? 59 : fields.tm_sec;
-  const uint32_t time = (static_cast<uint32_t>(fields.tm_hour) << 11) |
-                        (static_cast<uint32_t>(fields.tm_min) << 5) |
-                        static_cast<uint32_t>(second / 2);
-  return static_cast<int32_t>((date << 16) | time);
+  const DosDateTimeFields dos{
+      static_cast<uint32_t>(year),           static_cast<uint32_t>(fields.tm_mon + 1),
+      static_cast<uint32_t>(fields.tm_mday), static_cast<uint32_t>(fields.tm_hour),
+      static_cast<uint32_t>(fields.tm_min),  static_cast<uint32_t>(second)};
+  return static_cast<int32_t>(PackDosDateTime(dos));
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <vector>
 
 // Included after <windows.h> on purpose: it proves that no name of the header is a macro there.
+#include "platform/ascii_case.h"
 #include "platform/dos_date_rule.h"
 #include "platform/error_text.h"
 #include "platform/files.h"
@@ -418,9 +419,7 @@ bool IsReservedFileName(const std::string& component) {
   // The device name is the part before the first dot, without trailing spaces ("CON .txt").
   std::string base = component.substr(0, component.find('.'));
   while (!base.empty() && base.back() == ' ') base.pop_back();
-  for (char& c : base) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
+  base = UpperCaseAscii(base);
   static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
   for (const char* device : kDevices) {
     if (base == device) return true;

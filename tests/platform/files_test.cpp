@@ -10,6 +10,7 @@
 #include <string>
 #include <utility>
 
+#include "platform/dos_date_rule.h"
 #include "support/child_processes.h"
 #include "support/temp_dir.h"
 
@@ -36,10 +37,9 @@ class CurrentDirectoryGuard {
   fs::path saved_;
 };
 
-uint32_t Dos(int year, int month, int day, int hour, int minute, int second) {
-  const uint32_t date = static_cast<uint32_t>(((year - 1980) << 9) | (month << 5) | day);
-  const uint32_t time = static_cast<uint32_t>((hour << 11) | (minute << 5) | (second / 2));
-  return (date << 16) | time;
+uint32_t Dos(uint32_t year, uint32_t month, uint32_t day, uint32_t hour, uint32_t minute,
+             uint32_t second) {
+  return PackDosDateTime({year, month, day, hour, minute, second});
 }
 
 std::string ReadAll(File& file) {

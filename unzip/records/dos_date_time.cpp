@@ -26,10 +26,7 @@ uint32_t ClampDosDateTime(uint32_t value) {
   clampAbove(f.Month, 12);
   raiseZero(f.Month);
   raiseZero(f.Day);
-  if (!clamped) return value;
-  const uint32_t time = (f.Second / 2) | (f.Minute << 5) | (f.Hour << 11);
-  const uint32_t date = f.Day | (f.Month << 5) | ((f.Year - 1980) << 9);
-  return (date << 16) | time;
+  return clamped ? platform::PackDosDateTime(f) : value;
 }
 
 bool DosDateTimeToDateTime(uint32_t dosDateTime, double* dateTime) {

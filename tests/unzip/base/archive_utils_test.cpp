@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/dos_date_rule.h"
 #include "platform/exceptions.h"
 #include "platform/files.h"
 #include "platform/message_pump.h"
@@ -18,9 +19,10 @@
 
 namespace {
 
+// `secondField` as stored: half the seconds.
 constexpr uint32_t Dos(uint32_t year, uint32_t month, uint32_t day, uint32_t hour, uint32_t minute,
                        uint32_t secondField) {
-  return (((year - 1980) << 9 | month << 5 | day) << 16) | (hour << 11 | minute << 5 | secondField);
+  return platform::PackDosDateTime({year, month, day, hour, minute, secondField * 2});
 }
 
 TEST(ClampDosDateTime, RepairsOutOfRangeFieldsAndKeepsValidValues) {

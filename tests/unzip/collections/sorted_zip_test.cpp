@@ -9,12 +9,13 @@
 #include <string>
 #include <vector>
 
+#include "platform/dos_date_rule.h"
+
 namespace {
 
 constexpr uint32_t Dos(uint32_t year, uint32_t month, uint32_t day, uint32_t hour = 0,
                        uint32_t minute = 0, uint32_t second = 0) {
-  return ((year - 1980) << 25) | (month << 21) | (day << 16) | (hour << 11) | (minute << 5) |
-         (second / 2);
+  return platform::PackDosDateTime({year, month, day, hour, minute, second});
 }
 
 struct EntryValues {
