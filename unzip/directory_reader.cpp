@@ -66,6 +66,12 @@ bool DescribesLocalHeader(const TZipHeaderInfo& central, const TLocalFacts& loca
   return same && compared;
 }
 
+// The directory cannot be used and no rebuild can help: nothing of the archive is kept.
+[[noreturn]] void ClearAndRaiseBadZip(TUnZipper& zipper) {
+  zipper.ClearArchive();
+  throw EBadZipFile(kTextNotAZip);
+}
+
 }  // namespace
 
 double TUnZipper::FileDateTimeOf(TBufferedFileStream& file) const {
@@ -132,30 +138,55 @@ void TUnZipper::BuildSortedView(TZipSortMode mode) {
   SortMode = mode;
 }
 
+// What the steps of one directory read share.
+struct TUnZipper::TDirectoryRead {
+  // Where the central headers are read: the archive, its companion file, or the part swapped to.
+  TStream* Stream = nullptr;
+  // The companion file, open while the end record read from it is in use.
+  std::unique_ptr<TBufferedFileStream> Companion;
+  // What the local headers said, by list index, once the list is a rebuilt one.
+  std::vector<TLocalFacts> LocalFacts;
+};
+
 void TUnZipper::ReadDirectory(TStream* stream) {
   TRestoreOnExit<uint8_t> mode(OperationMode, 1);
   DirectoryDate = ArchiveFile ? FileDateTimeOf(*ArchiveFile) : 0;
   if (Entries && Entries->Count() > 0) ReleaseEntries();
   // A rebuild belongs to the read that made it: the next read starts from the archive itself.
   ArchiveIsBad = false;
-  std::vector<TLocalFacts> localFacts;  // by list index, while the directory is a rebuilt one
+  TDirectoryRead read;
+  read.Stream = stream;
 
+  const bool found = FindDirectory(read);
+  if (!found) RebuildFromLocalHeaders(read);
+  if (!Entries) {
+    Entries = std::make_unique<TSortedZip>(DupError, true);
+    SortedEntries = Entries.get();
+  }
+  PartCount = PartNumberOfDisk(EndRecord->GetThisDisk32());
+  if (found && !ReadCentralHeaders(read)) RebuildFromLocalHeaders(read);
+  if (ArchiveIsBad) MergeCentralHeaders(read);
+
+  ReadEndComment(read);
+  CurrentPart = read.Companion ? 0 : PartNumberOfDisk(EndRecord->GetThisDisk32()) - 1;
+  BuildSortedView(SortMode);
+}
+
+bool TUnZipper::FindDirectory(TDirectoryRead& read) {
   bool found =
-      EndRecord->ReadEnd(*stream) && EndRecord->GetStartDisk32() <= EndRecord->GetThisDisk32();
+      EndRecord->ReadEnd(*read.Stream) && EndRecord->GetStartDisk32() <= EndRecord->GetThisDisk32();
 
   // The companion file holds the central directory followed by the end record.
-  std::unique_ptr<TBufferedFileStream> companion;
   if (!found) {
     const std::string companionName = CompanionName(FZipName);
     if (FileExists(companionName)) {
-      companion = std::make_unique<TBufferedFileStream>(
+      read.Companion = std::make_unique<TBufferedFileStream>(
           companionName, static_cast<int32_t>(BufferedStreamSize), false,
           platform::kOpenRead | platform::kShareDenyWrite);
-      found = EndRecord->ReadEnd(*companion);
-      if (!found) companion.reset();
+      found = EndRecord->ReadEnd(*read.Companion);
+      if (!found) read.Companion.reset();
     }
   }
-  const bool companionMode = companion != nullptr;
 
   if (!found) {
     if (OnInCompleteZip) OnInCompleteZip(this, IncompleteZipMode);
@@ -165,132 +196,127 @@ void TUnZipper::ReadDirectory(TStream* stream) {
       case izAssumeMulti:
         throw EIncompleteZip(kTextIncompleteZip);
       case izAssumeBad:
-        if (!RecoverFromLocalHeaders()) {
-          ClearArchive();
-          throw EBadZipFile(kTextNotAZip);
-        }
-        localFacts = FactsOf(*Entries);
-        stream = ArchiveFile.get();
-        break;
+        return false;
+    }
+    // A value outside the modes reads on from where the stream stands.
+    return true;
+  }
+
+  const bool companionMode = read.Companion != nullptr;
+  CurrentPart = companionMode ? 0 : PartNumberOfDisk(EndRecord->GetThisDisk32()) - 1;
+  // Known before any swap: the part number decides whether a part is named as the last one.
+  PartCount = PartNumberOfDisk(EndRecord->GetThisDisk32());
+  if (EndRecord->GetThisDisk32() > 0) {
+    if (SpanMode == smSingleFile) {
+      const std::string root = platform::UpperCaseAscii(LeftChars(FZipName, 3));
+      SpanMode = root.size() >= 2 && root[1] == ':' && IsRemovableDrive(root) ? smRemovableDisks
+                                                                              : smSplitFiles;
     }
   } else {
-    CurrentPart = companionMode ? 0 : PartNumberOfDisk(EndRecord->GetThisDisk32()) - 1;
-    // Known before any swap: the part number decides whether a part is named as the last one.
-    PartCount = PartNumberOfDisk(EndRecord->GetThisDisk32());
-    if (EndRecord->GetThisDisk32() > 0) {
-      if (SpanMode == smSingleFile) {
-        const std::string root = platform::UpperCaseAscii(LeftChars(FZipName, 3));
-        SpanMode = root.size() >= 2 && root[1] == ':' && IsRemovableDrive(root) ? smRemovableDisks
-                                                                                : smSplitFiles;
-      }
-    } else {
-      SpanMode = smSingleFile;
-    }
-    if (companionMode) stream = companion.get();
-    if (EndRecord->GetTotalEntries64() > 0) {
-      if (!companionMode && SpanMode != smSingleFile &&
-          PartNumberOfDisk(EndRecord->GetStartDisk32()) != CurrentPart + 1) {
-        stream = SwapToPart(PartNumberOfDisk(EndRecord->GetStartDisk32()));
-      }
-      stream->SetPosition(companionMode ? 0 : ClampToInt64(EndRecord->GetCentralOffset64()));
-    }
+    SpanMode = smSingleFile;
   }
-
-  if (!Entries) {
-    Entries = std::make_unique<TSortedZip>(DupError, true);
-    SortedEntries = Entries.get();
+  if (companionMode) read.Stream = read.Companion.get();
+  if (EndRecord->GetTotalEntries64() > 0) {
+    if (!companionMode && SpanMode != smSingleFile &&
+        PartNumberOfDisk(EndRecord->GetStartDisk32()) != CurrentPart + 1) {
+      read.Stream = SwapToPart(PartNumberOfDisk(EndRecord->GetStartDisk32()));
+    }
+    read.Stream->SetPosition(companionMode ? 0 : ClampToInt64(EndRecord->GetCentralOffset64()));
   }
-  PartCount = PartNumberOfDisk(EndRecord->GetThisDisk32());
+  return true;
+}
 
-  auto badZip = [this]() {
-    ClearArchive();
-    return EBadZipFile(kTextNotAZip);
-  };
-  // After a rebuild the archive's own stream is the one to read, whatever was read before.
-  auto recover = [this, &stream, &localFacts]() {
-    if (!RecoverFromLocalHeaders()) return false;
-    localFacts = FactsOf(*Entries);
-    stream = ArchiveFile.get();
-    return true;
-  };
-
-  TZipHeaderInfo* pendingEntry = nullptr;  // the last entry with a central extra field
-  int64_t pendingExtra = 0;
+bool TUnZipper::ReadCentralHeaders(TDirectoryRead& read) {
+  const bool companionMode = read.Companion != nullptr;
   const TZipHeaderInfo::TNextPartCallback nextPart = [this](TZipHeaderInfo*, TStream*& s) {
     s = SwapToPart(PartNumberAfter(CurrentPart));
   };
+  const bool useCallback = SpanMode != smSingleFile && !companionMode;
+  TZipHeaderInfo* pendingEntry = nullptr;  // the last entry with a central extra field
+  int64_t pendingExtra = 0;
   for (uint64_t i = 0; i < EndRecord->GetTotalEntries64(); ++i) {
     PumpAndCheckCancel();
     std::unique_ptr<TZipHeaderInfo> entry = NewEntryRecord();
-    const bool useCallback = !ArchiveIsBad && SpanMode != smSingleFile && !companionMode;
-    bool read = entry->ReadCentralHeader(stream, useCallback ? nextPart : nullptr);
-    if (!read && pendingExtra > 0 && pendingEntry != nullptr) {
+    bool headerRead = entry->ReadCentralHeader(read.Stream, useCallback ? nextPart : nullptr);
+    if (!headerRead && pendingExtra > 0 && pendingEntry != nullptr) {
       // The entry before claimed an extra field that was not there: read again without it.
       pendingEntry->CentralExtraLength = 0;
-      stream->Seek(-pendingExtra, soCurrent);
+      read.Stream->Seek(-pendingExtra, soCurrent);
       entry = NewEntryRecord();
-      read = entry->ReadCentralHeader(stream, useCallback ? nextPart : nullptr);
+      headerRead = entry->ReadCentralHeader(read.Stream, useCallback ? nextPart : nullptr);
     }
     pendingExtra = 0;
     pendingEntry = nullptr;
 
-    if (!read) {
-      if (ArchiveIsBad) break;  // the rest of the central directory is ignored
-      if (SpanMode != smSingleFile || !recover()) throw badZip();
-      i = static_cast<uint64_t>(-1);  // start again in rebuilt mode
-      continue;
+    if (!headerRead) {
+      // The parts of a multi-part archive cannot be rebuilt.
+      if (SpanMode != smSingleFile) ClearAndRaiseBadZip(*this);
+      return false;
     }
-    if (entry->HasMissingZip64Values()) throw badZip();
+    if (entry->HasMissingZip64Values()) ClearAndRaiseBadZip(*this);
 
     const int64_t skip = static_cast<int64_t>(entry->CentralExtraLength) + entry->CommentLength;
-    if (ArchiveIsBad) {
-      int index = 0;
-      if (Entries->Find(entry.get(), index) && static_cast<size_t>(index) < localFacts.size() &&
-          DescribesLocalHeader(*entry, localFacts[static_cast<size_t>(index)])) {
-        TZipHeaderInfo* rebuilt = Entries->Items(index);
-        const uint64_t offset = rebuilt->GetLocalHeaderOffset64();
-        rebuilt->CopyFrom(*entry);
-        rebuilt->SetLocalHeaderOffset64(offset);
-      }
-      stream->Seek(skip, soCurrent);
-      continue;
-    }
-
     TZipHeaderInfo* added = entry.get();
     try {
       Entries->Add(added);
     } catch (const EListError&) {
-      // Two central headers name the same local header.
-      if (!recover()) throw badZip();
-      i = static_cast<uint64_t>(-1);
-      continue;
+      return false;  // two central headers name the same local header
     }
     entry.release();  // the list owns it now
     if (companionMode && added->HasComment()) {
       // Its central header lies in the companion file, which is not open after this read.
-      added->SetComment(WholeOrEmpty(LoadEntryComment(*stream, *added), added->CommentLength));
+      added->SetComment(WholeOrEmpty(LoadEntryComment(*read.Stream, *added), added->CommentLength));
     } else if (EndRecord->GetThisDisk32() > 0 && added->HasComment()) {
-      added->Comment = LoadEntryComment(*stream, *added);
+      added->Comment = LoadEntryComment(*read.Stream, *added);
     }
-    stream->Seek(skip, soCurrent);
+    read.Stream->Seek(skip, soCurrent);
     if (added->CentralExtraLength > 0) {
       pendingExtra = added->CentralExtraLength;
       pendingEntry = added;
     }
   }
+  return true;
+}
 
-  if (companionMode && EndRecord->HasComment()) {
+void TUnZipper::RebuildFromLocalHeaders(TDirectoryRead& read) {
+  if (!RecoverFromLocalHeaders()) ClearAndRaiseBadZip(*this);
+  read.LocalFacts = FactsOf(*Entries);
+  // The archive's own stream is the one to read now, whatever was read before.
+  read.Stream = ArchiveFile.get();
+}
+
+void TUnZipper::MergeCentralHeaders(TDirectoryRead& read) {
+  // The central headers that follow the last local header, as far as they can be read; each
+  // one that describes a rebuilt entry gives it its values, the rest are ignored.
+  for (uint64_t i = 0; i < EndRecord->GetTotalEntries64(); ++i) {
+    PumpAndCheckCancel();
+    const std::unique_ptr<TZipHeaderInfo> entry = NewEntryRecord();
+    if (!entry->ReadCentralHeader(read.Stream)) return;
+    if (entry->HasMissingZip64Values()) ClearAndRaiseBadZip(*this);
+    int index = 0;
+    if (Entries->Find(entry.get(), index) && static_cast<size_t>(index) < read.LocalFacts.size() &&
+        DescribesLocalHeader(*entry, read.LocalFacts[static_cast<size_t>(index)])) {
+      TZipHeaderInfo* rebuilt = Entries->Items(index);
+      const uint64_t offset = rebuilt->GetLocalHeaderOffset64();
+      rebuilt->CopyFrom(*entry);
+      rebuilt->SetLocalHeaderOffset64(offset);
+    }
+    read.Stream->Seek(static_cast<int64_t>(entry->CentralExtraLength) + entry->CommentLength,
+                      soCurrent);
+  }
+}
+
+void TUnZipper::ReadEndComment(TDirectoryRead& read) {
+  if (read.Companion && EndRecord->HasComment()) {
     // The end record, and so its comment, is the companion file's, even after a rebuild.
     EndRecord->SetComment(WholeOrEmpty(
-        ReadCommentAt(*companion, EndRecord->CommentPosition, EndRecord->CommentLength),
+        ReadCommentAt(*read.Companion, EndRecord->CommentPosition, EndRecord->CommentLength),
         EndRecord->CommentLength));
   } else if (EndRecord->GetThisDisk32() > 0 && EndRecord->HasComment()) {
     if (PartNumberOfDisk(EndRecord->GetThisDisk32()) != CurrentPart + 1) {
-      stream = SwapToPart(PartNumberOfDisk(EndRecord->GetThisDisk32()));
+      read.Stream = SwapToPart(PartNumberOfDisk(EndRecord->GetThisDisk32()));
     }
     EndRecord->Comment =
-        ReadCommentAt(*stream, EndRecord->CommentPosition, EndRecord->CommentLength);
+        ReadCommentAt(*read.Stream, EndRecord->CommentPosition, EndRecord->CommentLength);
   }
-  CurrentPart = companionMode ? 0 : PartNumberOfDisk(EndRecord->GetThisDisk32()) - 1;
-  BuildSortedView(SortMode);
 }

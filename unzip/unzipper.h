@@ -197,8 +197,28 @@ class TUnZipper {
   // (run_state.h).
   struct TRunState;
 
-  // Reads the directory through `stream` (the archive file, or a part it swaps to).
+  // What the steps of one directory read share (directory_reader.cpp).
+  struct TDirectoryRead;
+
+  // Reads the directory through `stream` (the archive file, or a part it swaps to): finds it,
+  // reads its central headers, and rebuilds the list from the local headers where they fail.
   void ReadDirectory(TStream* stream);
+  // Finds the end record, in the archive or else in its companion file, and positions the read
+  // at the first central header. False when there is none and IncompleteZipMode asks for a
+  // rebuild; EIncompleteZip or ENotAZipFile when it asks for that.
+  bool FindDirectory(TDirectoryRead& read);
+  // Reads the central headers into the entry list. False when the list is to be rebuilt from the
+  // local headers: a header of a single-file archive cannot be read, or two name the same local
+  // header. EBadZipFile, the archive cleared, when a multi-part one cannot be read or an entry
+  // lacks a Zip64 value its header calls for.
+  bool ReadCentralHeaders(TDirectoryRead& read);
+  // RecoverFromLocalHeaders, or EBadZipFile with the archive cleared when it cannot.
+  void RebuildFromLocalHeaders(TDirectoryRead& read);
+  // After a rebuild: takes the values of the central headers that describe rebuilt entries
+  // (EBadZipFile, the archive cleared, for one that lacks a Zip64 value).
+  void MergeCentralHeaders(TDirectoryRead& read);
+  // Loads the archive comment when it lies in the companion file or in another part.
+  void ReadEndComment(TDirectoryRead& read);
   // Rebuilds the entry list from the local headers; false when it cannot (or already did).
   bool RecoverFromLocalHeaders();
   // Makes SortedEntries the view of Entries in `mode` order.
