@@ -1,6 +1,26 @@
 // TUnZipper, the archive component: its settings, its events and the directory side (opening the
 // archive, reading or rebuilding its directory, split and multi-disk parts, the read-only view of
 // entries and comments).
+//
+// Where TUnZipper's methods are:
+//   unzipper.cpp               construction, Assign, the ZipName/DestDir/RootDir setters,
+//                              HandleMessage, pumping, cancelling and pausing, the read-only view
+//                              (EntryCount, EntryFileName, the entry and archive comments)
+//   directory_reader.cpp       LoadDirectory, OpenArchive, CloseArchive, ClearArchive,
+//                              BuildSortedView, and ReadDirectory with its steps: FindDirectory
+//                              (end record, companion file, first part), ReadCentralHeaders,
+//                              RebuildFromLocalHeaders, MergeCentralHeaders, ReadEndComment
+//   local_header_recovery.cpp  RecoverFromLocalHeaders: the entry list from the local headers
+//   archive_parts.cpp          PartFileName, PartLabelMatches, SwapToPart: split and disk parts
+//   extraction_run.cpp         UnZip and Run: ChooseEntries, ProcessEntry, SkipLocalHeader,
+//                              ExtractFile, ExtractDirectory, MayReplaceExisting, CreateOutputFile,
+//                              GiveUp, OnBlockWritten (the percentage events)
+//   entry_output.cpp           around the decoding of one file: MakeEntryJob, EndOutputFile,
+//                              AuthenticationCodeMatches, Verdict, ApplyStoredAttributes
+//   password_check.cpp         CheckPassword, VerifyPassword
+// The rules they call have files of their own: entry_destination.h (where an entry goes, which
+// output paths are unsafe), overlapping_entries.h (entries sharing data), wildcard.h (FilesList
+// patterns), run_state.h (what one extraction run holds).
 #pragma once
 
 #include <cstdint>
@@ -43,6 +63,8 @@ enum TSkipReason : uint8_t {
 
 class TUnZipper {
  public:
+  // ==== For callers ============================================================================
+
   // Events; Sender is the component. An unassigned event is skipped.
   using TIncompleteZip = std::function<void(TUnZipper* sender, TIncompleteZipMode& mode)>;
   using TGetNextDisk = std::function<void(TUnZipper* sender, int nextDisk, std::string& fileName)>;
@@ -170,27 +192,33 @@ class TUnZipper {
   void CloseArchive();
   // Closes the archive whatever KeepZipOpen says and forgets it: no directory, ZipName empty.
   void ClearArchive();
+
+  // ---- Directory state ------------------------------------------------------------------------
+  std::unique_ptr<TSortedZip> Entries;  // archive order, owns the entries
+  TSortedZip* SortedEntries = nullptr;  // Entries itself, or SeparateView
+  bool ImproperArchive = false;         // the directory was rebuilt from the local headers
+  // Set by a handler to stop the directory read or the run at its next pump (EUserCanceled), or
+  // to hold it there while set; both take effect with DoProcessMessages only.
+  bool CancelRequested = false;
+  bool PauseRequested = false;
+
+  // ==== For tests: the component's own state and routines, open to inspection ==================
+
   // Sleeps and pumps messages while PauseRequested is set.
   void WaitWhilePaused();
   // Asks or tells the user: OnHandleMessage when assigned, else the platform's message box.
   int HandleMessage(int messageId, const std::string& msg1, const std::string& msg2,
                     uint32_t flags);
 
-  // ---- Directory state ------------------------------------------------------------------------
   std::string ZipBaseName;  // ZipName without the extension of its file-name part
   std::unique_ptr<TBufferedFileStream> ArchiveFile;
-  std::unique_ptr<TSortedZip> Entries;  // archive order, owns the entries
-  TSortedZip* SortedEntries = nullptr;  // Entries itself, or SeparateView
   std::unique_ptr<TEndCentral> EndRecord;
-  bool ArchiveIsBad = false;
-  bool ImproperArchive = false;
-  int CurrentPart = 0;
+  bool ArchiveIsBad = false;  // the entry list is a rebuilt one, in this directory read
+  int CurrentPart = 0;        // the part open in ArchiveFile, counted from 0
   int PartCount = 1;
   TSpanMode SpanMode = smSingleFile;
-  bool CancelRequested = false;
-  bool PauseRequested = false;
-  bool Busy = false;
-  uint8_t OperationMode = 0;
+  bool Busy = false;          // true while LoadDirectory or UnZip is under way
+  uint8_t OperationMode = 0;  // 1 while the directory is read or a run is under way
 
  private:
   // What one extraction run works with; it exists from the start of the run to its end
