@@ -18,6 +18,19 @@ inline constexpr std::array<uint32_t, 17> MaskBits = {
 // how many of those were handed out, so that a decoder can tell a stream that ended early.
 // The input arrives in spans (TDecoderIO::ReadInput) and is taken from the current span a byte at
 // a time, inline: the decoders read a code every few output bytes, so the reads are the hot path.
+//
+// Which decoder reads how, and what tells it that its input has ended:
+//  - unshrink: ReadBits, which tops the buffer up to 25 bits or more whenever a code needs more
+//    than it holds. End: InputExhausted right after a code, set when the refill for that code
+//    found no byte at all; decoding ends there without that code (shrink has no end code: the
+//    data ends with the input).
+//  - unreduce: ReadBits as well. End: PastEnd, checked before each follower set and each
+//    character, beside the entry's size.
+//  - explode: PeekBits and DropBits for the Shannon-Fano codes (TShannonFanoTable::Decode peeks
+//    16 bits and drops the code's length), TakeBits for raw bits. End: PastEnd, checked before
+//    each symbol and each byte of a stored tree, beside the entry's size.
+// Peeked bits beyond the input are zeros that count as missing only once they are dropped, so a
+// short last code decodes from the padding without passing the end.
 class TBitReader {
  public:
   explicit TBitReader(TDecoderIO& io) : FIO(io) {}
