@@ -364,14 +364,14 @@ size_t TZipHeaderInfo::TakeZip64Values(const uint8_t* block, uint16_t dataSize, 
   Zip64ExtraLength =
       static_cast<uint16_t>(std::min<uint32_t>(dataSize + uint32_t{kExtraBlockHeaderSize}, 0xFFFF));
   // A local header's block holds both sizes whenever it holds either.
-  if (local && dataSize >= 16 &&
+  if (local && dataSize >= 2 * sizeof(uint64_t) &&
       (UncompressedSize == kZip64Marker32 || CompressedSize == kZip64Marker32)) {
     if (UncompressedSize == kZip64Marker32) {
       zip64.UncompressedSize = Le64(block);
       Zip64Supplied |= kZip64UncompressedSize;
     }
     if (CompressedSize == kZip64Marker32) {
-      zip64.CompressedSize = Le64(block + 8);
+      zip64.CompressedSize = Le64(block + sizeof(uint64_t));
       Zip64Supplied |= kZip64CompressedSize;
     }
     return dataSize;
@@ -391,13 +391,13 @@ size_t TZipHeaderInfo::TakeZip64Values(const uint8_t* block, uint16_t dataSize, 
     Zip64Supplied |= bit;
     used += width;
   };
-  take(UncompressedSize == kZip64Marker32, 8, kZip64UncompressedSize,
+  take(UncompressedSize == kZip64Marker32, sizeof(uint64_t), kZip64UncompressedSize,
        [&](const uint8_t* p) { zip64.UncompressedSize = Le64(p); });
-  take(CompressedSize == kZip64Marker32, 8, kZip64CompressedSize,
+  take(CompressedSize == kZip64Marker32, sizeof(uint64_t), kZip64CompressedSize,
        [&](const uint8_t* p) { zip64.CompressedSize = Le64(p); });
-  take(!local && LocalHeaderOffset == kZip64Marker32, 8, kZip64LocalHeaderOffset,
+  take(!local && LocalHeaderOffset == kZip64Marker32, sizeof(uint64_t), kZip64LocalHeaderOffset,
        [&](const uint8_t* p) { zip64.LocalHeaderOffset = Le64(p); });
-  take(DiskNumberStart == kZip64Marker16, 4, kZip64DiskNumberStart,
+  take(DiskNumberStart == kZip64Marker16, sizeof(uint32_t), kZip64DiskNumberStart,
        [&](const uint8_t* p) { zip64.DiskNumberStart = Le32(p); });
   // The central reading goes on right after the values taken, not after the declared size.
   return local ? dataSize : used;
