@@ -5,11 +5,11 @@
 #include <string_view>
 
 #include "app/app_paths.h"
-#include "app/own_names.h"
 #include "platform/ascii_case.h"
 #include "platform/file_helpers.h"
 #include "platform/files.h"
 #include "platform/path_text.h"
+#include "release/own_names.h"
 #include "unzip/base/checked_math.h"
 #include "unzip/base/unzip_exceptions.h"
 #include "unzip/entry_destination.h"

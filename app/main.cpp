@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "app/app_paths.h"
-#include "app/own_names.h"
 #include "app/update_form.h"
 #include "app/update_transaction.h"
 #include "platform/command_line.h"
@@ -14,6 +13,7 @@
 #include "platform/instance_guard.h"
 #include "platform/product_version.h"
 #include "platform/ui.h"
+#include "release/own_names.h"
 #include "resources/window_layout.h"
 
 namespace {

@@ -5,11 +5,11 @@
 #include <iterator>
 #include <sstream>
 
-#include "app/own_names.h"
 #include "platform/error_text.h"
 #include "platform/files.h"
 #include "platform/injected_faults.h"
 #include "platform/path_text.h"
+#include "release/own_names.h"
 
 namespace update_transaction {
 namespace {

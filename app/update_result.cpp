@@ -3,9 +3,9 @@
 
 #include <algorithm>
 
-#include "app/own_names.h"
 #include "platform/error_text.h"
 #include "platform/files.h"
+#include "release/own_names.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include "app/archive_check.h"
 #include "app/files_in_use.h"
 #include "app/hand_over_file.h"
-#include "app/own_names.h"
+#include "app/link_check.h"
 #include "app/update_result.h"
 #include "platform/error_text.h"
 #include "platform/exceptions.h"
@@ -26,6 +26,7 @@
 #include "platform/processes.h"
 #include "platform/product_version.h"
 #include "platform/temporary_tree.h"
+#include "release/own_names.h"
 #include "resources/window_layout.h"
 #include "signing/update_signature.h"
 #include "unzip/base/checked_math.h"
@@ -66,7 +67,11 @@ std::string ChangedText(const std::string& what) {
 std::string WriteCheck(const std::string& appDir) {
   const std::string dir = platform::WithoutTrailingBackslash(appDir);
   const std::string staging = update_transaction::StagingDir(appDir);
-  const bool existed = platform::ReadAttributes(staging) != platform::kInvalidAttributes;
+  // A link in the staging directory's place is removed as a link: the probe never goes through.
+  if (platform::LinkFreeKind(staging) == platform::PathKind::kLink) {
+    (void)platform::RemoveDirectoryTree(staging);
+  }
+  const bool existed = platform::LinkFreeKind(staging) == platform::PathKind::kDirectory;
   bool written = existed || platform::MakeDirectory(platform::WithoutTrailingBackslash(staging));
   if (written) {
     platform::File probe = platform::File::Open(staging + kWriteProbe, platform::kOpenCreate);
@@ -375,6 +380,10 @@ TRefusal TUpdateRun::CheckBeforeClosing() {
   std::vector<std::string> files;
   refusal =
       CheckArchiveDirectory(appDir, ZipFileName, MainExeName, signatureRequired_, &needed, &files);
+  if (!refusal.Passed()) return refusal;
+  // Nothing is written through a link on the way to a file of the update (it would land outside
+  // the program directory). The links may go: the refusal passes then.
+  refusal.Text = ProgramTreeLinkRefusal(appDir, files);
   if (!refusal.Passed()) return refusal;
   refusal.Text = WriteCheck(appDir);
   if (!refusal.Passed()) return refusal;

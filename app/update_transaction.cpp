@@ -7,7 +7,6 @@
 
 #include "app/app_paths.h"
 #include "app/files_in_use.h"
-#include "app/own_names.h"
 #include "platform/ascii_case.h"
 #include "platform/crypto.h"
 #include "platform/error_text.h"
@@ -16,6 +15,7 @@
 #include "platform/injected_faults.h"
 #include "platform/path_text.h"
 #include "platform/temporary_tree.h"
+#include "release/own_names.h"
 #include "unzip/unzipper.h"
 
 namespace update_transaction {

@@ -5,22 +5,17 @@
 #include <filesystem>
 #include <system_error>
 
-#include "signing/update_signature.h"
 #include "platform/ascii_case.h"
 #include "platform/code_pages.h"
 #include "platform/files.h"
+#include "release/own_names.h"
+#include "signing/update_signature.h"
 
 namespace {
 
 constexpr std::string_view kHeader = "update-release 1";
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 constexpr unsigned kUtf8CodePage = 65001;
-
-// The top-level names of the program directory that belong to the updater: the transaction's,
-// the record of the installed release and the log.
-constexpr std::string_view kOwnNames[] = {".update-staging", ".update-backup",
-                                          ".update-journal", ".update-journal.new",
-                                          ".update-release", "update.log"};
 
 bool IsSeparator(char c) {
   return c == '/' || c == '\\';
@@ -179,16 +174,6 @@ int CompareVersions(std::string_view a, std::string_view b) {
   return 0;
 }
 
-bool IsUpdaterOwnName(std::string_view path) {
-  size_t end = 0;
-  while (end < path.size() && !IsSeparator(path[end])) ++end;
-  const std::string_view top = path.substr(0, end);
-  for (const std::string_view name : kOwnNames) {
-    if (platform::EqualsIgnoringAsciiCase(top, name)) return true;
-  }
-  return false;
-}
-
 bool CheckReleasePath(std::string_view path, std::string* reason) {
   if (path.empty()) return Refuse(reason, "is empty");
   if (path.size() > kMaxReleasePathLength) {
@@ -224,7 +209,10 @@ bool CheckReleasePath(std::string_view path, std::string* reason) {
     if (end == path.size()) break;
     start = end + 1;
   }
-  if (IsUpdaterOwnName(path)) return Refuse(reason, "is one of the updater's own names");
+  const std::string_view top = path.substr(0, path.find_first_of("\\/"));
+  if (own_names::IsOwnName(path) || platform::EqualsIgnoringAsciiCase(top, own_names::kRelease)) {
+    return Refuse(reason, "is one of the updater's own names");
+  }
   return true;
 }
 
@@ -304,7 +292,7 @@ TInstalledRelease ReadInstalledRelease(const std::string& programDir) {
   std::string text;
   std::string why;
   if (!signing::ReadSmallFile(path, "the release record " + shown, kMaxReleaseRecordSize, text,
-                               why)) {
+                              why)) {
     installed.Reason = why;
     return installed;
   }

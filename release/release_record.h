@@ -56,11 +56,6 @@ bool IsValidVersion(std::string_view version);
 // "1.0.0" and "1". Numbers of any length compare exactly (as digit strings). Both must be valid.
 int CompareVersions(std::string_view a, std::string_view b);
 
-// Whether the first component of `path` ("/" or "\" separators) is one of the updater's own
-// names in the program directory, in any ASCII letter case: ".update-staging", ".update-backup",
-// ".update-journal", ".update-journal.new", ".update-release" and "update.log".
-bool IsUpdaterOwnName(std::string_view path);
-
 // Whether a file of a release may have the path `path` ("/" or "\" separators) on every system
 // the updater runs on: not empty, at most kMaxReleasePathLength bytes of UTF-8, relative, without
 // a drive letter or ":", without empty, "." or ".." components, control characters (below 0x20,

@@ -18,13 +18,13 @@ import sys
 # below it; "dir/*" is only the files directly in that folder ("unzip/*": TUnZipper's own files,
 # the top of the archive component). Every rule whose place matches a file applies to it.
 LAYER_RULES = [
-    ("platform/", ["unzip/", "signing/", "controls/", "resources/", "tools/", "app/"],
+    ("platform/", ["unzip/", "signing/", "release/", "controls/", "resources/", "tools/", "app/"],
      "platform/ is the bottom layer and knows no user of it"),
     ("platform/*", ["platform/posix/", "platform/win32/"],
      "shared platform code reaches a system only through the contract headers"),
     ("platform/posix/", ["platform/win32/"], "one system's implementation never uses the other's"),
     ("platform/win32/", ["platform/posix/"], "one system's implementation never uses the other's"),
-    ("unzip/", ["app/", "tools/", "signing/", "controls/", "resources/"],
+    ("unzip/", ["app/", "tools/", "signing/", "release/", "controls/", "resources/"],
      "the archive component stands on platform/ alone"),
     ("unzip/base/",
      ["unzip/records/", "unzip/collections/", "unzip/decoders/", "unzip/crypto/", "unzip/*"],
@@ -37,8 +37,10 @@ LAYER_RULES = [
      "decoders stand on base"),
     ("unzip/crypto/", ["unzip/records/", "unzip/collections/", "unzip/decoders/", "unzip/*"],
      "crypto stands on base"),
-    ("signing/", ["app/", "tools/", "unzip/", "controls/", "resources/"],
+    ("signing/", ["app/", "tools/", "unzip/", "release/", "controls/", "resources/"],
      "signing/ stands on platform/ alone: the updater and the tools both link it"),
+    ("release/", ["app/", "tools/", "unzip/", "controls/", "resources/"],
+     "release/ stands on signing/ and platform/: the updater and update-pack both link it"),
     ("controls/", ["app/", "tools/", "unzip/", "signing/", "resources/"],
      "controls/ stands on platform/ at most"),
     ("resources/", ["app/", "tools/", "unzip/", "signing/", "controls/"],
@@ -63,7 +65,8 @@ OS_RULE = "only platform/ includes system headers"
 MACRO_RULE = "only platform/ branches on the system (no #ifdef _WIN32 in shared code)"
 
 # The folders scanned; tests/, bench/ and fuzz/ are free to reach into any layer.
-SCANNED = ["platform/", "unzip/", "signing/", "controls/", "resources/", "tools/", "app/"]
+SCANNED = ["platform/", "unzip/", "signing/", "release/", "controls/", "resources/", "tools/",
+           "app/"]
 SOURCE_SUFFIXES = (".h", ".cpp")
 
 INCLUDE_QUOTED = re.compile(r'^\s*#\s*include\s*"([^"]+)"')
@@ -268,6 +271,8 @@ SELF_TEST_CASES = [
     ("platform/win32/files.cpp", '#include "platform/posix/ui/ui_state.h"', True),
     ("resources/window_layout.h", '#include "controls/progress_look.h"', True),
     ("signing/update_signature.cpp", '#include "unzip/unzipper.h"', True),
+    ("release/release_record.cpp", '#include "signing/update_signature.h"', False),
+    ("release/release_record.cpp", '#include "app/update_run.h"', True),
     ("controls/rgb_canvas.cpp", '#include "app/window_picture.h"', True),
     ("tools/unzipper.cpp", '#include "app/update_run.h"', True),
     ("app/main.cpp", "#include <windows.h>", True),

@@ -12,21 +12,14 @@
 #include <vector>
 
 #include "platform/files.h"
+#include "unzip/base/zip_format.h"
 #include "unzip/records/zip_header_info.h"
-#include "unzip/records/zip_signatures.h"
 
 namespace {
 
-constexpr uint16_t kTimestampExtraId = 0x5455;
-constexpr uint16_t kUtf8NameFlag = 0x0800;
-constexpr uint16_t kStored = 0;
-constexpr uint16_t kDeflated = 8;
-// Version 4.5 of the format (Zip64); the host in the high byte of "version made by".
-constexpr uint16_t kFormatVersion = 45;
-constexpr uint16_t kHostMsDos = 0;
-constexpr uint16_t kHostUnix = 3;
-constexpr uint32_t kUnixRegular = 0100000;
-constexpr uint32_t kUnixDirectory = 0040000;
+// The format's numbers are the component's (unzip/base/zip_format.h). Every entry says version
+// 4.5 (Zip64), the host in the high byte of "version made by".
+constexpr uint16_t kFormatVersion = kVersionZip64;
 constexpr int kDeflateLevel = 6;
 constexpr size_t kBlockSize = 256 * 1024;
 constexpr size_t kOutputBuffer = 1024 * 1024;
@@ -57,7 +50,7 @@ std::string SystemReason() {
 // What the central directory needs to know of an entry.
 struct TEntry {
   TZipEntryInfo Info;
-  uint16_t Method = kStored;
+  uint16_t Method = kMethodStored;
   uint32_t Crc = 0;
   uint64_t CompressedSize = 0;
   uint64_t Size = 0;
@@ -69,11 +62,11 @@ struct TEntry {
   }
   uint16_t VersionNeeded() const {
     if (Zip64Sizes || HeaderOffset >= kZip64Marker32) return kFormatVersion;
-    return Method == kDeflated ? 20 : 10;
+    return Method == kMethodDeflated ? 20 : 10;
   }
   void PutTimestamp(std::string& out) const {
     if (!HasTimestamp()) return;
-    Put16(out, kTimestampExtraId);
+    Put16(out, kExtendedTimestampExtraId);
     Put16(out, 5);
     out += '\x01';  // the last write time follows
     Put32(out, static_cast<uint32_t>(Info.ModifiedTime));
@@ -81,7 +74,7 @@ struct TEntry {
   // The fields both headers share, from "version needed" to the name's length.
   void PutCommon(std::string& out, uint32_t compressed, uint32_t size) const {
     Put16(out, VersionNeeded());
-    Put16(out, kUtf8NameFlag);
+    Put16(out, kFlagUtf8Name);
     Put16(out, Method);
     Put32(out, DosDateTimeOfUnixTime(Info.ModifiedTime));
     Put32(out, Crc);
@@ -127,7 +120,7 @@ struct TEntry {
       attributes |= (type | (static_cast<uint32_t>(Info.Permissions) & 0777)) << 16;
     }
     Put32(out, kCentralHeaderSignature);
-    Put16(out, ((unix ? kHostUnix : kHostMsDos) << 8) | kFormatVersion);
+    Put16(out, ((unix ? kHostUnix : kHostDos) << 8) | kFormatVersion);
     PutCommon(out, Zip64Sizes ? kZip64Marker32 : Low32(CompressedSize),
               Zip64Sizes ? kZip64Marker32 : Low32(Size));
     Put16(out, static_cast<uint32_t>(extra.size()));
@@ -275,7 +268,7 @@ bool TZipWriter::TState::Pass(TSource& source, bool store, const std::string& sh
     if (got == 0) break;
   }
   // The first pass sets what the second (stored) one must find again.
-  if (total != entry.Size || (store && entry.Method == kDeflated && crc != entry.Crc)) {
+  if (total != entry.Size || (store && entry.Method == kMethodDeflated && crc != entry.Crc)) {
     *reason = shown + " changed while it was packed; pack it again when nothing writes to it";
     return false;
   }
@@ -287,7 +280,7 @@ bool TZipWriter::TState::Add(TEntry entry, TSource* source, const std::string& s
                              const TProgress& progress, std::string* reason) {
   entry.HeaderOffset = Offset();
   entry.Zip64Sizes = entry.Size >= kZip64Marker32;
-  entry.Method = source != nullptr ? kDeflated : kStored;
+  entry.Method = source != nullptr ? kMethodDeflated : kMethodStored;
   const std::string header = entry.LocalHeader();
   if (!Append(header.data(), header.size(), reason)) return false;
   const uint64_t dataStart = Offset();
@@ -302,7 +295,7 @@ bool TZipWriter::TState::Add(TEntry entry, TSource* source, const std::string& s
         return false;
       }
       if (!Pass(*source, true, shown, entry, {}, reason)) return false;
-      entry.Method = kStored;
+      entry.Method = kMethodStored;
       entry.CompressedSize = entry.Size;
     }
   }

@@ -553,6 +553,29 @@ TEST_F(UpdateRun, ASecondUpdaterInTheSameDirectoryUnderAnotherGuardEndsAtOnce) {
   EXPECT_FALSE(FileExists(Path("update.log")));
 }
 
+// A directory link inside the program tree, on the way to a file of the update: nothing is
+// written through it; the update is refused before anything is closed, and nothing changes on
+// either side of the link.
+TEST_F(UpdateRun, ALinkOnTheWayToAFileOfTheUpdateIsRefusedBeforeAnythingIsClosed) {
+  const std::string name = test::UniqueName("linked-") + ".bin";
+  AddProgram(name);
+  StartProgram(name);
+  fs::create_directories(test::FsPath(work_.File("outside")));
+  test::WriteFileBytes(work_.File("outside\\x.txt"), "outside");
+  fs::create_directory_symlink("../outside", test::FsPath(Path("data")));
+  WriteArchive({{"data/x.txt", "through the link"}, {"a.txt", "new"}});
+  test::WriteFileBytes(Path("uplog.txt"), name + "\n");
+  EXPECT_EQ(RunUpdater(), 1) << stderr_;
+  EXPECT_NE(stderr_.find("The update was not applied: data is a link; the updater does not write "
+                         "through links."),
+            std::string::npos)
+      << stderr_;
+  EXPECT_TRUE(Running(name));
+  EXPECT_EQ(test::ReadFileBytes(work_.File("outside\\x.txt")), "outside");
+  EXPECT_FALSE(FileExists(Path("a.txt")));
+  EXPECT_TRUE(FileExists(Path("update.zip")));  // the directory, not the archive, is at fault
+}
+
 TEST_F(UpdateRun, AProgramDirectoryThisUserCannotWriteIsRefusedBeforeAnythingIsClosed) {
   if (std::system("[ \"$(id -u)\" = 0 ] && command -v runuser > /dev/null") != 0) {
     GTEST_SKIP() << "needs root and runuser: root writes every directory, so the updater runs as "

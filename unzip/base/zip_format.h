@@ -101,7 +101,8 @@ inline constexpr uint16_t kMethodAes = 99;
 // Every block starts with its 2-byte ID and 2-byte data size.
 inline constexpr int kExtraBlockHeaderSize = 4;
 inline constexpr uint16_t kZip64ExtraId = 0x0001, kNtfsExtraId = 0x000A,
-                          kUnicodePathExtraId = 0x7075, kAesExtraId = 0x9901;
+                          kExtendedTimestampExtraId = 0x5455, kUnicodePathExtraId = 0x7075,
+                          kAesExtraId = 0x9901;
 
 // Short-field markers meaning "the value is in the Zip64 records".
 inline constexpr uint32_t kZip64Marker32 = 0xFFFFFFFF;

@@ -1,5 +1,5 @@
 // The updater's own names.
-#include "app/own_names.h"
+#include "release/own_names.h"
 
 #include "platform/ascii_case.h"
 

@@ -1,5 +1,5 @@
 // The names the updater keeps for its own files in the program directory: one list, which every
-// step that creates, checks or refuses one of them reads. An archive may not bring any of them
+// step that creates, checks or refuses one of them reads (the updater, and update-pack). An archive may not bring any of them
 // at the top of its tree, in any letter case.
 #pragma once
 
@@ -16,6 +16,10 @@ inline constexpr char kLock[] = ".update-lock";  // one updater per program dire
 inline constexpr char kLog[] = "update.log";
 inline constexpr char kResult[] = "update.result";  // what the last run did
 inline constexpr char kResultDraft[] = "update.result.new";
+
+// The installed release's record: an archive brings it at its top like a file, and it is placed
+// with the tree; a release may not remove it.
+inline constexpr char kRelease[] = ".update-release";
 
 // Whether the first component of `relativePath` ("\" or "/" separated) is one of the names
 // above, compared without regard to ASCII letter case.
