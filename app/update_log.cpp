@@ -3,9 +3,11 @@
 #include "app/update_log.h"
 
 #include <cstdio>
+#include <string_view>
 #include <vector>
 
 #include "platform/files.h"
+#include "platform/utf8_text.h"
 
 namespace {
 
@@ -41,22 +43,43 @@ std::string TUpdateLog::TimeStamp(std::time_t moment) {
   return text;
 }
 
-void TUpdateLog::Write(const std::string& text) {
-  std::string line = TimeStamp(std::time(nullptr)) + " " + text;
-  for (char& c : line) {
-    if (c == '\r' || c == '\n') c = ' ';
+std::string TUpdateLog::Escaped(const std::string& text) {
+  std::string out;
+  std::string_view rest = text;
+  while (!rest.empty()) {
+    const size_t length = platform::DecodeUtf8Char(rest).Length;
+    const auto byte = static_cast<unsigned char>(rest[0]);
+    // A control character (a line end above all) or a byte of no UTF-8 character is written as
+    // "\xNN": every line stays one event, and the log stays UTF-8 text.
+    if (length == 0 || byte < 0x20 || byte == 0x7F) {
+      char escape[5];
+      std::snprintf(escape, sizeof escape, "\\x%02X", byte);
+      out += escape;
+      rest.remove_prefix(1);
+      continue;
+    }
+    out.append(rest.substr(0, length));
+    rest.remove_prefix(length);
   }
-  line += '\n';
+  return out;
+}
+
+void TUpdateLog::Write(const std::string& text) {
+  const std::string line = TimeStamp(std::time(nullptr)) + " " + Escaped(text) + "\n";
   // Only a regular file of its own is written: a log that is a link (or a FIFO, a device) is
   // left alone, so that nothing is appended to, or cut, elsewhere. Both opens refuse a link or
   // a special file that appears in the meantime.
   const platform::PathKind kind = platform::LinkFreeKind(path_);
   if (kind != platform::PathKind::kFile && kind != platform::PathKind::kMissing) return;
-  platform::File file = platform::File::Open(
-      path_, kind == platform::PathKind::kFile
-                 ? platform::kOpenWrite | platform::kShareDenyWrite | platform::kOpenNoLinks
-                 : platform::kOpenCreate);
-  if (!file.IsOpen() || file.Seek(0, 2) < 0) return;  // the update goes on without its log
+  if (kind == platform::PathKind::kMissing) {
+    // A run that creates it while another appends loses nothing: the create is a new file only.
+    (void)platform::File::CreateNew(path_, false);
+  }
+  // Appended in one step, whatever another run appends meanwhile.
+  platform::File file =
+      platform::File::Open(path_, platform::kOpenWrite | platform::kShareDenyNone |
+                                      platform::kOpenNoLinks | platform::kOpenAppend);
+  if (!file.IsOpen()) return;  // the update goes on without its log
   const int32_t size = static_cast<int32_t>(line.size());
   if (file.Write(line.data(), size) != size) return;
   const int64_t total = file.Size();
@@ -66,27 +89,34 @@ void TUpdateLog::Write(const std::string& text) {
 
 void TUpdateLog::Trim() {
   platform::File file = platform::File::Open(
-      path_, platform::kOpenReadWrite | platform::kShareDenyWrite | platform::kOpenNoLinks);
+      path_, platform::kOpenRead | platform::kShareDenyNone | platform::kOpenNoLinks);
   const int64_t size = file.IsOpen() ? file.Size() : -1;
-  if (size <= kKeptSize || file.Seek(size - kKeptSize, 0) < 0) return;
-  std::vector<char> tail(static_cast<size_t>(kKeptSize));
+  if (size <= kKeptSize || file.Seek(size - kKeptSize - 1, 0) < 0) return;
+  // The byte before the kept part, then the kept part.
+  std::vector<char> tail(static_cast<size_t>(kKeptSize) + 1);
   int32_t got = 0;
-  while (got < kKeptSize) {
-    const int32_t count = file.Read(tail.data() + got, static_cast<int32_t>(kKeptSize) - got);
+  while (got < static_cast<int32_t>(tail.size())) {
+    const int32_t count = file.Read(tail.data() + got, static_cast<int32_t>(tail.size()) - got);
     if (count <= 0) break;
     got += count;
   }
+  file.Close();
+  if (got < 1) return;
   // The kept part starts after the first line end within it, unless the cut falls on a line
   // start already.
-  size_t start = 0;
-  char before = '\n';
-  if (file.Seek(size - kKeptSize - 1, 0) < 0 || file.Read(&before, 1) != 1) return;
-  if (before != '\n') {
+  size_t start = 1;
+  if (tail[0] != '\n') {
     while (start < static_cast<size_t>(got) && tail[start] != '\n') ++start;
     if (start < static_cast<size_t>(got)) ++start;
   }
   const int32_t kept = got - static_cast<int32_t>(start);
-  // A log cut part-way is still a log: the next run trims it again.
-  if (file.Seek(0, 0) != 0 || file.Write(tail.data() + start, kept) != kept) return;
-  (void)file.SetEndOfFile();
+  // The tail goes into a new file that replaces the log in one step: a run killed meanwhile
+  // leaves the whole log, never a half-cut one. A draft that stays is written over next time.
+  const std::string draft = path_ + ".new";
+  if (platform::LinkFreeKind(draft) == platform::PathKind::kFile) (void)platform::RemoveFile(draft);
+  platform::File next = platform::File::CreateNew(draft, false);
+  if (!next.IsOpen()) return;
+  const bool written = next.Write(tail.data() + start, kept) == kept;
+  next.Close();
+  if (!written || !platform::ReplaceFileAtomically(draft, path_)) (void)platform::RemoveFile(draft);
 }

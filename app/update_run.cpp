@@ -15,6 +15,7 @@
 #include "app/hand_over_file.h"
 #include "app/link_check.h"
 #include "app/update_result.h"
+#include "platform/ascii_case.h"
 #include "platform/error_text.h"
 #include "platform/exceptions.h"
 #include "platform/file_helpers.h"
@@ -27,6 +28,7 @@
 #include "platform/product_version.h"
 #include "platform/temporary_tree.h"
 #include "release/own_names.h"
+#include "release/release_record.h"
 #include "resources/window_layout.h"
 #include "signing/update_signature.h"
 #include "unzip/base/checked_math.h"
@@ -91,13 +93,29 @@ std::string WriteCheck(const std::string& appDir) {
   return text;
 }
 
+// `name` as the program directory spells it: a name that matches no file exactly but exactly one
+// file of the directory with the ASCII letters in another case is that file (a program that
+// wrote its name as Windows would let it, on a file system that tells cases apart); else `name`.
+std::string SpelledAsOnDisk(const std::string& name, const std::string& appDir) {
+  if (platform::LinkFreeKind(appDir + name) != platform::PathKind::kMissing) return name;
+  std::string found;
+  for (const std::string& path : platform::ListDirectoryTree(appDir)) {
+    if (path.find('\\') != std::string::npos || !platform::EqualsIgnoringAsciiCase(path, name)) {
+      continue;
+    }
+    if (!found.empty()) return name;  // two candidates: none is taken
+    found = path;
+  }
+  return found.empty() ? name : found;
+}
+
 // The main program's file name from what the hand-over file names: a bare file name as it
 // stands; a path (full, or relative to the program directory) as its file name when it leads
 // into the program directory. Empty, with `refusal` set, for anything else: the name is used to
 // close, replace and start a file, so it never leads out of the program directory.
 std::string ProgramFileName(const std::string& named, const std::string& appDir,
                             std::string* refusal) {
-  if (platform::IsBareFileName(named)) return named;
+  if (platform::IsBareFileName(named)) return SpelledAsOnDisk(named, appDir);
   std::string path = named;
   platform::SlashesToBackslashes(path);
   const std::string dir = platform::ExtractFilePath(path);
@@ -107,7 +125,7 @@ std::string ProgramFileName(const std::string& named, const std::string& appDir,
     const std::string expanded = platform::ExpandFileName(absolute ? dir : appDir + dir);
     if (!expanded.empty() && platform::SameFile(platform::WithoutTrailingBackslash(expanded),
                                                 platform::WithoutTrailingBackslash(appDir))) {
-      return name;
+      return SpelledAsOnDisk(name, appDir);
     }
   }
   *refusal = std::string(kHandOverFile) + " names " + named + ", which is not " +
@@ -510,6 +528,12 @@ TRunResult TUpdateRun::Apply() {
   namespace transaction = update_transaction;
   const std::string appDir = GetAppDir();
   const std::string staging = transaction::StagingDir(appDir);
+  // FAT and exFAT keep no order among unflushed renames: a power cut there may cost a file.
+  if (platform::IsOnFatVolume(platform::WithoutTrailingBackslash(appDir))) {
+    log_.Write(
+        "the program directory is on a FAT or exFAT volume: the update is safe against a "
+        "kill, not against a power cut");
+  }
   // The program has gone: this check of the archive decides what is applied.
   platform::PausePoint("closed");
   if (const TRefusal again = CheckArchiveAgain(); !again.Passed()) {
@@ -717,6 +741,9 @@ int TUpdateRun::ExitCode() const {
 }
 
 void TUpdateRun::RecordResult() {
+  // The release now in place, as its record says.
+  const TInstalledRelease installed = ReadInstalledRelease(GetAppDir());
+  if (installed.State == TInstalledRelease::irPresent) result_.Version = installed.Record.Version;
   if (!WriteUpdateResult(GetAppDir(), result_)) {
     log_.Write(std::string(own_names::kResult) +
                " could not be written: " + platform::ErrorText(platform::LastError()));

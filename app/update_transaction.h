@@ -20,15 +20,21 @@
 // themselves; (3) each directory the commit touched (program directories, backup, staging) is
 // flushed once, and only then does the journal say "committed". A roll-back does the same.
 // This relies on the file system keeping its metadata operations in order: the journaling file
-// systems (ext4, XFS, btrfs, NTFS) write renames to their journal in the order they were made,
-// so after a power cut the disk shows a prefix of the commit's renames, which the journal's
-// "committing" tells the recovery to complete (or "rolling-back" to undo). FAT and exFAT keep no
-// such order: after a power cut they may show any subset of the renames that were not flushed,
-// or a name lost in a directory written half-way (which their own check tool repairs). The
-// recovery still never loses the old or the new copy of a file: a rename moves a name and never
-// copies or deletes data, so each file stays in the staging directory, in the backup or in
-// place, and the journal is written by a replace that shows its old or new content. Only the
-// order of the renames seen after the cut may differ there.
+// systems (ext4, XFS, NTFS) write renames to their journal in the order they were made, so after
+// a power cut the disk shows a prefix of the commit's renames, which the journal's "committing"
+// tells the recovery to complete (or "rolling-back" to undo); btrfs commits whole transactions,
+// which keeps that order as well. What holds where:
+//   - every system, every file system: a kill (of the updater, of its window) loses nothing;
+//     the next start finishes or undoes the transaction.
+//   - journaling file systems: a power cut or a crash of the system loses nothing either.
+//   - FAT and exFAT: not safe against a power cut. They keep no order among unflushed metadata
+//     writes, and a rename across directories there is two sector writes (the new name, then
+//     the old one removed) that may reach the disk in either order: after a cut a file may have
+//     no name or two, and a recovery that takes a missing staged file for a placed one could
+//     then clean up the only copy. The updater says so in update.log when the program directory
+//     is on such a volume.
+//   - On Windows, FlushDirectory does nothing (NTFS's journal orders the renames); on FAT there
+//     it orders nothing.
 #pragma once
 
 #include <cstdint>

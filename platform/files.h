@@ -34,8 +34,10 @@ std::string DisplayPath(const std::string& path);
 
 // ---- Open modes -----------------------------------------------------------------------------
 // A 16-bit value: the low two bits give the access, bits 4 to 7 the sharing, and kOpenNoLinks
-// may be added. kOpenCreate stands alone: read and write, no sharing, an existing regular file
-// truncated, a missing one created.
+// and kOpenAppend may be added. With kOpenAppend every write goes to the file's end in one step,
+// whatever others append meanwhile (O_APPEND; FILE_APPEND_DATA in place of write access).
+// kOpenCreate stands alone: read and write, no sharing, an existing regular file truncated, a
+// missing one created.
 //
 // kOpenCreate and kOpenNoLinks never follow a final link and open nothing but a regular file:
 // a link there (a symbolic link, dangling or not; on Windows any reparse point: a junction, a
@@ -58,6 +60,7 @@ enum : uint16_t {
   kShareDenyRead = 0x0030,
   kShareDenyNone = 0x0040,
   kOpenNoLinks = 0x0100,
+  kOpenAppend = 0x0200,
   kOpenCreate = 0xFFFF,
 };
 
@@ -297,5 +300,9 @@ int64_t FreeDiskSpace(const std::string& path);
 // True when `path` lies in a place that only an administrator may change: the Program Files
 // directories or the Windows directory. Always false on POSIX, which has no such places.
 bool IsUnderProtectedLocation(const std::string& path);
+// True when the volume that holds `path` has a FAT or exFAT file system, which keeps no order
+// among the metadata writes it has not flushed (statfs's type on POSIX, the file system's name
+// from GetVolumeInformation on Windows); false when it has another or it cannot be told.
+bool IsOnFatVolume(const std::string& path);
 
 }  // namespace platform

@@ -3,29 +3,9 @@
 
 #include <cstdint>
 
+#include "platform/utf8_text.h"
+
 namespace platform {
-namespace {
-
-void AppendUtf8(uint32_t codePoint, std::string* out) {
-  if (codePoint < 0x80) {
-    *out += static_cast<char>(codePoint);
-  } else if (codePoint < 0x800) {
-    *out += static_cast<char>(0xC0 | (codePoint >> 6));
-    *out += static_cast<char>(0x80 | (codePoint & 0x3F));
-  } else if (codePoint < 0x10000) {
-    *out += static_cast<char>(0xE0 | (codePoint >> 12));
-    *out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
-    *out += static_cast<char>(0x80 | (codePoint & 0x3F));
-  } else {
-    *out += static_cast<char>(0xF0 | (codePoint >> 18));
-    *out += static_cast<char>(0x80 | ((codePoint >> 12) & 0x3F));
-    *out += static_cast<char>(0x80 | ((codePoint >> 6) & 0x3F));
-    *out += static_cast<char>(0x80 | (codePoint & 0x3F));
-  }
-}
-
-}  // namespace
-
 bool Utf16ToUtf8(std::string_view bytes, bool bigEndian, std::string* utf8) {
   if (bytes.size() % 2 != 0) return false;
   const auto unit = [&](size_t i) {
@@ -44,7 +24,7 @@ bool Utf16ToUtf8(std::string_view bytes, bool bigEndian, std::string* utf8) {
       codePoint = 0x10000 + ((codePoint - 0xD800) << 10) + (low - 0xDC00);
       i += 2;
     }
-    AppendUtf8(codePoint, utf8);
+    AppendUtf8(*utf8, codePoint);
   }
   return true;
 }

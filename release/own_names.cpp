@@ -7,8 +7,8 @@ namespace own_names {
 
 bool IsOwnName(std::string_view relativePath) {
   const std::string_view top = relativePath.substr(0, relativePath.find_first_of("\\/"));
-  for (const char* name :
-       {kStaging, kBackup, kJournal, kJournalDraft, kLock, kLog, kResult, kResultDraft}) {
+  for (const char* name : {kStaging, kBackup, kJournal, kJournalDraft, kLock, kLog, kLogDraft,
+                           kResult, kResultDraft}) {
     if (platform::EqualsIgnoringAsciiCase(top, name)) return true;
   }
   return false;

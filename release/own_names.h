@@ -1,6 +1,6 @@
 // The names the updater keeps for its own files in the program directory: one list, which every
-// step that creates, checks or refuses one of them reads (the updater, and update-pack). An archive may not bring any of them
-// at the top of its tree, in any letter case.
+// step that creates, checks or refuses one of them reads (the updater, and update-pack). An archive
+// may not bring any of them at the top of its tree, in any letter case.
 #pragma once
 
 #include <string>
@@ -14,7 +14,8 @@ inline constexpr char kJournal[] = ".update-journal";  // the transaction's reco
 inline constexpr char kJournalDraft[] = ".update-journal.new";
 inline constexpr char kLock[] = ".update-lock";  // one updater per program directory
 inline constexpr char kLog[] = "update.log";
-inline constexpr char kResult[] = "update.result";  // what the last run did
+inline constexpr char kLogDraft[] = "update.log.new";  // the log's tail, while it is cut
+inline constexpr char kResult[] = "update.result";     // what the last run did
 inline constexpr char kResultDraft[] = "update.result.new";
 
 // The installed release's record: an archive brings it at its top like a file, and it is placed

@@ -8,6 +8,7 @@
 #include "platform/ascii_case.h"
 #include "platform/code_pages.h"
 #include "platform/files.h"
+#include "platform/utf8_text.h"
 #include "release/own_names.h"
 #include "signing/update_signature.h"
 
@@ -23,11 +24,6 @@ bool IsSeparator(char c) {
 
 bool IsDigit(char c) {
   return c >= '0' && c <= '9';
-}
-
-bool IsValidUtf8(std::string_view text) {
-  std::string ignored;
-  return platform::CodePageToUtf8(text, kUtf8CodePage, &ignored);
 }
 
 // The number `part` without its leading zeros ("" for zero).
@@ -184,7 +180,7 @@ bool CheckReleasePath(std::string_view path, std::string* reason) {
       return Refuse(reason, "holds a control character");
     }
   }
-  if (!IsValidUtf8(path)) return Refuse(reason, "is not UTF-8 text");
+  if (!platform::IsValidUtf8(path)) return Refuse(reason, "is not UTF-8 text");
   if (IsSeparator(path.front())) return Refuse(reason, "is not relative");
   if (path.find(':') != std::string_view::npos) {
     return Refuse(reason, "holds a drive letter or \":\"");

@@ -36,6 +36,10 @@ bool ParseCommandLine(const std::vector<std::string>& arguments, TCommandLineOpt
       options->help = true;
       return true;
     }
+    if (argument == "--version") {
+      options->version = true;
+      return true;
+    }
   }
   const std::string& command = arguments[0];
   if (command != "l" && command != "t" && command != "x") {
@@ -93,6 +97,7 @@ std::string UsageText() {
   unzipper t [-p PASSWORD] ARCHIVE
   unzipper x [-d DIR] [-p PASSWORD] [-o always|never|prompt|newer|older] ARCHIVE [PATTERN...]
   unzipper --help
+  unzipper --version
 
 Commands:
   l   list the entries: index, method, compressed and uncompressed size, date and time, CRC-32,

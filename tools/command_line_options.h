@@ -10,6 +10,7 @@
 struct TCommandLineOptions {
   char command = 0;  // 'l' list, 't' test, 'x' extract; 0 with `help`
   bool help = false;
+  bool version = false;  // --version: the version only
   std::string archive;
   std::string destination;                    // -d; empty: the current directory
   std::optional<std::string> password;        // -p

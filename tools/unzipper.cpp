@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "platform/command_line.h"
+#include "platform/product_version.h"
 #include "tools/archive_listing.h"
 #include "tools/command_line_options.h"
 #include "tools/extraction_session.h"
@@ -19,6 +20,10 @@ int main(int argc, char** argv) {
   }
   if (options.help) {
     std::fputs(UsageText().c_str(), stdout);
+    return 0;
+  }
+  if (options.version) {
+    std::printf("unzipper %s\n", platform::kProductVersion);
     return 0;
   }
   if (options.command == 'l') return ListArchive(options.archive);

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "platform/ascii_case.h"
 #include "platform/files.h"
 #include "release/own_names.h"
 #include "release/release_record.h"
@@ -90,7 +91,9 @@ bool TTreeWalk::Visit(const fs::directory_entry& entry, const std::string& relat
   if (name.find('\\') != std::string::npos) {
     return Fail(path, "has \"\\\" in its name, which the updater takes for a separator");
   }
-  if (skipOwnNames_ && relative.empty() && own_names::IsOwnName(name)) return true;
+  if (skipOwnNames_ && relative.empty() &&
+      (own_names::IsOwnName(name) || platform::EqualsIgnoringAsciiCase(name, own_names::kRelease)))
+    return true;
   std::string why;
   if (!CheckReleasePath(path, &why)) return Fail(path, "cannot be in a release: its path " + why);
   std::error_code error;

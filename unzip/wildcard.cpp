@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/utf8_text.h"
 #include "unzip/base/ansi_case.h"
-#include "unzip/base/utf8_text.h"
 
 namespace {
 
@@ -27,7 +27,7 @@ TChars Characters(std::string_view text) {
   TChars characters;
   characters.reserve(text.size());
   while (!text.empty()) {
-    const TUtf8Char c = DecodeUtf8Char(text);
+    const platform::TUtf8Char c = platform::DecodeUtf8Char(text);
     if (c.Length != 0) {
       characters += c.CodePoint;
       text.remove_prefix(c.Length);

@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statfs.h>
 #include <sys/statvfs.h>
 #include <sys/types.h>
 #include <unistd.h>
@@ -177,6 +178,7 @@ File File::Open(const std::string& path, uint16_t mode) {
       return File();
     }
     flags |= access == 0 ? O_RDONLY : access == 1 ? O_WRONLY : O_RDWR;
+    if ((mode & kOpenAppend) != 0) flags |= O_APPEND;
   }
   if (regularOnly) {
     // Looked at first, so that a device is not even opened (opening one may act on it); the
@@ -703,6 +705,18 @@ int64_t FreeDiskSpace(const std::string& path) {
   constexpr uint64_t kMax = static_cast<uint64_t>(INT64_MAX);
   if (blockSize != 0 && blocks > kMax / blockSize) return INT64_MAX;
   return static_cast<int64_t>(blocks * blockSize);
+}
+
+bool IsOnFatVolume(const std::string& path) {
+  // The magic numbers of the kernel's msdos/vfat and exfat file systems.
+  constexpr unsigned long kMsdosMagic = 0x4d44;
+  constexpr unsigned long kExfatMagic = 0x2011BAB0;
+  std::string native;
+  if (!Native("look at the file system", path, &native)) return false;
+  struct statfs info;
+  if (statfs(native.c_str(), &info) != 0) return false;
+  const auto type = static_cast<unsigned long>(info.f_type);
+  return type == kMsdosMagic || type == kExfatMagic;
 }
 
 bool IsUnderProtectedLocation(const std::string&) {

@@ -171,14 +171,18 @@ File File::Open(const std::string& path, uint16_t mode) {
     Record(operation, path, ERROR_INVALID_PARAMETER);
     return File();
   }
+  // Appending: the system puts each write at the end, in one step.
+  DWORD access = kAccess[accessPart];
+  if ((mode & kOpenAppend) != 0 && accessPart != 0) {
+    access = (access & ~GENERIC_WRITE) | FILE_APPEND_DATA | SYNCHRONIZE;
+  }
   if ((mode & kOpenNoLinks) != 0) {
-    const HANDLE handle =
-        OpenRegularFile(operation, path, wide, kAccess[accessPart], kShare[sharePart]);
+    const HANDLE handle = OpenRegularFile(operation, path, wide, access, kShare[sharePart]);
     if (handle == INVALID_HANDLE_VALUE) return File();
     return File(reinterpret_cast<intptr_t>(handle));
   }
-  const HANDLE handle = CreateFileW(wide.c_str(), kAccess[accessPart], kShare[sharePart], nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE handle = CreateFileW(wide.c_str(), access, kShare[sharePart], nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     Record(operation, path, GetLastError());
     return File();
@@ -593,6 +597,20 @@ int64_t FreeDiskSpace(const std::string& path) {
   return available.QuadPart > static_cast<ULONGLONG>(INT64_MAX)
              ? INT64_MAX
              : static_cast<int64_t>(available.QuadPart);
+}
+
+bool IsOnFatVolume(const std::string& path) {
+  std::wstring wide;
+  if (!Wide("look at the file system", path, &wide)) return false;
+  wchar_t root[MAX_PATH + 1];
+  wchar_t name[MAX_PATH + 1];
+  if (!GetVolumePathNameW(wide.c_str(), root, MAX_PATH + 1) ||
+      !GetVolumeInformationW(root, nullptr, 0, nullptr, nullptr, nullptr, name, MAX_PATH + 1)) {
+    return false;
+  }
+  // "FAT", "FAT32", "exFAT".
+  const std::wstring kind = name;
+  return kind.rfind(L"FAT", 0) == 0 || kind == L"exFAT";
 }
 
 namespace {

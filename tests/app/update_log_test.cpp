@@ -68,10 +68,29 @@ TEST(UpdateLog, AppendsOneLinePerEvent) {
   TUpdateLog(dir.File("update.log")).Write("third");
   const std::regex lines(
       "(\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d[+-]\\d\\d:\\d\\d first\n)"
-      "(\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d[+-]\\d\\d:\\d\\d second  still the second\n)"
+      "(\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d[+-]\\d\\d:\\d\\d second\\\\x0D\\\\x0Astill the "
+      "second\n)"
       "(\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d[+-]\\d\\d:\\d\\d third\n)");
   const std::string content = test::ReadFileBytes(dir.File("update.log"));
   EXPECT_TRUE(std::regex_match(content, lines)) << content;
+}
+
+// Every line is one event and the log UTF-8 text, whatever a name brings: control characters
+// and bytes of no UTF-8 character are written as "\xNN"; characters beyond ASCII as they are.
+TEST(UpdateLog, ControlCharactersAndInvalidUtf8AreEscaped) {
+  const struct {
+    std::string text;
+    std::string logged;
+  } cases[] = {
+      {"plain", "plain"},
+      {"a\tb\nc", "a\\x09b\\x0Ac"},
+      {"del\x7F", "del\\x7F"},
+      {"\xE5\x8D\x87\xE7\xBA\xA7.exe", "\xE5\x8D\x87\xE7\xBA\xA7.exe"},
+      {"cut \xE5\x8D", "cut \\xE5\\x8D"},
+      {"\xFF\xC0\xAF", "\\xFF\\xC0\\xAF"},
+      {std::string("nul\0x", 5), "nul\\x00x"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(TUpdateLog::Escaped(c.text), c.logged) << c.logged;
 }
 
 TEST(UpdateLog, PastItsLimitTheLogKeepsItsLastPartFromALineStart) {

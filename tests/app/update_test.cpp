@@ -576,6 +576,135 @@ TEST_F(UpdateRun, ALinkOnTheWayToAFileOfTheUpdateIsRefusedBeforeAnythingIsClosed
   EXPECT_TRUE(FileExists(Path("update.zip")));  // the directory, not the archive, is at fault
 }
 
+// The adopter's path, one row per way a program and its updater meet: what the program finds
+// afterwards (its files, update.result, the exit status), and that a program on its way out is
+// never killed.
+TEST_F(UpdateRun, AProgramAndItsUpdaterUnderstandEachOther) {
+  const std::string name = test::UniqueName("adopter-") + ".bin";
+  AddProgram(name);
+  const std::string newProgram = test::ReadFileBytes(test::ChildProgram()) + "\n";
+  const auto zipOf = [](const std::vector<std::pair<std::string, std::string>>& files) {
+    return test::BuildZipOfFiles(files);
+  };
+  struct Case {
+    const char* what;
+    std::string uplog;    // the hand-over file's bytes
+    std::string archive;  // update.zip's bytes; empty: none
+    int status;
+    const char* result;           // update.result's first line
+    std::string data;             // data.txt afterwards
+    const char* aside = nullptr;  // the archive set aside as update.zip.refused
+  };
+  const std::string utf16 = [&] {
+    std::string text = "\xFF\xFE";
+    for (const char c : name + "\r\n") text += std::string{c, '\0'};
+    return text;
+  }();
+  std::string upper = name;
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  const Case cases[] = {
+      {"applied", name + "\n", zipOf({{"data.txt", "new"}}), 0, "result applied", "new"},
+      {"the name in UTF-16, as PowerShell writes it", utf16, zipOf({{"data.txt", "new"}}), 0,
+       "result applied", "new"},
+      {"the name in other letters", upper + "\n", zipOf({{"data.txt", "new"}}), 0, "result applied",
+       "new"},
+      {"nothing to apply", name + "\n", "", 0, "result nothing", "old"},
+      {"a 0-byte archive", name + "\n", std::string(), 1, "result not-applied", "old",
+       "update.zip holds no files"},
+      {"not a ZIP archive", name + "\n", "<html>not found</html>", 1, "result not-applied", "old",
+       "update.zip holds no files"},
+      {"a release folder zipped from outside", name + "\n",
+       zipOf({{"myapp-2.0/" + name, newProgram}, {"myapp-2.0/data.txt", "new"}}), 1,
+       "result not-applied", "old", "under myapp-2.0/"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    for (const char* file : {"update.zip", "update.zip.refused", "update.result", "update.log"}) {
+      FileDelete(Path(file));
+    }
+    FileDelete(work_.File("restart.txt"));
+    test::WriteFileBytes(Path("data.txt"), "old");
+    test::WriteFileBytes(Path("uplog.txt"), c.uplog);
+    if (!c.archive.empty() || c.aside != nullptr) {
+      test::WriteFileBytes(Path("update.zip"), c.archive);
+    }
+    if (!Running(name)) {
+      FileDelete(work_.File("first.txt"));
+      StartProgram(name);
+    }
+    EXPECT_EQ(RunUpdater(), c.status) << stderr_;
+    EXPECT_EQ(test::ReadFileBytes(Path("data.txt")), c.data);
+    EXPECT_EQ(test::ReadFileBytes(Path("update.result")).rfind(std::string(c.result) + "\n", 0), 0u)
+        << test::ReadFileBytes(Path("update.result"));
+    if (c.aside != nullptr) {
+      // Refused before anything was closed; set aside, so that it is not offered again.
+      EXPECT_TRUE(Running(name));
+      EXPECT_FALSE(FileExists(Path("update.zip")));
+      EXPECT_TRUE(FileExists(Path("update.zip.refused")));
+      EXPECT_NE(stderr_.find(c.aside), std::string::npos) << stderr_;
+      test::WriteFileBytes(Path("uplog.txt"), name + "\n");
+      EXPECT_EQ(RunUpdater(), 0) << "a second run has nothing to apply: " << stderr_;
+      EXPECT_EQ(test::ReadFileBytes(Path("update.result")).rfind("result nothing\n", 0), 0u);
+    } else {
+      EXPECT_EQ(Restart(), "-start\n");
+    }
+  }
+}
+
+// A program that saves its state after it started the updater is given the time to end by
+// itself: it is never killed, and what it saved is there afterwards.
+TEST_F(UpdateRun, AProgramThatEndsWithinItsGraceIsNeverKilled) {
+  const std::string name = test::UniqueName("saving-") + ".bin";
+  AddProgram(name);
+  const std::string command = "UPDATE_CHILD_SAVE_MS=2000 UPDATE_CHILD_SAVE='" +
+                              test::NativePath(work_.File("saved.txt")) + "' '" +
+                              test::NativePath(Path(name)) + "' -save-and-exit &";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  ASSERT_TRUE(test::WaitFor([&] { return Running(name); }));
+  test::WriteFileBytes(Path("uplog.txt"), name + "\n");
+  WriteArchive({{"data.txt", "new"}});
+  EXPECT_EQ(RunUpdater(), 0) << stderr_;
+  EXPECT_EQ(test::ReadFileBytes(work_.File("saved.txt")), "saved\n");
+  EXPECT_EQ(test::ReadFileBytes(Path("data.txt")), "new");
+  ExpectLogInOrder({name + " ended by itself", "the update was applied"});
+}
+
+// The updater may update itself: an archive that brings a new updater and a new program is
+// applied, and the program is started again from its own directory, not from the backup.
+TEST_F(UpdateRun, AnArchiveMayBringANewUpdaterAndANewProgram) {
+  const std::string name = test::UniqueName("selfupdate-") + ".bin";
+  AddProgram(name);
+  const std::string newUpdater = test::ReadFileBytes(Path("update")) + "\n";
+  const std::string newProgram = test::ReadFileBytes(test::ChildProgram()) + "\n";
+  WriteArchive({{"update", newUpdater}, {name, newProgram}});
+  test::WriteFileBytes(Path("uplog.txt"), name + "\n");
+  EXPECT_EQ(RunUpdater(), 0) << stderr_;
+  EXPECT_EQ(test::ReadFileBytes(Path("update")), newUpdater);
+  EXPECT_EQ(test::ReadFileBytes(Path(name)), newProgram);
+  EXPECT_EQ(Restart(), "-start\n");
+  EXPECT_FALSE(FileExists(Path(".update-backup\\update")));
+}
+
+// Asking the updater what it is never touches the program or its files.
+TEST_F(UpdateRun, HelpAndVersionTouchNothing) {
+  const std::string name = test::UniqueName("asked-") + ".bin";
+  AddProgram(name);
+  StartProgram(name);
+  WriteArchive({{"data.txt", "new"}});
+  test::WriteFileBytes(Path("uplog.txt"), name + "\n");
+  for (const char* argument : {"--help", "--version"}) {
+    const std::string command = "'" + test::NativePath(Path("update")) + "' " + argument + " > '" +
+                                test::NativePath(work_.File("out.txt")) + "'";
+    EXPECT_EQ(std::system(command.c_str()), 0);
+    EXPECT_FALSE(test::ReadFileBytes(work_.File("out.txt")).empty());
+  }
+  EXPECT_TRUE(Running(name));
+  EXPECT_TRUE(FileExists(Path("update.zip")));
+  EXPECT_TRUE(FileExists(Path("uplog.txt")));
+  EXPECT_FALSE(FileExists(Path("data.txt")));
+  EXPECT_FALSE(FileExists(Path("update.log")));
+}
+
 TEST_F(UpdateRun, AProgramDirectoryThisUserCannotWriteIsRefusedBeforeAnythingIsClosed) {
   if (std::system("[ \"$(id -u)\" = 0 ] && command -v runuser > /dev/null") != 0) {
     GTEST_SKIP() << "needs root and runuser: root writes every directory, so the updater runs as "

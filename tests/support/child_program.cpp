@@ -5,6 +5,8 @@
 // per line, followed by "guard acquired" or "guard refused" when the guard was tried; it appears
 // whole or not at all. UPDATE_CHILD_GUARD names the guard.
 // Argument: "-stay" stays; "-guard" tries the guard and ends; "-guard-stay" tries it and stays;
+// "-save-and-exit" waits UPDATE_CHILD_SAVE_MS milliseconds, writes "saved" into the file that
+// UPDATE_CHILD_SAVE names and ends;
 // "-hold" opens the file that UPDATE_CHILD_HOLD names (system form) for reading, sharing reading
 // only (so that no other process may rename or delete it on Windows), records "holding" (or
 // "hold refused"), keeps it open for UPDATE_CHILD_HOLD_MS milliseconds (as long as "-stay" stays
@@ -80,5 +82,14 @@ int main(int argc, char** argv) {
   }
   Record(text);
   if (mode == "-stay" || mode == "-guard-stay") std::this_thread::sleep_for(kStay);
+  if (mode == "-save-and-exit") {
+    // A program that started its updater and still saves its state before it ends.
+    const char* milliseconds = std::getenv("UPDATE_CHILD_SAVE_MS");
+    std::this_thread::sleep_for(std::chrono::milliseconds(
+        milliseconds != nullptr ? std::min(std::atol(milliseconds), 60000L) : 0L));
+    if (const char* save = std::getenv("UPDATE_CHILD_SAVE")) {
+      std::ofstream(NativeForm(save), std::ios::binary) << "saved\n";
+    }
+  }
   return 0;
 }

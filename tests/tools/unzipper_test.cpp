@@ -157,6 +157,9 @@ TEST(Unzipper, ExitStatusesSayWhatHappened) {
   run = RunUnzipper(work, {"--help"});
   EXPECT_EQ(run.status, 0);
   EXPECT_NE(run.out.find("Exit status"), std::string::npos);
+  run = RunUnzipper(work, {"--version"});
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out.rfind("unzipper 1.1.0.0", 0), 0u) << run.out;
 }
 
 TEST(Unzipper, AFileTheUserMayNotWriteIsSkippedAsNotCreated) {

@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "platform/ascii_case.h"
-#include "unzip/base/utf8_text.h"
+#include "platform/utf8_text.h"
 
 namespace {
 
@@ -72,7 +72,7 @@ std::string AnsiLowerCase(std::string_view text) {
   std::string out;
   out.reserve(text.size());
   for (size_t i = 0; i < text.size();) {
-    const TUtf8Char c = DecodeUtf8Char(text.substr(i));
+    const platform::TUtf8Char c = platform::DecodeUtf8Char(text.substr(i));
     if (c.Length == 0) {
       // A byte of a broken sequence stays as it is; the scan goes on at the next byte, so a
       // valid sequence right after it is still lower-cased.
@@ -82,7 +82,7 @@ std::string AnsiLowerCase(std::string_view text) {
     } else {
       // A well-formed sequence has one encoding, so a character without a mapping comes back
       // byte for byte.
-      AppendUtf8(out, LowerCodePoint(c.CodePoint));
+      platform::AppendUtf8(out, LowerCodePoint(c.CodePoint));
       i += c.Length;
     }
   }

@@ -3,8 +3,8 @@
 
 #include "platform/ascii_case.h"
 #include "platform/code_pages.h"
+#include "platform/utf8_text.h"
 #include "unzip/base/path_text.h"
-#include "unzip/base/utf8_text.h"
 
 bool OemRoundTripName(std::string& name) {
   std::string text;
@@ -32,19 +32,19 @@ std::string OemNameOneWay(std::string_view bytes) {
 }
 
 std::string DecodeUtf8Name(std::string_view bytes) {
-  return IsValidUtf8(bytes) ? std::string(bytes) : std::string();
+  return platform::IsValidUtf8(bytes) ? std::string(bytes) : std::string();
 }
 
 std::string Utf8OrOemName(std::string_view bytes) {
   // An empty name would turn a file entry into one for the destination directory itself.
-  return IsValidUtf8(bytes) ? DecodeUtf8Name(bytes) : OemNameOneWay(bytes);
+  return platform::IsValidUtf8(bytes) ? DecodeUtf8Name(bytes) : OemNameOneWay(bytes);
 }
 
 std::string DecodeEntryName(std::string_view raw, uint16_t flags, int host, bool oemTest) {
   std::string name(raw);
   SlashesToBackslashes(name);
   const bool saysUtf8 = (flags & kFlagUtf8Name) != 0;
-  const bool unixUtf8 = host == kHostUnix && IsValidUtf8(name);
+  const bool unixUtf8 = host == kHostUnix && platform::IsValidUtf8(name);
   if (!saysUtf8 && !unixUtf8 && oemTest && OemRoundTripName(name)) return name;
   return Utf8OrOemName(name);
 }

@@ -22,7 +22,7 @@ bool OemRoundTripName(std::string& name);
 std::string OemNameOneWay(std::string_view bytes);
 
 // The system's ANSI text is UTF-8 itself, so a well-formed name comes back unchanged. Bytes that
-// are not valid UTF-8 (IsValidUtf8) give an empty name.
+// are not valid UTF-8 (platform::IsValidUtf8) give an empty name.
 std::string DecodeUtf8Name(std::string_view bytes);
 
 // The bytes as UTF-8 when they are valid UTF-8, else read as OEM text (OemNameOneWay).

@@ -150,7 +150,9 @@ TEST_F(UpdateExe, AFileInUseByAnotherProgramIsWaitedForOrNamed) {
               c.applied ? "new engine" : "old engine");
     // A passing reason: the archive stays for a later try.
     EXPECT_EQ(fs::exists(test::FsPath(Path("update.zip"))), !c.applied);
-    if (!c.applied) EXPECT_NE(log.find("data\\engine.dll is in use by "), std::string::npos) << log;
+    if (!c.applied) {
+      EXPECT_NE(log.find("data\\engine.dll is in use by "), std::string::npos) << log;
+    }
   }
 }
 

@@ -1,5 +1,7 @@
 // UTF-8 validation and encoding on top of the one decoder.
-#include "unzip/base/utf8_text.h"
+#include "platform/utf8_text.h"
+
+namespace platform {
 
 bool IsValidUtf8(std::string_view text) {
   while (!text.empty()) {
@@ -27,3 +29,5 @@ void AppendUtf8(std::string& out, char32_t codePoint) {
     out += static_cast<char>(0x80 | (codePoint & 0x3F));
   }
 }
+
+}  // namespace platform

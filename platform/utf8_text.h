@@ -1,11 +1,13 @@
-// UTF-8 text one character at a time: the component's one UTF-8 decoder (entry names, wildcard
-// matching, lower-casing) and its encoder.
+// UTF-8 text one character at a time: the system's one UTF-8 decoder (entry names, wildcard
+// matching, lower-casing, the log, the release record's paths) and its encoder.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
+
+namespace platform {
 
 // One character read from UTF-8 text. Length 0: the bytes there form no well-formed sequence.
 struct TUtf8Char {
@@ -50,3 +52,5 @@ bool IsValidUtf8(std::string_view text);
 
 // Appends the UTF-8 form of `codePoint` (at most U+10FFFF, not a surrogate) to `out`.
 void AppendUtf8(std::string& out, char32_t codePoint);
+
+}  // namespace platform

@@ -1,5 +1,5 @@
 // Tests of the one UTF-8 decoder and its encoder.
-#include "unzip/base/utf8_text.h"
+#include "platform/utf8_text.h"
 
 #include <gtest/gtest.h>
 
@@ -33,22 +33,22 @@ TEST(Utf8Text, DecodesOneCharacterOrNone) {
       {"\xF4\x90\x80\x80", 0, 0},      // above U+10FFFF
   };
   for (const Case& c : cases) {
-    const TUtf8Char decoded = DecodeUtf8Char(c.bytes);
+    const platform::TUtf8Char decoded = platform::DecodeUtf8Char(c.bytes);
     EXPECT_EQ(decoded.Length, c.length) << testing::PrintToString(c.bytes);
     if (c.length != 0) {
       EXPECT_EQ(decoded.CodePoint, c.codePoint) << testing::PrintToString(c.bytes);
       std::string encoded;
-      AppendUtf8(encoded, decoded.CodePoint);
+      platform::AppendUtf8(encoded, decoded.CodePoint);
       EXPECT_EQ(encoded, c.bytes.substr(0, c.length));
     }
   }
 }
 
 TEST(Utf8Text, ValidatesWholeTexts) {
-  EXPECT_TRUE(IsValidUtf8(""));
-  EXPECT_TRUE(IsValidUtf8("a\xC3\xA4\xE6\x96\x87\xF0\x9F\x98\x80"));
-  EXPECT_FALSE(IsValidUtf8("abc\xC3"));
-  EXPECT_FALSE(IsValidUtf8("\xC3\xA4\x80"));
+  EXPECT_TRUE(platform::IsValidUtf8(""));
+  EXPECT_TRUE(platform::IsValidUtf8("a\xC3\xA4\xE6\x96\x87\xF0\x9F\x98\x80"));
+  EXPECT_FALSE(platform::IsValidUtf8("abc\xC3"));
+  EXPECT_FALSE(platform::IsValidUtf8("\xC3\xA4\x80"));
 }
 
 }  // namespace
