@@ -156,6 +156,26 @@ TEST_F(UpdateExe, AFileInUseByAnotherProgramIsWaitedForOrNamed) {
   }
 }
 
+// The updater may update itself: an archive that brings a new update.exe and a new program is
+// applied, and the program starts again from its own directory. The running updater's old copy,
+// which Windows does not let go while it runs, is gone after the next run.
+TEST_F(UpdateExe, AnArchiveMayBringANewUpdaterAndANewProgram) {
+  const std::string name = test::UniqueName("self-") + ".exe";
+  AddProgram(name);
+  const std::string newUpdater = test::ReadFileBytes(Path("update.exe")) + "new";
+  const std::string newProgram = test::ReadFileBytes(test::ChildProgram()) + "new";
+  test::WriteFileBytes(Path("uplog.txt"), name + "\r\n");
+  WriteArchive({{"update.exe", newUpdater}, {name, newProgram}});
+  EXPECT_EQ(RunUpdater(), 0);
+  EXPECT_EQ(Restart(), "-start\n");
+  EXPECT_EQ(test::ReadFileBytes(Path("update.exe")), newUpdater);
+  EXPECT_EQ(test::ReadFileBytes(Path(name)), newProgram);
+  fs::remove(test::FsPath(work_.File("restart.txt")));
+  test::WriteFileBytes(Path("uplog.txt"), name + "\r\n");
+  EXPECT_EQ(RunUpdater(), 0);  // the new updater, with nothing to apply
+  EXPECT_FALSE(fs::exists(test::FsPath(Path(".update-backup"))));
+}
+
 // ---- The other paths through the sequence ---------------------------------------------------
 
 TEST_F(UpdateExe, WithoutAnArchiveTheProgramIsOnlyRestarted) {
