@@ -2,7 +2,8 @@
 # update.exe with its window on a virtual display, under Wine with the X11 driver: an archive whose
 # second entry is damaged leaves the error box up with the native bar at 62 %; outside the bar the
 # window shows exactly the background as update.exe decodes it; answering the box (Return) ends
-# the updater with 0, which keeps update.zip and starts the main program again with "-start".
+# the updater with 1 (not applied), which sets update.zip aside as update.zip.refused and starts
+# the main program again with "-start".
 # Usage: window_under_wine_xvfb.sh UPDATE.EXE CHILD_PROGRAM.EXE WINDOW_PICTURE_FILE.EXE PREFIX
 # PREFIX is the test's own Wine prefix (made on the first run, reused after): a copy of the
 # build's headless prefix (the fastest way, about 2 s against 13 s for a fresh boot) switched to
@@ -210,8 +211,10 @@ done
 ended || fail "update.exe did not end when the box was answered"
 status=0
 wait "$first" || status=$?
-[ "$status" -eq 0 ] || fail "update.exe status $status"
-[ -e "$work/program/update.zip" ] || fail "update.zip was deleted"
+[ "$status" -eq 1 ] || fail "update.exe status $status (1: not applied)"
+# Damaged data stay damaged: the archive is set aside, not offered again.
+[ -e "$work/program/update.zip.refused" ] || fail "update.zip was not set aside"
+[ -e "$work/program/update.zip" ] && fail "update.zip is still offered"
 waitfor 20 test -s "$work/restart.txt" || fail "the main program was not started again"
 [ "$(tr -d '\r' < "$work/restart.txt")" = "-start" ] ||
   fail "restart arguments: $(cat "$work/restart.txt")"
