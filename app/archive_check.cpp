@@ -19,16 +19,9 @@ namespace {
 
 constexpr int64_t kMegabyte = 1024 * 1024;
 constexpr int64_t kSpaceMarginDivisor = 100;
-// The companion file that holds a directory for an archive without one: "update.zfc".
-constexpr char kCompanionSuffix[] = ".zfc";
 
 std::string NotApplied(const std::string& why) {
   return "The update was not applied: " + why + ".";
-}
-
-std::string CompanionPath(const std::string& appDir) {
-  const std::string archive = kArchiveName;
-  return appDir + archive.substr(0, archive.rfind('.')) + kCompanionSuffix;
 }
 
 // Why the entry `name` (its stored path, "\" separated) cannot be applied; empty when it can.
@@ -76,9 +69,9 @@ TRefusal CheckArchiveDirectory(const std::string& appDir, const std::string& zip
                                int64_t* neededBytes, std::vector<std::string>* files) {
   const std::string oneFile = "signed updates are one file, and ";
   if (signatureRequired &&
-      platform::LinkFreeKind(CompanionPath(appDir)) != platform::PathKind::kMissing) {
-    return {NotApplied(oneFile + platform::DisplayPath(CompanionPath(appDir)) + " lies beside " +
-                       kArchiveName),
+      platform::LinkFreeKind(CompanionFileName(zipFileName)) != platform::PathKind::kMissing) {
+    return {NotApplied(oneFile + platform::DisplayPath(CompanionFileName(zipFileName)) +
+                       " lies beside " + kArchiveName),
             true};
   }
   TUnZipper directory;

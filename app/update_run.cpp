@@ -49,7 +49,6 @@ constexpr char kWriteProbe[] = "write-probe";
 // An archive that can never be applied as it is goes aside under this name (with its signature),
 // so that a program that starts the updater whenever an archive waits does not loop.
 constexpr char kRefusedSuffix[] = ".refused";
-constexpr char kSignatureSuffixText[] = ".sig";
 // A hand-over file that cannot be opened is tried again this often, this long: its writer, the
 // main program, is usually just exiting.
 constexpr auto kHandOverRetryPause = std::chrono::milliseconds(100);
@@ -447,11 +446,11 @@ void TUpdateRun::SetArchiveAside() {
     return;
   }
   // Its signature goes with it; an older one's, without a signature of its own, goes away.
-  const std::string signature = ZipFileName + kSignatureSuffixText;
+  const std::string signature = ZipFileName + signing::kSignatureSuffix;
   if (platform::LinkFreeKind(signature) != platform::PathKind::kMissing) {
-    (void)platform::ReplaceFileAtomically(signature, aside + kSignatureSuffixText);
+    (void)platform::ReplaceFileAtomically(signature, aside + signing::kSignatureSuffix);
   } else {
-    (void)platform::RemoveFile(aside + kSignatureSuffixText);
+    (void)platform::RemoveFile(aside + signing::kSignatureSuffix);
   }
   log_.Write(std::string(kArchiveName) + " cannot be applied as it is: it was set aside as " +
              kArchiveName + kRefusedSuffix);

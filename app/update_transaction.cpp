@@ -16,6 +16,7 @@
 #include "platform/path_text.h"
 #include "platform/temporary_tree.h"
 #include "release/own_names.h"
+#include "signing/update_signature.h"
 #include "unzip/unzipper.h"
 
 namespace update_transaction {
@@ -426,7 +427,7 @@ void CleanUp(const std::string& appDir, const std::string& zipFileName, const TP
     (void)platform::RemoveFile(zipFileName);
     (void)platform::RemoveFile(zipFileName + ".ini");
     // The signature verifies nothing once its archive is gone.
-    (void)platform::RemoveFile(zipFileName + ".sig");
+    (void)platform::RemoveFile(zipFileName + signing::kSignatureSuffix);
   }
   (void)platform::FlushDirectory(appDir);
   platform::StepBoundary();

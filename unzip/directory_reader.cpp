@@ -16,14 +16,6 @@
 
 namespace {
 
-std::string CompanionName(const std::string& zipName) {
-  const size_t partStart = zipName.find_last_of("\\:") + 1;  // npos + 1 == 0
-  const size_t dot = zipName.rfind('.');
-  const std::string base =
-      dot != std::string::npos && dot >= partStart ? zipName.substr(0, dot) : zipName;
-  return base + ".zfc";
-}
-
 // A comment read from the companion file: all of its bytes, or none when the file ends first.
 std::string WholeOrEmpty(const std::string& text, uint16_t length) {
   return text.size() == length ? text : std::string();
@@ -73,6 +65,14 @@ bool DescribesLocalHeader(const TZipHeaderInfo& central, const TLocalFacts& loca
 }
 
 }  // namespace
+
+std::string CompanionFileName(const std::string& zipName) {
+  const size_t partStart = zipName.find_last_of("\\:") + 1;  // npos + 1 == 0
+  const size_t dot = zipName.rfind('.');
+  const std::string base =
+      dot != std::string::npos && dot >= partStart ? zipName.substr(0, dot) : zipName;
+  return base + ".zfc";
+}
 
 double TUnZipper::FileDateTimeOf(TBufferedFileStream& file) const {
   const int32_t dos = file.FileHandle().LastWriteDosTime();
@@ -178,7 +178,7 @@ bool TUnZipper::FindDirectory(TDirectoryRead& read) {
 
   // The companion file holds the central directory followed by the end record.
   if (!found) {
-    const std::string companionName = CompanionName(FZipName);
+    const std::string companionName = CompanionFileName(FZipName);
     if (FileExists(companionName)) {
       read.Companion = std::make_unique<TBufferedFileStream>(
           companionName, static_cast<int32_t>(BufferedStreamSize), false,

@@ -61,6 +61,10 @@ enum TSkipReason : uint8_t {
   srUnsafePath = 8,
 };
 
+// The companion file that holds the directory (and end record) of an archive without one: the
+// archive's name with the extension of its file-name part replaced by ".zfc".
+std::string CompanionFileName(const std::string& zipName);
+
 class TUnZipper {
  public:
   // ==== For callers ============================================================================
