@@ -297,6 +297,10 @@ std::string VolumeLabel(const std::string& rootPath);
 // The bytes this user may still write on the volume that holds `path` (an existing file or
 // directory), or -1 with the failure recorded (statvfs on POSIX, GetDiskFreeSpaceEx on Windows).
 int64_t FreeDiskSpace(const std::string& path);
+// The allocation unit in bytes of the volume that holds `path` (an existing file or directory):
+// the least room a file of one byte takes there. -1 with the failure recorded (statvfs's
+// fragment size on POSIX, the cluster of GetDiskFreeSpace on the volume's root on Windows).
+int64_t VolumeClusterSize(const std::string& path);
 // True when `path` lies in a place that only an administrator may change: the Program Files
 // directories or the Windows directory. Always false on POSIX, which has no such places.
 bool IsUnderProtectedLocation(const std::string& path);

@@ -707,6 +707,23 @@ int64_t FreeDiskSpace(const std::string& path) {
   return static_cast<int64_t>(blocks * blockSize);
 }
 
+int64_t VolumeClusterSize(const std::string& path) {
+  std::string native;
+  if (!Native("get cluster size", path, &native)) return -1;
+  struct statvfs info;
+  if (statvfs(native.c_str(), &info) != 0) {
+    Record("get cluster size", path, errno);
+    return -1;
+  }
+  // Some file systems leave the fragment size unset and give the block size alone.
+  const uint64_t unit = info.f_frsize != 0 ? info.f_frsize : info.f_bsize;
+  if (unit == 0 || unit > static_cast<uint64_t>(INT64_MAX)) {
+    Record("get cluster size", path, EOVERFLOW);
+    return -1;
+  }
+  return static_cast<int64_t>(unit);
+}
+
 bool IsOnFatVolume(const std::string& path) {
   // The magic numbers of the kernel's msdos/vfat and exfat file systems.
   constexpr unsigned long kMsdosMagic = 0x4d44;

@@ -599,6 +599,31 @@ int64_t FreeDiskSpace(const std::string& path) {
              : static_cast<int64_t>(available.QuadPart);
 }
 
+int64_t VolumeClusterSize(const std::string& path) {
+  std::wstring wide;
+  if (!Wide("get cluster size", path, &wide)) return -1;
+  // GetDiskFreeSpaceW takes a volume's root only, and GetVolumePathNameW finds one for a missing
+  // name too: the name is asked for first, so a missing one fails as it does on POSIX.
+  wchar_t root[MAX_PATH + 1];
+  DWORD sectorsPerCluster = 0;
+  DWORD bytesPerSector = 0;
+  DWORD freeClusters = 0;
+  DWORD totalClusters = 0;
+  if (GetFileAttributesW(wide.c_str()) == INVALID_FILE_ATTRIBUTES ||
+      !GetVolumePathNameW(wide.c_str(), root, MAX_PATH + 1) ||
+      !GetDiskFreeSpaceW(root, &sectorsPerCluster, &bytesPerSector, &freeClusters,
+                         &totalClusters)) {
+    Record("get cluster size", path, GetLastError());
+    return -1;
+  }
+  const int64_t unit = static_cast<int64_t>(sectorsPerCluster) * bytesPerSector;
+  if (unit == 0) {
+    Record("get cluster size", path, ERROR_INVALID_DATA);
+    return -1;
+  }
+  return unit;
+}
+
 bool IsOnFatVolume(const std::string& path) {
   std::wstring wide;
   if (!Wide("look at the file system", path, &wide)) return false;

@@ -483,7 +483,7 @@ TEST(FilesTest, SharingModesDecideWhetherASecondOpenSucceeds) {
   }
 }
 
-TEST(Files, FreeDiskSpaceIsWhatTheVolumeLeavesAndProtectedLocationsAreTheSystemsOwn) {
+TEST(Files, RoomAndClusterOfAVolumeAndProtectedLocationsAreTheSystemsOwn) {
   test::TempDir dir;
   const int64_t available = FreeDiskSpace(dir.Path());
   const auto expected = std::filesystem::space(test::FsPath(dir.Path())).available;
@@ -492,6 +492,14 @@ TEST(Files, FreeDiskSpaceIsWhatTheVolumeLeavesAndProtectedLocationsAreTheSystems
   EXPECT_LT(std::abs(available - static_cast<int64_t>(expected)), int64_t{256} * 1024 * 1024);
   EXPECT_EQ(FreeDiskSpace(dir.File("missing\\deeper")), -1);
   EXPECT_EQ(LastError().operation, "get free space");
+  EXPECT_EQ(LastError().path, dir.File("missing\\deeper"));
+
+  // A cluster is a power of two bytes, of a sector (512) or more on any disk of today.
+  const int64_t cluster = VolumeClusterSize(dir.Path());
+  EXPECT_GE(cluster, 512);
+  EXPECT_EQ(cluster & (cluster - 1), 0) << cluster;
+  EXPECT_EQ(VolumeClusterSize(dir.File("missing\\deeper")), -1);
+  EXPECT_EQ(LastError().operation, "get cluster size");
   EXPECT_EQ(LastError().path, dir.File("missing\\deeper"));
 
   EXPECT_FALSE(IsUnderProtectedLocation(dir.Path()));
