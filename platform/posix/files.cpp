@@ -67,6 +67,27 @@ using internal::Native;
 using internal::SystemForm;
 using internal::WithoutFinalSlashes;
 
+// The local DOS date/time of a time stamp, or -1 outside the years 1980 to 2107.
+int32_t TimeToDosDateTime(time_t value) {
+  std::tm fields{};
+  if (localtime_r(&value, &fields) == nullptr) return -1;
+  const int year = fields.tm_year + 1900;
+  if (year < 1980 || year > 2107) return -1;
+  // tm_sec can be 60 on a leap second; DOS time stops at 58.
+  const int second = fields.tm_sec > 59 ? 59 : fields.tm_sec;
+  const DosDateTimeFields dos{
+      static_cast<uint32_t>(year),           static_cast<uint32_t>(fields.tm_mon + 1),
+      static_cast<uint32_t>(fields.tm_mday), static_cast<uint32_t>(fields.tm_hour),
+      static_cast<uint32_t>(fields.tm_min),  static_cast<uint32_t>(second)};
+  return static_cast<int32_t>(PackDosDateTime(dos));
+}
+
+}  // namespace
+
+// ---- Errors ---------------------------------------------------------------------------------
+
+namespace {
+
 // strerror_r comes in two shapes (XSI returns int, GNU returns the text); take either.
 [[maybe_unused]] const char* ErrorTextOf(int result, const char* buffer) {
   return result == 0 ? buffer : nullptr;
@@ -75,17 +96,36 @@ using internal::WithoutFinalSlashes;
   return result;
 }
 
-// The current directory in native form, or empty (with the failure recorded).
-std::string NativeCurrentDirectory() {
-  std::vector<char> buffer(256);
-  for (;;) {
-    if (getcwd(buffer.data(), buffer.size()) != nullptr) return buffer.data();
-    if (errno != ERANGE || buffer.size() >= (1u << 20)) {
-      Record("get current directory", "", errno);
-      return "";
-    }
-    buffer.resize(buffer.size() * 2);
+}  // namespace
+
+std::string SystemErrorText(int code) {
+  char buffer[256] = {};
+  const char* text = ErrorTextOf(strerror_r(code, buffer, sizeof buffer), buffer);
+  return internal::TrimSystemText(text != nullptr ? text : "", code);
+}
+
+std::string DisplayPath(const std::string& path) {
+  std::string shown = path;
+  for (char& c : shown) {
+    if (c == '\\') c = '/';
   }
+  return shown;
+}
+
+void RecordFileTooLarge(const std::string& path) {
+  Record("write", path, EFBIG);
+}
+
+// ---- Open files -----------------------------------------------------------------------------
+
+namespace {
+
+// The error recorded for a name that kOpenCreate and kOpenNoLinks do not open: a link, a
+// directory, or a FIFO, a device or a socket.
+int NotRegularCode(mode_t mode) {
+  if (S_ISLNK(mode)) return ELOOP;
+  if (S_ISDIR(mode)) return EISDIR;
+  return ENXIO;
 }
 
 // The local time that a DOS date/time names, or false when its fields do not form a real date
@@ -113,51 +153,6 @@ bool DosDateTimeToTime(uint32_t dosDateTime, time_t* result) {
   }
   *result = cachedHourStart + static_cast<time_t>(f.Minute * 60 + f.Second);
   return true;
-}
-
-// The local DOS date/time of a time stamp, or -1 outside the years 1980 to 2107.
-int32_t TimeToDosDateTime(time_t value) {
-  std::tm fields{};
-  if (localtime_r(&value, &fields) == nullptr) return -1;
-  const int year = fields.tm_year + 1900;
-  if (year < 1980 || year > 2107) return -1;
-  // tm_sec can be 60 on a leap second; DOS time stops at 58.
-  const int second = fields.tm_sec > 59 ? 59 : fields.tm_sec;
-  const DosDateTimeFields dos{
-      static_cast<uint32_t>(year),           static_cast<uint32_t>(fields.tm_mon + 1),
-      static_cast<uint32_t>(fields.tm_mday), static_cast<uint32_t>(fields.tm_hour),
-      static_cast<uint32_t>(fields.tm_min),  static_cast<uint32_t>(second)};
-  return static_cast<int32_t>(PackDosDateTime(dos));
-}
-
-}  // namespace
-
-// ---- Errors ---------------------------------------------------------------------------------
-
-std::string DisplayPath(const std::string& path) {
-  std::string shown = path;
-  for (char& c : shown) {
-    if (c == '\\') c = '/';
-  }
-  return shown;
-}
-
-std::string SystemErrorText(int code) {
-  char buffer[256] = {};
-  const char* text = ErrorTextOf(strerror_r(code, buffer, sizeof buffer), buffer);
-  return internal::TrimSystemText(text != nullptr ? text : "", code);
-}
-
-// ---- Open files -----------------------------------------------------------------------------
-
-namespace {
-
-// The error recorded for a name that kOpenCreate and kOpenNoLinks do not open: a link, a
-// directory, or a FIFO, a device or a socket.
-int NotRegularCode(mode_t mode) {
-  if (S_ISLNK(mode)) return ELOOP;
-  if (S_ISDIR(mode)) return EISDIR;
-  return ENXIO;
 }
 
 }  // namespace
@@ -366,6 +361,65 @@ int32_t File::LastWriteDosTime() {
   return result;
 }
 
+bool File::ReadStamp(FileStamp* stamp) {
+  struct stat info;
+  if (!IsOpen() || fstat(static_cast<int>(handle_), &info) != 0) {
+    Record("get file information", "", IsOpen() ? errno : EBADF);
+    return false;
+  }
+  stamp->Volume = static_cast<uint64_t>(info.st_dev);
+  stamp->Index = static_cast<uint64_t>(info.st_ino);
+  stamp->Size = static_cast<int64_t>(info.st_size);
+  stamp->WriteTime = static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+  return true;
+}
+
+// ---- What a name is, links not followed -------------------------------------------------------
+
+namespace {
+
+PathKind KindOf(const char* operation, const std::string& path, bool followLinks) {
+  std::string native;
+  if (!Native(operation, path, &native)) return PathKind::kUnknown;
+  if (!followLinks) native = WithoutFinalSlashes(native);
+  struct stat info;
+  const int result = followLinks ? stat(native.c_str(), &info) : lstat(native.c_str(), &info);
+  if (result != 0) {
+    const int code = errno;
+    if (code == ENOENT || code == ENOTDIR) return PathKind::kMissing;
+    Record(operation, path, code);
+    return PathKind::kUnknown;
+  }
+  if (S_ISREG(info.st_mode)) return PathKind::kFile;
+  if (S_ISDIR(info.st_mode)) return PathKind::kDirectory;
+  if (S_ISLNK(info.st_mode)) return PathKind::kLink;
+  return PathKind::kSpecial;
+}
+
+}  // namespace
+
+PathKind LinkFreeKind(const std::string& path) {
+  return KindOf("look at", path, false);
+}
+
+PathKind KindOfPath(const std::string& path) {
+  return KindOf("look at", path, true);
+}
+
+std::string LinkFreeKindText(const std::string& path) {
+  const PathKind kind = LinkFreeKind(path);
+  std::string native;
+  struct stat info;
+  if (kind != PathKind::kSpecial || !Native("look at", path, &native) ||
+      lstat(WithoutFinalSlashes(native).c_str(), &info) != 0) {
+    return PathKindText(kind);
+  }
+  if (S_ISFIFO(info.st_mode)) return "a FIFO";
+  if (S_ISSOCK(info.st_mode)) return "a socket";
+  if (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode)) return "a device";
+  return PathKindText(kind);
+}
+
 // ---- Names and attributes -------------------------------------------------------------------
 
 uint32_t ReadAttributes(const std::string& path) {
@@ -433,91 +487,6 @@ int WriteAttributesAndPermissions(const std::string& path, uint32_t attributes,
   return ChangeMode("set attributes", path, &attributes, permissions < 0 ? -1 : permissions & 0777);
 }
 
-bool ReplaceFileAtomically(const std::string& from, const std::string& to) {
-  std::string nativeFrom;
-  std::string nativeTo;
-  if (!Native("replace", from, &nativeFrom) || !Native("replace", to, &nativeTo)) return false;
-  if (InjectedFailure(internal::FaultKind::kRename, "replace", from)) return false;
-  if (rename(nativeFrom.c_str(), nativeTo.c_str()) != 0) {
-    Record("replace", from, errno);
-    return false;
-  }
-  return true;
-}
-
-bool FlushDirectory(const std::string& path) {
-  std::string native;
-  if (!Native("flush directory", path, &native)) return false;
-  if (InjectedFailure(internal::FaultKind::kFlush, "flush directory", path)) return false;
-  const int fd = ::open(native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) {
-    Record("flush directory", path, errno);
-    return false;
-  }
-  const bool flushed = fsync(fd) == 0;
-  if (!flushed) Record("flush directory", path, errno);
-  ::close(fd);
-  return flushed;
-}
-
-// ---- Many files made durable at once ---------------------------------------------------------
-
-bool FilesNeedFlushEach() {
-  return false;
-}
-
-FileSystemFlush::FileSystemFlush(const std::string& path) : path_(path) {
-  std::string native;
-  if (!Native("flush file system", path, &native)) {
-    openError_ = LastError().code;
-    return;
-  }
-  // Opened now: syncfs reports the write-back failures since its descriptor was opened.
-  handle_ = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
-  if (handle_ < 0) openError_ = errno;
-}
-
-FileSystemFlush::~FileSystemFlush() {
-  if (handle_ >= 0) ::close(static_cast<int>(handle_));
-}
-
-FileSystemFlush::FileSystemFlush(FileSystemFlush&& other) noexcept
-    : path_(std::move(other.path_)), handle_(other.handle_), openError_(other.openError_) {
-  other.handle_ = -1;
-}
-
-FileSystemFlush& FileSystemFlush::operator=(FileSystemFlush&& other) noexcept {
-  if (this != &other) {
-    if (handle_ >= 0) ::close(static_cast<int>(handle_));
-    path_ = std::move(other.path_);
-    handle_ = other.handle_;
-    openError_ = other.openError_;
-    other.handle_ = -1;
-  }
-  return *this;
-}
-
-bool FileSystemFlush::Flush() {
-  if (InjectedFailure(internal::FaultKind::kFlush, "flush file system", path_)) return false;
-  if (handle_ < 0) {
-    Record("flush file system", path_, openError_);
-    return false;
-  }
-  if (syncfs(static_cast<int>(handle_)) != 0) {
-    Record("flush file system", path_, errno);
-    return false;
-  }
-  return true;
-}
-
-bool SameFile(const std::string& a, const std::string& b) {
-  std::string nativeA, nativeB;
-  if (!Native("compare files", a, &nativeA) || !Native("compare files", b, &nativeB)) return false;
-  struct stat infoA, infoB;
-  if (stat(nativeA.c_str(), &infoA) != 0 || stat(nativeB.c_str(), &infoB) != 0) return false;
-  return infoA.st_dev == infoB.st_dev && infoA.st_ino == infoB.st_ino;
-}
-
 int32_t ReadPermissions(const std::string& path) {
   std::string native;
   if (!Native("read permissions", path, &native)) return -1;
@@ -548,6 +517,14 @@ int32_t FileDosDateTime(const std::string& path) {
   const int32_t result = TimeToDosDateTime(info.st_mtim.tv_sec);
   if (result == -1) Record("file date", path, EOVERFLOW);
   return result;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+  std::string nativeA, nativeB;
+  if (!Native("compare files", a, &nativeA) || !Native("compare files", b, &nativeB)) return false;
+  struct stat infoA, infoB;
+  if (stat(nativeA.c_str(), &infoA) != 0 || stat(nativeB.c_str(), &infoB) != 0) return false;
+  return infoA.st_dev == infoB.st_dev && infoA.st_ino == infoB.st_ino;
 }
 
 // ---- Directories and moves ------------------------------------------------------------------
@@ -582,6 +559,21 @@ bool RemoveFile(const std::string& path) {
   return true;
 }
 
+bool FlushDirectory(const std::string& path) {
+  std::string native;
+  if (!Native("flush directory", path, &native)) return false;
+  if (InjectedFailure(internal::FaultKind::kFlush, "flush directory", path)) return false;
+  const int fd = ::open(native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) {
+    Record("flush directory", path, errno);
+    return false;
+  }
+  const bool flushed = fsync(fd) == 0;
+  if (!flushed) Record("flush directory", path, errno);
+  ::close(fd);
+  return flushed;
+}
+
 bool RenameFile(const std::string& from, const std::string& to) {
   std::string nativeFrom;
   std::string nativeTo;
@@ -608,6 +600,18 @@ bool RenameFile(const std::string& from, const std::string& to) {
   return true;
 }
 
+bool ReplaceFileAtomically(const std::string& from, const std::string& to) {
+  std::string nativeFrom;
+  std::string nativeTo;
+  if (!Native("replace", from, &nativeFrom) || !Native("replace", to, &nativeTo)) return false;
+  if (InjectedFailure(internal::FaultKind::kRename, "replace", from)) return false;
+  if (rename(nativeFrom.c_str(), nativeTo.c_str()) != 0) {
+    Record("replace", from, errno);
+    return false;
+  }
+  return true;
+}
+
 bool ChangeDirectory(const std::string& path) {
   std::string native;
   if (!Native("change directory", path, &native)) return false;
@@ -617,6 +621,23 @@ bool ChangeDirectory(const std::string& path) {
   }
   return true;
 }
+
+namespace {
+
+// The current directory in native form, or empty (with the failure recorded).
+std::string NativeCurrentDirectory() {
+  std::vector<char> buffer(256);
+  for (;;) {
+    if (getcwd(buffer.data(), buffer.size()) != nullptr) return buffer.data();
+    if (errno != ERANGE || buffer.size() >= (1u << 20)) {
+      Record("get current directory", "", errno);
+      return "";
+    }
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+}  // namespace
 
 std::string CurrentDirectory() {
   return SystemForm(NativeCurrentDirectory());
@@ -668,6 +689,56 @@ std::string ExpandFileName(const std::string& path) {
   for (const std::string& part : parts) result += "\\" + part;
   if (result.empty() || native.back() == '/') result += "\\";
   return result;
+}
+
+// ---- Many files made durable at once ---------------------------------------------------------
+
+bool FilesNeedFlushEach() {
+  return false;
+}
+
+FileSystemFlush::FileSystemFlush(const std::string& path) : path_(path) {
+  std::string native;
+  if (!Native("flush file system", path, &native)) {
+    openError_ = LastError().code;
+    return;
+  }
+  // Opened now: syncfs reports the write-back failures since its descriptor was opened.
+  handle_ = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
+  if (handle_ < 0) openError_ = errno;
+}
+
+FileSystemFlush::~FileSystemFlush() {
+  if (handle_ >= 0) ::close(static_cast<int>(handle_));
+}
+
+FileSystemFlush::FileSystemFlush(FileSystemFlush&& other) noexcept
+    : path_(std::move(other.path_)), handle_(other.handle_), openError_(other.openError_) {
+  other.handle_ = -1;
+}
+
+FileSystemFlush& FileSystemFlush::operator=(FileSystemFlush&& other) noexcept {
+  if (this != &other) {
+    if (handle_ >= 0) ::close(static_cast<int>(handle_));
+    path_ = std::move(other.path_);
+    handle_ = other.handle_;
+    openError_ = other.openError_;
+    other.handle_ = -1;
+  }
+  return *this;
+}
+
+bool FileSystemFlush::Flush() {
+  if (InjectedFailure(internal::FaultKind::kFlush, "flush file system", path_)) return false;
+  if (handle_ < 0) {
+    Record("flush file system", path_, openError_);
+    return false;
+  }
+  if (syncfs(static_cast<int>(handle_)) != 0) {
+    Record("flush file system", path_, errno);
+    return false;
+  }
+  return true;
 }
 
 // ---- Drives ---------------------------------------------------------------------------------
@@ -724,6 +795,10 @@ int64_t VolumeClusterSize(const std::string& path) {
   return static_cast<int64_t>(unit);
 }
 
+bool IsUnderProtectedLocation(const std::string&) {
+  return false;
+}
+
 bool IsOnFatVolume(const std::string& path) {
   // The magic numbers of the kernel's msdos/vfat and exfat file systems.
   constexpr unsigned long kMsdosMagic = 0x4d44;
@@ -734,73 +809,6 @@ bool IsOnFatVolume(const std::string& path) {
   if (statfs(native.c_str(), &info) != 0) return false;
   const auto type = static_cast<unsigned long>(info.f_type);
   return type == kMsdosMagic || type == kExfatMagic;
-}
-
-bool IsUnderProtectedLocation(const std::string&) {
-  return false;
-}
-
-// ---- What a name is, links not followed -------------------------------------------------------
-
-namespace {
-
-PathKind KindOf(const char* operation, const std::string& path, bool followLinks) {
-  std::string native;
-  if (!Native(operation, path, &native)) return PathKind::kUnknown;
-  if (!followLinks) native = WithoutFinalSlashes(native);
-  struct stat info;
-  const int result = followLinks ? stat(native.c_str(), &info) : lstat(native.c_str(), &info);
-  if (result != 0) {
-    const int code = errno;
-    if (code == ENOENT || code == ENOTDIR) return PathKind::kMissing;
-    Record(operation, path, code);
-    return PathKind::kUnknown;
-  }
-  if (S_ISREG(info.st_mode)) return PathKind::kFile;
-  if (S_ISDIR(info.st_mode)) return PathKind::kDirectory;
-  if (S_ISLNK(info.st_mode)) return PathKind::kLink;
-  return PathKind::kSpecial;
-}
-
-}  // namespace
-
-PathKind LinkFreeKind(const std::string& path) {
-  return KindOf("look at", path, false);
-}
-
-PathKind KindOfPath(const std::string& path) {
-  return KindOf("look at", path, true);
-}
-
-std::string LinkFreeKindText(const std::string& path) {
-  const PathKind kind = LinkFreeKind(path);
-  std::string native;
-  struct stat info;
-  if (kind != PathKind::kSpecial || !Native("look at", path, &native) ||
-      lstat(WithoutFinalSlashes(native).c_str(), &info) != 0) {
-    return PathKindText(kind);
-  }
-  if (S_ISFIFO(info.st_mode)) return "a FIFO";
-  if (S_ISSOCK(info.st_mode)) return "a socket";
-  if (S_ISCHR(info.st_mode) || S_ISBLK(info.st_mode)) return "a device";
-  return PathKindText(kind);
-}
-
-bool File::ReadStamp(FileStamp* stamp) {
-  struct stat info;
-  if (!IsOpen() || fstat(static_cast<int>(handle_), &info) != 0) {
-    Record("get file information", "", IsOpen() ? errno : EBADF);
-    return false;
-  }
-  stamp->Volume = static_cast<uint64_t>(info.st_dev);
-  stamp->Index = static_cast<uint64_t>(info.st_ino);
-  stamp->Size = static_cast<int64_t>(info.st_size);
-  stamp->WriteTime = static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
-  return true;
-}
-
-void RecordFileTooLarge(const std::string& path) {
-  Record("write", path, EFBIG);
 }
 
 }  // namespace platform

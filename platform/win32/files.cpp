@@ -54,10 +54,6 @@ bool InjectedFailure(internal::FaultKind kind, const char* operation, const std:
 using internal::Wide;
 using internal::WithoutFinalSeparators;
 
-HANDLE AsHandle(intptr_t handle) {
-  return reinterpret_cast<HANDLE>(handle);
-}
-
 // GetLastError, or ERROR_INVALID_PARAMETER for a call that failed without setting it (the time
 // conversions may), so that a recorded failure never carries code 0.
 DWORD FailureCode() {
@@ -80,10 +76,6 @@ int32_t FileTimeToDos(const FILETIME& utc) {
 
 // ---- Errors ---------------------------------------------------------------------------------
 
-std::string DisplayPath(const std::string& path) {
-  return path;
-}
-
 std::string SystemErrorText(int code) {
   wchar_t* text = nullptr;
   const DWORD length = FormatMessageW(
@@ -94,9 +86,21 @@ std::string SystemErrorText(int code) {
   return internal::TrimSystemText(result, code);
 }
 
+std::string DisplayPath(const std::string& path) {
+  return path;
+}
+
+void RecordFileTooLarge(const std::string& path) {
+  Record("write", path, ERROR_FILE_TOO_LARGE);
+}
+
 // ---- Open files -----------------------------------------------------------------------------
 
 namespace {
+
+HANDLE AsHandle(intptr_t handle) {
+  return reinterpret_cast<HANDLE>(handle);
+}
 
 // Why a handle opened with FILE_FLAG_OPEN_REPARSE_POINT is not a regular file: 0 when it is one.
 DWORD NotRegularCode(HANDLE handle) {
@@ -319,6 +323,73 @@ int32_t File::LastWriteDosTime() {
   return result;
 }
 
+bool File::ReadStamp(FileStamp* stamp) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!IsOpen() || !GetFileInformationByHandle(AsHandle(handle_), &info)) {
+    Record("get file information", "", IsOpen() ? GetLastError() : ERROR_INVALID_HANDLE);
+    return false;
+  }
+  stamp->Volume = info.dwVolumeSerialNumber;
+  stamp->Index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  stamp->Size =
+      static_cast<int64_t>((static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow);
+  stamp->WriteTime =
+      static_cast<int64_t>((static_cast<uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
+                           info.ftLastWriteTime.dwLowDateTime);
+  return true;
+}
+
+// ---- What a name is, links not followed -------------------------------------------------------
+
+namespace {
+
+PathKind KindFromAttributes(DWORD attributes) {
+  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return PathKind::kLink;
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return PathKind::kDirectory;
+  if ((attributes & FILE_ATTRIBUTE_DEVICE) != 0) return PathKind::kSpecial;
+  return PathKind::kFile;
+}
+
+PathKind KindOfFailure(const char* operation, const std::string& path, DWORD code) {
+  if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return PathKind::kMissing;
+  Record(operation, path, code);
+  return PathKind::kUnknown;
+}
+
+}  // namespace
+
+PathKind LinkFreeKind(const std::string& path) {
+  std::wstring wide;
+  if (!Wide("look at", path, &wide)) return PathKind::kUnknown;
+  // GetFileAttributesW reports the reparse point itself, not what it leads to.
+  const DWORD attributes = GetFileAttributesW(WithoutFinalSeparators(wide).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return KindOfFailure("look at", path, GetLastError());
+  return KindFromAttributes(attributes);
+}
+
+PathKind KindOfPath(const std::string& path) {
+  std::wstring wide;
+  if (!Wide("look at", path, &wide)) return PathKind::kUnknown;
+  // Opened without FILE_FLAG_OPEN_REPARSE_POINT, the name leads to what its links lead to; no
+  // access right is asked for, so no one's sharing is disturbed.
+  HANDLE handle =
+      CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return KindOfFailure("look at", path, GetLastError());
+  BY_HANDLE_FILE_INFORMATION info;
+  const bool known = GetFileInformationByHandle(handle, &info) != FALSE;
+  const DWORD type = GetFileType(handle);
+  const DWORD code = GetLastError();
+  CloseHandle(handle);
+  if (!known) return KindOfFailure("look at", path, code);
+  if (type != FILE_TYPE_DISK) return PathKind::kSpecial;
+  return KindFromAttributes(info.dwFileAttributes & ~FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+std::string LinkFreeKindText(const std::string& path) {
+  return PathKindText(LinkFreeKind(path));
+}
+
 // ---- Names and attributes -------------------------------------------------------------------
 
 uint32_t ReadAttributes(const std::string& path) {
@@ -353,63 +424,6 @@ int WritePermissions(const std::string&, uint32_t) {
 
 int WriteAttributesAndPermissions(const std::string& path, uint32_t attributes, int32_t) {
   return WriteAttributes(path, attributes);
-}
-
-namespace {
-
-// The volume and file index of an existing file, through a handle that needs no access rights.
-bool FileIdentity(const std::string& path, BY_HANDLE_FILE_INFORMATION* info) {
-  std::wstring wide;
-  if (!Wide("compare files", path, &wide)) return false;
-  const HANDLE handle =
-      CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return false;
-  const bool known = GetFileInformationByHandle(handle, info) != 0;
-  CloseHandle(handle);
-  return known;
-}
-
-}  // namespace
-
-bool ReplaceFileAtomically(const std::string& from, const std::string& to) {
-  std::wstring wideFrom;
-  std::wstring wideTo;
-  if (!Wide("replace", from, &wideFrom) || !Wide("replace", to, &wideTo)) return false;
-  if (InjectedFailure(internal::FaultKind::kRename, "replace", from)) return false;
-  if (!MoveFileExW(wideFrom.c_str(), wideTo.c_str(),
-                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    Record("replace", from, GetLastError());
-    return false;
-  }
-  return true;
-}
-
-bool FlushDirectory(const std::string& path) {
-  return !InjectedFailure(internal::FaultKind::kFlush, "flush directory", path);
-}
-
-// ---- Many files made durable at once ---------------------------------------------------------
-
-bool FilesNeedFlushEach() {
-  return true;
-}
-
-// Flushing a whole volume needs administrator rights: the files are flushed each instead.
-FileSystemFlush::FileSystemFlush(const std::string& path) : path_(path) {}
-FileSystemFlush::~FileSystemFlush() = default;
-FileSystemFlush::FileSystemFlush(FileSystemFlush&& other) noexcept = default;
-FileSystemFlush& FileSystemFlush::operator=(FileSystemFlush&& other) noexcept = default;
-
-bool FileSystemFlush::Flush() {
-  return !InjectedFailure(internal::FaultKind::kFlush, "flush file system", path_);
-}
-
-bool SameFile(const std::string& a, const std::string& b) {
-  BY_HANDLE_FILE_INFORMATION infoA, infoB;
-  return FileIdentity(a, &infoA) && FileIdentity(b, &infoB) &&
-         infoA.dwVolumeSerialNumber == infoB.dwVolumeSerialNumber &&
-         infoA.nFileIndexHigh == infoB.nFileIndexHigh && infoA.nFileIndexLow == infoB.nFileIndexLow;
 }
 
 int32_t ReadPermissions(const std::string&) {
@@ -450,6 +464,30 @@ int32_t FileDosDateTime(const std::string& path) {
   return result;
 }
 
+namespace {
+
+// The volume and file index of an existing file, through a handle that needs no access rights.
+bool FileIdentity(const std::string& path, BY_HANDLE_FILE_INFORMATION* info) {
+  std::wstring wide;
+  if (!Wide("compare files", path, &wide)) return false;
+  const HANDLE handle =
+      CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  const bool known = GetFileInformationByHandle(handle, info) != 0;
+  CloseHandle(handle);
+  return known;
+}
+
+}  // namespace
+
+bool SameFile(const std::string& a, const std::string& b) {
+  BY_HANDLE_FILE_INFORMATION infoA, infoB;
+  return FileIdentity(a, &infoA) && FileIdentity(b, &infoB) &&
+         infoA.dwVolumeSerialNumber == infoB.dwVolumeSerialNumber &&
+         infoA.nFileIndexHigh == infoB.nFileIndexHigh && infoA.nFileIndexLow == infoB.nFileIndexLow;
+}
+
 // ---- Directories and moves ------------------------------------------------------------------
 
 bool MakeDirectory(const std::string& path) {
@@ -488,6 +526,10 @@ bool RemoveFile(const std::string& path) {
   return false;
 }
 
+bool FlushDirectory(const std::string& path) {
+  return !InjectedFailure(internal::FaultKind::kFlush, "flush directory", path);
+}
+
 bool RenameFile(const std::string& from, const std::string& to) {
   std::wstring wideFrom;
   std::wstring wideTo;
@@ -497,6 +539,19 @@ bool RenameFile(const std::string& from, const std::string& to) {
   // a copy and a delete.
   if (!MoveFileExW(wideFrom.c_str(), wideTo.c_str(), 0)) {
     Record("rename", from, GetLastError());
+    return false;
+  }
+  return true;
+}
+
+bool ReplaceFileAtomically(const std::string& from, const std::string& to) {
+  std::wstring wideFrom;
+  std::wstring wideTo;
+  if (!Wide("replace", from, &wideFrom) || !Wide("replace", to, &wideTo)) return false;
+  if (InjectedFailure(internal::FaultKind::kRename, "replace", from)) return false;
+  if (!MoveFileExW(wideFrom.c_str(), wideTo.c_str(),
+                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    Record("replace", from, GetLastError());
     return false;
   }
   return true;
@@ -562,6 +617,22 @@ std::string ExpandFileName(const std::string& path) {
   }
 }
 
+// ---- Many files made durable at once ---------------------------------------------------------
+
+bool FilesNeedFlushEach() {
+  return true;
+}
+
+// Flushing a whole volume needs administrator rights: the files are flushed each instead.
+FileSystemFlush::FileSystemFlush(const std::string& path) : path_(path) {}
+FileSystemFlush::~FileSystemFlush() = default;
+FileSystemFlush::FileSystemFlush(FileSystemFlush&& other) noexcept = default;
+FileSystemFlush& FileSystemFlush::operator=(FileSystemFlush&& other) noexcept = default;
+
+bool FileSystemFlush::Flush() {
+  return !InjectedFailure(internal::FaultKind::kFlush, "flush file system", path_);
+}
+
 // ---- Drives ---------------------------------------------------------------------------------
 
 DriveKind DriveKindOf(const std::string& rootPath) {
@@ -624,20 +695,6 @@ int64_t VolumeClusterSize(const std::string& path) {
   return unit;
 }
 
-bool IsOnFatVolume(const std::string& path) {
-  std::wstring wide;
-  if (!Wide("look at the file system", path, &wide)) return false;
-  wchar_t root[MAX_PATH + 1];
-  wchar_t name[MAX_PATH + 1];
-  if (!GetVolumePathNameW(wide.c_str(), root, MAX_PATH + 1) ||
-      !GetVolumeInformationW(root, nullptr, 0, nullptr, nullptr, nullptr, name, MAX_PATH + 1)) {
-    return false;
-  }
-  // "FAT", "FAT32", "exFAT".
-  const std::wstring kind = name;
-  return kind.rfind(L"FAT", 0) == 0 || kind == L"exFAT";
-}
-
 namespace {
 
 // `path` (a full path) is `folder` or lies below it, letters compared without regard to case.
@@ -671,75 +728,18 @@ bool IsUnderProtectedLocation(const std::string& path) {
   return false;
 }
 
-// ---- What a name is, links not followed -------------------------------------------------------
-
-namespace {
-
-PathKind KindFromAttributes(DWORD attributes) {
-  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return PathKind::kLink;
-  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return PathKind::kDirectory;
-  if ((attributes & FILE_ATTRIBUTE_DEVICE) != 0) return PathKind::kSpecial;
-  return PathKind::kFile;
-}
-
-PathKind KindOfFailure(const char* operation, const std::string& path, DWORD code) {
-  if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return PathKind::kMissing;
-  Record(operation, path, code);
-  return PathKind::kUnknown;
-}
-
-}  // namespace
-
-PathKind LinkFreeKind(const std::string& path) {
+bool IsOnFatVolume(const std::string& path) {
   std::wstring wide;
-  if (!Wide("look at", path, &wide)) return PathKind::kUnknown;
-  // GetFileAttributesW reports the reparse point itself, not what it leads to.
-  const DWORD attributes = GetFileAttributesW(WithoutFinalSeparators(wide).c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return KindOfFailure("look at", path, GetLastError());
-  return KindFromAttributes(attributes);
-}
-
-std::string LinkFreeKindText(const std::string& path) {
-  return PathKindText(LinkFreeKind(path));
-}
-
-PathKind KindOfPath(const std::string& path) {
-  std::wstring wide;
-  if (!Wide("look at", path, &wide)) return PathKind::kUnknown;
-  // Opened without FILE_FLAG_OPEN_REPARSE_POINT, the name leads to what its links lead to; no
-  // access right is asked for, so no one's sharing is disturbed.
-  HANDLE handle =
-      CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return KindOfFailure("look at", path, GetLastError());
-  BY_HANDLE_FILE_INFORMATION info;
-  const bool known = GetFileInformationByHandle(handle, &info) != FALSE;
-  const DWORD type = GetFileType(handle);
-  const DWORD code = GetLastError();
-  CloseHandle(handle);
-  if (!known) return KindOfFailure("look at", path, code);
-  if (type != FILE_TYPE_DISK) return PathKind::kSpecial;
-  return KindFromAttributes(info.dwFileAttributes & ~FILE_ATTRIBUTE_REPARSE_POINT);
-}
-
-bool File::ReadStamp(FileStamp* stamp) {
-  BY_HANDLE_FILE_INFORMATION info;
-  if (!IsOpen() || !GetFileInformationByHandle(AsHandle(handle_), &info)) {
-    Record("get file information", "", IsOpen() ? GetLastError() : ERROR_INVALID_HANDLE);
+  if (!Wide("look at the file system", path, &wide)) return false;
+  wchar_t root[MAX_PATH + 1];
+  wchar_t name[MAX_PATH + 1];
+  if (!GetVolumePathNameW(wide.c_str(), root, MAX_PATH + 1) ||
+      !GetVolumeInformationW(root, nullptr, 0, nullptr, nullptr, nullptr, name, MAX_PATH + 1)) {
     return false;
   }
-  stamp->Volume = info.dwVolumeSerialNumber;
-  stamp->Index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-  stamp->Size =
-      static_cast<int64_t>((static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow);
-  stamp->WriteTime =
-      static_cast<int64_t>((static_cast<uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
-                           info.ftLastWriteTime.dwLowDateTime);
-  return true;
-}
-
-void RecordFileTooLarge(const std::string& path) {
-  Record("write", path, ERROR_FILE_TOO_LARGE);
+  // "FAT", "FAT32", "exFAT".
+  const std::wstring kind = name;
+  return kind.rfind(L"FAT", 0) == 0 || kind == L"exFAT";
 }
 
 }  // namespace platform
