@@ -1,6 +1,7 @@
 // The checks of the archive's directory before closing.
 #include "app/archive_check.h"
 
+#include <algorithm>
 #include <set>
 #include <string_view>
 
@@ -19,6 +20,8 @@ namespace {
 
 constexpr int64_t kMegabyte = 1024 * 1024;
 constexpr int64_t kSpaceMarginDivisor = 100;
+// The bytes of a journal's line beside the names it holds ("file ", the tabs, "old").
+constexpr size_t kJournalLineWords = 16;
 
 std::string NotApplied(const std::string& why) {
   return "The update was not applied: " + why + ".";
@@ -64,9 +67,10 @@ bool HoldsEntry(TUnZipper& directory, const std::string& path) {
 
 }  // namespace
 
-TRefusal CheckArchiveDirectory(const std::string& appDir, const std::string& zipFileName,
-                               const std::string& mainExeName, bool signatureRequired,
-                               int64_t* neededBytes, std::vector<std::string>* files) {
+TRefusal CheckArchiveDirectory(TUnZipper& directory, const std::string& appDir,
+                               const std::string& zipFileName, const std::string& mainExeName,
+                               bool signatureRequired, int64_t* neededBytes,
+                               std::vector<std::string>* files) {
   const std::string oneFile = "signed updates are one file, and ";
   if (signatureRequired &&
       platform::LinkFreeKind(CompanionFileName(zipFileName)) != platform::PathKind::kMissing) {
@@ -74,11 +78,6 @@ TRefusal CheckArchiveDirectory(const std::string& appDir, const std::string& zip
                        " lies beside " + kArchiveName),
             true};
   }
-  TUnZipper directory;
-  directory.DoProcessMessages = false;
-  // No question reaches the user before the program is closed: the answer is "no".
-  directory.OnHandleMessage = [](TUnZipper*, int, const std::string&, const std::string&, uint32_t,
-                                 int&) {};
   try {
     directory.SetZipName(zipFileName);
     directory.LoadDirectory();
@@ -105,6 +104,15 @@ TRefusal CheckArchiveDirectory(const std::string& appDir, const std::string& zip
   if (directory.EntryCount() == 0) {
     return {NotApplied(std::string(kArchiveName) + " holds no files"), true};
   }
+  if (directory.EntryCount() > kMaxUpdateEntries) {
+    return {NotApplied(std::string(kArchiveName) + " holds " +
+                       std::to_string(directory.EntryCount()) + " entries; an update holds " +
+                       std::to_string(kMaxUpdateEntries) + " at most"),
+            true};
+  }
+  // Each file takes whole allocation units; a volume that does not tell counts bytes.
+  const int64_t unit =
+      std::max<int64_t>(1, platform::VolumeClusterSize(platform::WithoutTrailingBackslash(appDir)));
   int64_t needed = 0;
   for (int i = 0; i < directory.EntryCount(); ++i) {
     const TZipHeaderInfo& entry = *directory.SortedEntries->Items(i);
@@ -114,7 +122,12 @@ TRefusal CheckArchiveDirectory(const std::string& appDir, const std::string& zip
                          ", which cannot be applied: " + problem),
               true};
     }
-    needed = SaturatingAdd(needed, ClampToInt64(entry.GetUncompressedSize64()));
+    const int64_t size = ClampToInt64(entry.GetUncompressedSize64());
+    needed = SaturatingAdd(needed, SaturatingAdd(size, (unit - size % unit) % unit));
+    // The journal names the file twice, with a few words around.
+    needed = SaturatingAdd(needed, static_cast<int64_t>(2 * (entry.Directory.size() +
+                                                             entry.FileName.size()) +
+                                                        kJournalLineWords));
     if (!entry.FileName.empty()) files->push_back(entry.Directory + entry.FileName);
   }
   // A release folder zipped from outside: applied as it is, it would land in a sub-folder and
@@ -128,7 +141,6 @@ TRefusal CheckArchiveDirectory(const std::string& appDir, const std::string& zip
                        "; build it from inside that folder"),
             true};
   }
-  directory.ClearArchive();
   *neededBytes = needed;
   return {};
 }

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+class TUnZipper;
+
 // A check's refusal: the box's text, and whether the archive can never be applied as it is (it
 // is then set aside, so that it is not offered again).
 struct TRefusal {
@@ -16,15 +18,23 @@ struct TRefusal {
   bool Passed() const { return Text.empty(); }
 };
 
-// Reads the directory of the archive at `zipFileName` (in the program directory `appDir`, which
-// ends in "\") and checks it for an update of the main program `mainExeName`. On success
-// `neededBytes` is the uncompressed size of everything in it and `files` the paths of its files
-// relative to the program directory ("data\x.txt").
-TRefusal CheckArchiveDirectory(const std::string& appDir, const std::string& zipFileName,
-                               const std::string& mainExeName, bool signatureRequired,
-                               int64_t* neededBytes, std::vector<std::string>* files);
+// The most entries an update may hold: its directory stays within a few hundred MB of memory,
+// and its journal, for names of common length, within what a journal may hold.
+inline constexpr int kMaxUpdateEntries = 1000000;
+
+// Reads the directory of the archive at `zipFileName` into `directory` (in the program directory
+// `appDir`, which ends in "\") and checks it for an update of the main program `mainExeName`.
+// The directory stays loaded for the extraction: it is read once in a run (the caller settles
+// whether `directory` keeps the archive open, asks questions and pumps messages). On success
+// `neededBytes` is the room the new tree takes on the volume (each file rounded up to the
+// volume's allocation unit) with its journal, and `files` the paths of its files relative to the
+// program directory ("data\x.txt").
+TRefusal CheckArchiveDirectory(TUnZipper& directory, const std::string& appDir,
+                               const std::string& zipFileName, const std::string& mainExeName,
+                               bool signatureRequired, int64_t* neededBytes,
+                               std::vector<std::string>* files);
 
 // Whether the volume of `appDir` has room for a new tree of `neededBytes`, which is staged
-// before the old one moves, plus 1% and 1 MB for the journal, the directories and the file
-// system's own bookkeeping. A volume whose room cannot be told passes: the extraction finds out.
+// before the old one moves, plus 1% and 1 MB for the directories and the file system's own
+// bookkeeping. A volume whose room cannot be told passes: the extraction finds out.
 TRefusal CheckRoom(const std::string& appDir, int64_t neededBytes);

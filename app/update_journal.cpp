@@ -22,6 +22,7 @@ constexpr char kMainKey[] = "main ";
 constexpr char kArchiveKey[] = "archive ";
 constexpr char kStoredKey[] = "stored ";
 constexpr char kDirKey[] = "dir ";
+constexpr char kEmptiedKey[] = "emptied ";
 constexpr char kFileKey[] = "file ";
 constexpr char kEndKey[] = "end";
 // The states' names in the journal, in the order of TUpdateJournal::TState.
@@ -92,6 +93,7 @@ std::string JournalText(const TUpdateJournal& journal) {
   }
   for (const std::string& dir : journal.Directories) text << kDirKey << dir << "\n";
   for (const std::string& dir : journal.Stored) text << kStoredKey << dir << "\n";
+  for (const std::string& dir : journal.Emptied) text << kEmptiedKey << dir << "\n";
   for (const TUpdateJournal::TMove& move : journal.Files) {
     text << kFileKey << move.staged << "\t" << move.target;
     if (move.old != TUpdateJournal::kOldUnknown) {
@@ -131,9 +133,12 @@ bool ParseJournalText(const std::string& text, TUpdateJournal* journal, std::str
         return fail("its archive item is malformed");
       }
       journal->Archive = archive;
-    } else if (ItemValue(line, kDirKey, &value) || ItemValue(line, kStoredKey, &value)) {
+    } else if (ItemValue(line, kDirKey, &value) || ItemValue(line, kStoredKey, &value) ||
+               ItemValue(line, kEmptiedKey, &value)) {
       if (!platform::IsPlainRelativePath(value)) return fail("it names a directory outside");
-      (line[0] == 'd' ? journal->Directories : journal->Stored).push_back(value);
+      (line[0] == 'd' ? journal->Directories
+                      : line[0] == 's' ? journal->Stored : journal->Emptied)
+          .push_back(value);
     } else if (ItemValue(line, kFileKey, &value)) {
       TUpdateJournal::TMove move;
       if (!ParseMove(value, &move)) return fail("it names a file outside or is malformed");

@@ -10,12 +10,16 @@
 //                                             written as -1 and not read)
 //   dir <directory the commit creates, relative to the program directory>
 //   stored <directory the archive holds as an entry of its own: its attributes go to the program>
+//   emptied <directory that the release's removals may leave empty: the commit removes it when
+//            nothing is left in it; a roll-back's returning files bring it back>
 //   file <path in the staging directory>\t<path in the program directory>\t<old|none>
 //   end
 // A "file" item with an empty staging path retires the program's file into the backup (a stale
-// "main.exe" beside a main program of another name); its last field says whether the program
+// "main.exe" beside a main program of another name, or a file the new release removes); its last
+// field says whether the program
 // had a file at the target when the update was planned. Journals written before "archive",
-// "stored" and that field existed are read as they are. A journal without "end" was cut short.
+// "stored", "emptied" and that field existed are read as they are. A journal without "end" was
+// cut short.
 //
 // Nothing read back is trusted: every path must be a plain relative path (no drive, no leading
 // separator, no empty, "." or ".." part, no control character) and `main` a bare file name. A
@@ -91,6 +95,7 @@ struct TUpdateJournal {
   std::vector<TMove> Files;
   std::vector<std::string> Directories;  // created by the commit, parents first
   std::vector<std::string> Stored;       // directories with attributes of their own, parents first
+  std::vector<std::string> Emptied;      // directories removals may empty, parents first
 };
 
 namespace update_transaction {

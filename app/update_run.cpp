@@ -14,6 +14,7 @@
 #include "app/files_in_use.h"
 #include "app/hand_over_file.h"
 #include "app/link_check.h"
+#include "app/release_check.h"
 #include "app/update_result.h"
 #include "platform/ascii_case.h"
 #include "platform/error_text.h"
@@ -132,6 +133,29 @@ std::string ProgramFileName(const std::string& named, const std::string& appDir,
   return "";
 }
 
+// The component as it is before the program is closed: it asks nothing (every question is
+// answered "no") and pumps no messages. Its settings come back at the end of the scope.
+class TQuietComponent {
+ public:
+  explicit TQuietComponent(TUnZipper& zipper)
+      : zipper_(zipper), pumped_(zipper.DoProcessMessages), asked_(zipper.OnHandleMessage) {
+    zipper_.DoProcessMessages = false;
+    zipper_.OnHandleMessage = [](TUnZipper*, int, const std::string&, const std::string&,
+                                 uint32_t, int&) {};
+  }
+  ~TQuietComponent() {
+    zipper_.DoProcessMessages = pumped_;
+    zipper_.OnHandleMessage = asked_;
+  }
+  TQuietComponent(const TQuietComponent&) = delete;
+  TQuietComponent& operator=(const TQuietComponent&) = delete;
+
+ private:
+  TUnZipper& zipper_;
+  bool pumped_;
+  TUnZipper::THandleMessageEvent asked_;
+};
+
 void Notify(const std::function<void()>& event) {
   if (event) event();
 }
@@ -166,6 +190,7 @@ std::string ReasonText(TSkipReason reason) {
 // Moves what was extracted into the program directory; the failure's text, or empty.
 std::string ApplyStagedUpdate(const std::string& appDir, TUpdateJournal& journal,
                               const std::vector<std::string>& extracted,
+                              const std::vector<std::string>& removals,
                               const std::vector<std::string>& keepPermissionsOf,
                               platform::FileSystemFlush& stagedFiles,
                               const update_transaction::TPump& pump, bool* permanent,
@@ -173,7 +198,7 @@ std::string ApplyStagedUpdate(const std::string& appDir, TUpdateJournal& journal
                               files_in_use::TLockWaits& rollBackWaits) {
   namespace transaction = update_transaction;
   std::string refusedName;
-  if (!transaction::PlanMoves(appDir, &journal, extracted, &refusedName)) {
+  if (!transaction::PlanMoves(appDir, &journal, extracted, removals, &refusedName)) {
     *permanent = true;
     return platform::HasControlCharacter(refusedName) || !platform::IsPlainRelativePath(refusedName)
                ? "an entry's name holds characters no file name may hold; the update was not "
@@ -395,9 +420,27 @@ TRefusal TUpdateRun::CheckBeforeClosing() {
   }
   int64_t needed = 0;
   std::vector<std::string> files;
-  refusal =
-      CheckArchiveDirectory(appDir, ZipFileName, MainExeName, signatureRequired_, &needed, &files);
-  if (!refusal.Passed()) return refusal;
+  {
+    // No question reaches the user before the program is closed (the answer is "no"), and
+    // nothing is pumped: the window may not be there yet. The directory read here is the one
+    // extracted, through the handle that reads it.
+    TQuietComponent quiet(*unzip_);
+    unzip_->KeepZipOpen = true;
+    refusal = CheckArchiveDirectory(*unzip_, appDir, ZipFileName, MainExeName, signatureRequired_,
+                                    &needed, &files);
+    if (!refusal.Passed()) return refusal;
+    TArchiveRelease release;
+    refusal = ReadArchiveRelease(*unzip_, &release);
+    if (!refusal.Passed()) return refusal;
+    const std::string updaterName = AppExecutablePath().substr(
+        platform::ExtractFilePath(AppExecutablePath()).size());
+    refusal = CheckRelease(appDir, release, signatureRequired_, MainExeName, updaterName,
+                           &removals_);
+    if (!refusal.Passed()) return refusal;
+    LogRelease(release);
+  }
+  // The files the release takes away are renamed by the commit like the files it brings.
+  files.insert(files.end(), removals_.begin(), removals_.end());
   // Nothing is written through a link on the way to a file of the update (it would land outside
   // the program directory). The links may go: the refusal passes then.
   refusal.Text = ProgramTreeLinkRefusal(appDir, files);
@@ -411,6 +454,18 @@ TRefusal TUpdateRun::CheckBeforeClosing() {
   if (MainExeName != kDefaultMainExe) files.push_back(kDefaultMainExe);
   refusal.Text = files_in_use::CheckFilesInUse(appDir, files, MainExeName);
   return refusal;
+}
+
+void TUpdateRun::LogRelease(const TArchiveRelease& release) {
+  if (!release.Present) return;
+  TReleaseRecord record;
+  std::string ignored;
+  if (!ParseReleaseRecord(release.Text, &record, &ignored)) return;
+  log_.Write(std::string(kArchiveName) + " holds " + record.Product + " " + record.Version +
+             (record.From.empty() ? "" : " (the changes from " + record.From + ")") +
+             (record.Removals.empty()
+                  ? ""
+                  : ", removing " + std::to_string(record.Removals.size()) + " files"));
 }
 
 TRefusal TUpdateRun::CheckArchiveAgain() {
@@ -459,6 +514,9 @@ void TUpdateRun::SetArchiveAside() {
 }
 
 void TUpdateRun::Refuse(const TRefusal& refusal, bool relaunch) {
+  // Nothing of the archive is read after a refusal: the component lets go of it (on Windows its
+  // handle would keep it from being set aside).
+  if (unzip_) unzip_->ClearArchive();
   refusal_ = {refusal.Text, relaunch};
   refused_ = true;
   result_ = {TUpdateOutcome::kNotApplied, refusal.Text, {}, {}};
@@ -660,7 +718,8 @@ TRunResult TUpdateRun::Apply() {
         Notify(OnWait);
       };
     }
-    failure = ApplyStagedUpdate(appDir, journal, extracted, keepPermissionsOf, stagedFiles, pump,
+    failure = ApplyStagedUpdate(appDir, journal, extracted, removals_, keepPermissionsOf,
+                                stagedFiles, pump,
                                 &problemPermanent_, commitWaits, rollBackWaits);
     if (!commitWaits.LockedFile().empty()) {
       // The same archive stopped by the same file twice: a person must act.
@@ -671,7 +730,10 @@ TRunResult TUpdateRun::Apply() {
     }
   }
   if (failure.empty()) {
-    log_.Write("replaced or added " + std::to_string(journal.Files.size()) + " files");
+    const auto retired = std::count_if(journal.Files.begin(), journal.Files.end(),
+                                       [](const TUpdateJournal::TMove& m) { return m.staged.empty(); });
+    log_.Write("replaced or added " + std::to_string(journal.Files.size() - retired) +
+               " files, removed " + std::to_string(retired));
     transaction::CleanUp(appDir, ZipFileName, pump);
     log_.Write("the update was applied");
   } else if (journal.State == TUpdateJournal::jsStaged) {

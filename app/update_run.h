@@ -95,6 +95,8 @@ class TUpdateRun {
   void ReadHandOver(bool archiveWaits);
   // The refusal of the first check that failed; passed when all passed.
   TRefusal CheckBeforeClosing();
+  // Writes the release the archive holds into update.log.
+  void LogRelease(const struct TArchiveRelease& release);
   // Opens the archive and hashes it through the handle it keeps.
   TRefusal OpenAndHashArchive(uint8_t (&digest)[platform::kSha256Length]);
   // The second check, after the program has gone: the file still held is the one that was
@@ -128,4 +130,6 @@ class TUpdateRun {
   platform::File archive_;
   platform::FileStamp archiveStamp_;
   uint8_t archiveDigest_[platform::kSha256Length] = {};
+  // The files the archive's release record takes away, checked before closing.
+  std::vector<std::string> removals_;
 };

@@ -203,14 +203,17 @@ std::vector<std::string> StoredDirectories(TUnZipper& unzip) {
 }
 
 bool PlanMoves(const std::string& appDir, TUpdateJournal* journal,
-               const std::vector<std::string>& extracted, std::string* refusedName) {
+               const std::vector<std::string>& extracted, const std::vector<std::string>& removals,
+               std::string* refusedName) {
   journal->Files.clear();
   journal->Directories.clear();
+  journal->Emptied.clear();
   const std::set<std::string> stored(journal->Stored.begin(), journal->Stored.end());
   journal->Stored.clear();
   const std::set<std::string> files(extracted.begin(), extracted.end());
   const std::string staging = StagingDir(appDir);
-  for (const std::set<std::string>* names : {&files, &stored}) {
+  const std::set<std::string> removed(removals.begin(), removals.end());
+  for (const std::set<std::string>* names : {&files, &stored, &removed}) {
     for (const std::string& name : *names) {
       if (own_names::IsOwnName(name) || !platform::IsPlainRelativePath(name)) {
         *refusedName = name;
@@ -260,6 +263,23 @@ bool PlanMoves(const std::string& appDir, TUpdateJournal* journal,
       !platform::SameFile(appDir + kDefaultMainExe, appDir + journal->MainExeName)) {
     journal->Files.push_back({"", kDefaultMainExe, TUpdateJournal::kOldExisted});
   }
+  // The files the new release no longer has go into the backup with the rest of the old tree; a
+  // file the archive brings (in any spelling that names it here) is placed instead, and one that
+  // is gone already needs nothing.
+  std::set<std::string> retired;
+  for (const TUpdateJournal::TMove& move : journal->Files) retired.insert(move.target);
+  std::set<std::string> emptied;
+  for (const std::string& path : removed) {
+    if (retired.count(path) != 0 || platform::FileExists(staging + path) ||
+        !platform::FileExists(appDir + path)) {
+      continue;
+    }
+    journal->Files.push_back({"", path, TUpdateJournal::kOldExisted});
+    for (size_t cut = path.find('\\'); cut != std::string::npos; cut = path.find('\\', cut + 1)) {
+      emptied.insert(path.substr(0, cut + 1));
+    }
+  }
+  journal->Emptied.assign(emptied.begin(), emptied.end());
   return true;
 }
 
@@ -336,6 +356,12 @@ bool Commit(const std::string& appDir, TUpdateJournal& journal,
                                                   platform::ReadPermissions(staging + dir));
     steps.touched.Add(appDir + dir);  // the directory itself: its attributes live there
   }
+  // Directories that the retired files left empty go, children before parents; one that still
+  // holds anything refuses and stays, as it should.
+  for (auto dir = journal.Emptied.rbegin(); dir != journal.Emptied.rend(); ++dir) {
+    if (platform::LinkFreeKind(appDir + *dir) != platform::PathKind::kDirectory) continue;
+    if (platform::DeleteDirectory(appDir + *dir)) steps.touched.Add(appDir + *dir);
+  }
   if (!steps.touched.Flush()) return false;
   journal.State = TUpdateJournal::jsCommitted;
   return WriteJournal(appDir, journal);
@@ -363,7 +389,8 @@ bool RollBack(const std::string& appDir, TUpdateJournal& journal, const TPump& p
       restored = false;
       continue;
     }
-    // Moved away (or retired): the old file comes back.
+    // Moved away (or retired): the old file comes back, into the directories it was in (a
+    // directory that the commit removed as emptied is made again).
     if (platform::FileExists(backup) && !platform::FileExists(target) &&
         !MoveStep(backup, target, steps)) {
       restored = false;

@@ -86,14 +86,19 @@ std::vector<std::string> StoredDirectories(TUnZipper& unzip);
 // that the relaunch cannot put it over the program. Each move notes whether the program had a
 // file at its target. Directories the program lacks (the files' parents and the archive's own
 // directory entries, `Stored`) are listed for the commit to create; `Stored` keeps only the
-// directories that the staging directory holds. False, with `refusedName` set, when a name is
-// one of the updater's own at the top of the tree or not a plain relative path.
+// directories that the staging directory holds. `removals` are files the new release no longer
+// has: each one the program has (and the archive does not bring) is retired into the backup, and
+// its parents are noted as directories the commit removes when it leaves them empty. False, with
+// `refusedName` set, when a name is one of the updater's own at the top of the tree or not a
+// plain relative path.
 [[nodiscard]] bool PlanMoves(const std::string& appDir, TUpdateJournal* journal,
-                             const std::vector<std::string>& extracted, std::string* refusedName);
+                             const std::vector<std::string>& extracted,
+                             const std::vector<std::string>& removals, std::string* refusedName);
 
 // Moves every old file out of the way into the backup directory and every staged file into
 // place, marking the journal committing before and committed after (with the flushes described
-// above), and gives the program's directories the attributes of the stored ones. Each move
+// above), gives the program's directories the attributes of the stored ones and removes the
+// directories that retired files left empty. Each move
 // already made is recognised, so a commit interrupted anywhere can simply be run again (a commit
 // resumed from "committing" takes a missing staged file for one already placed only where the new
 // file is in place and the old one, if there was one, in the backup). A staged file missing from
@@ -110,7 +115,8 @@ std::vector<std::string> StoredDirectories(TUnZipper& unzip);
                           files_in_use::TLockWaits* lockWaits = nullptr);
 
 // Undoes a commit, wherever it stopped: every new file goes back into the staging directory,
-// every old one back into place, the directories the commit created go. Marks the journal
+// every old one back into place (into its directories, made again where the commit removed
+// them), the directories the commit created go. Marks the journal
 // rolling-back first, so that an interruption goes on rolling back. True when the program is
 // whole and old again; the journal then keeps only the main program's name (ResetToStaged).
 // A roll-back leaves the program's directories that existed before with the attributes the

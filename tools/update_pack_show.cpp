@@ -1,6 +1,6 @@
 // update-pack show: reads the archive's directory with the archive component, extracts the release
-// record with it into a scratch directory, checks every entry's path with the release rules and
-// the signature with the updater's own check.
+// record with it (by way of a scratch directory), checks every entry's path with the release
+// rules and the signature with the updater's own check.
 #include "tools/update_pack_show.h"
 
 #include <cinttypes>
@@ -9,12 +9,11 @@
 
 #include "release/release_record.h"
 #include "signing/update_signature.h"
-#include "platform/ascii_case.h"
 #include "platform/dialogs.h"
 #include "platform/files.h"
-#include "platform/temporary_tree.h"
 #include "tools/archive_warnings.h"
 #include "tools/user_messages.h"
+#include "unzip/entry_bytes.h"
 #include "unzip/unzipper.h"
 
 namespace {
@@ -41,51 +40,18 @@ class TShow {
 };
 
 bool TShow::ExtractRecord(int index, std::string* text) {
-  const TZipHeaderInfo& entry = *zipper_.SortedEntries->Items(index);
-  if (entry.GetUncompressedSize64() > kMaxReleaseRecordSize) {
-    Problem(std::string("its ") + kReleaseRecordName + " is larger than " +
-            std::to_string(kMaxReleaseRecordSize) + " bytes");
-    return false;
-  }
-  const std::string scratch = platform::MakeTemporaryDirectory("update-pack-show-");
-  if (scratch.empty()) {
-    Problem("cannot make a temporary directory");
-    return false;
-  }
   std::string reason;
-  try {
-    zipper_.SetDestDir(scratch);
-    zipper_.FilesList = {kReleaseRecordName};
-    zipper_.DoAll = false;
-    zipper_.OverwriteMode = Always;
-    zipper_.UnZip();
-  } catch (const Exception& e) {
-    reason = e.Message();
-  }
-  if (reason.empty()) {
-    (void)signing::ReadSmallFile(scratch + "\\" + kReleaseRecordName, kReleaseRecordName,
-                                  kMaxReleaseRecordSize, *text, reason);
-  }
-  (void)platform::RemoveDirectoryTree(scratch);  // a scratch copy; the archive is untouched
-  if (!reason.empty())
-    Problem(std::string("its ") + kReleaseRecordName + " cannot be extracted: " + reason);
-  return reason.empty();
+  if (ExtractEntryBytes(zipper_, index, kMaxReleaseRecordSize, text, &reason)) return true;
+  Problem(std::string("its ") + kReleaseRecordName + " cannot be extracted: " + reason);
+  return false;
 }
 
 void TShow::ShowRecord() {
-  int found = -1;
-  for (int i = 0; i < zipper_.EntryCount(); ++i) {
-    const TZipHeaderInfo& entry = *zipper_.SortedEntries->Items(i);
-    if (!entry.Directory.empty() ||
-        !platform::EqualsIgnoringAsciiCase(entry.FileName, kReleaseRecordName)) {
-      continue;
-    }
-    if (found >= 0 || entry.FileName != kReleaseRecordName) {
-      Problem(std::string("it holds more than one ") + kReleaseRecordName +
-              " or one in other letters' case");
-      return;
-    }
-    found = i;
+  const int found = FindTopLevelEntry(zipper_, kReleaseRecordName);
+  if (found == -2) {
+    Problem(std::string("it holds more than one ") + kReleaseRecordName +
+            " or one in other letters' case");
+    return;
   }
   if (found < 0) {
     std::printf("release record: none\n");

@@ -876,3 +876,104 @@ TEST_F(UpdateRun, KilledAtAnyStepTheDirectoryIsWhollyOldOrNewAndTheNextRunFinish
 }
 
 }  // namespace
+
+namespace {
+
+// Writes `tree` below `root` ("\" separated paths; a directory's ends in "\" and has no content).
+void WriteTree(const std::string& root, const std::map<std::string, std::string>& tree) {
+  fs::create_directories(test::FsPath(root));
+  for (const auto& [path, data] : tree) {
+    if (path.back() == '\\') {
+      fs::create_directories(test::FsPath(root + "\\" + path));
+    } else {
+      fs::create_directories(test::FsPath(root + "\\" + path).parent_path());
+      test::WriteFileBytes(root + "\\" + path, data);
+    }
+  }
+}
+
+}  // namespace
+
+// A publisher's package of the changes from one release to the next, made by update-pack: over
+// its base it turns the program directory into the new release exactly, removed files and the
+// directories they emptied gone, wherever a run is killed; over another release it is refused
+// before anything is closed.
+TEST_F(UpdateRun, APackageOfChangesTurnsItsBaseIntoTheNewReleaseWhereverARunIsKilled) {
+  const std::string program = test::ReadFileBytes(test::ChildProgram());
+  std::map<std::string, std::string> oldTree = {
+      {"demo.bin", program},           {"a.txt", "old a"},         {"keep.txt", "kept"},
+      {"gone.txt", "removed"},         {"plugins\\", ""},          {"plugins\\old.dll", "old"},
+      {"plugins\\sub\\", ""},          {"plugins\\sub\\x.dat", "x"}, {"lib\\", ""},
+      {"lib\\gone.dll", "removed"},    {"lib\\kept.dll", "kept"}};
+  const std::map<std::string, std::string> newTree = {
+      {"demo.bin", program}, {"a.txt", "new a"},    {"keep.txt", "kept"},
+      {"lib\\", ""},         {"lib\\kept.dll", "kept"}, {"sub\\", ""},
+      {"sub\\c.txt", "c"}};
+  WriteTree(work_.File("release-1.0"), oldTree);
+  test::WriteFileBytes(work_.File("release-1.0\\.update-release"),
+                       "update-release 1\nproduct demo\nversion 1.0\n");
+  WriteTree(work_.File("release-1.1"), newTree);
+  const std::string zip = work_.File("changes.zip");
+  const std::string pack = "'" + test::NativePath(UPDATE_PACK) + "' make --product demo --version 1.1 --from '" +
+                           test::NativePath(work_.File("release-1.0")) + "' -o '" +
+                           test::NativePath(zip) + "' '" +
+                           test::NativePath(work_.File("release-1.1")) + "' > /dev/null";
+  ASSERT_EQ(std::system(pack.c_str()), 0);
+  const std::string archive = test::ReadFileBytes(zip);
+
+  // Over the release it changes, killed at every step; one more run finishes.
+  int finished = 0;
+  for (int step = 1; finished < 2; ++step) {
+    SCOPED_TRACE("killed at step " + std::to_string(step));
+    platform::RemoveDirectoryTree(program_);
+    WriteTree(program_, oldTree);
+    fs::copy_file(UPDATE_UPDATER, test::FsPath(Path("update")));
+    fs::copy_file(test::FsPath(work_.File("release-1.0\\.update-release")),
+                  test::FsPath(Path(".update-release")));
+    fs::permissions(test::FsPath(Path("demo.bin")), fs::perms::owner_all, fs::perm_options::add);
+    test::WriteFileBytes(Path("update.zip"), archive);
+    test::WriteFileBytes(Path("uplog.txt"), "demo.bin\n");
+    FileDelete(work_.File("restart.txt"));
+    const int status = RunUpdater("", "UPDATE_KILL_AT_STEP=" + std::to_string(step));
+    if (status != 137) ++finished;
+    TUpdateJournal journal;
+    const bool committing = update_transaction::ReadJournal(program_ + "\\", &journal) ==
+                                update_transaction::TJournalRead::kRead &&
+                            journal.State == TUpdateJournal::jsCommitting;
+    const auto tree = Tree(program_);
+    EXPECT_TRUE(tree == oldTree || tree == newTree || committing) << stderr_;
+    if (status != 137) test::WriteFileBytes(Path("uplog.txt"), "demo.bin\n");
+    FileDelete(work_.File("restart.txt"));
+    EXPECT_EQ(RunUpdater(), 0) << stderr_;
+    EXPECT_EQ(Tree(program_), newTree);
+    EXPECT_NE(test::ReadFileBytes(Path(".update-release")).find("version 1.1\n"),
+              std::string::npos);
+    EXPECT_EQ(Restart(), "-start\n");
+    if (::testing::Test::HasFailure()) break;
+  }
+  ExpectLogInOrder({"update.zip holds demo 1.1 (the changes from 1.0), removing 4 files",
+                    "replaced or added 3 files, removed 4"});
+
+  // Over another release: refused before anything is closed, the program left running, the
+  // package set aside.
+  const std::string name = test::UniqueName("other-release-") + ".bin";
+  platform::RemoveDirectoryTree(program_);
+  WriteTree(program_, oldTree);
+  fs::copy_file(UPDATE_UPDATER, test::FsPath(Path("update")));
+  AddProgram(name);
+  StartProgram(name);
+  test::WriteFileBytes(Path(".update-release"), "update-release 1\nproduct demo\nversion 0.9\n");
+  test::WriteFileBytes(Path("update.zip"), archive);
+  test::WriteFileBytes(Path("uplog.txt"), name + "\n");
+  EXPECT_EQ(RunUpdater(), 1) << stderr_;
+  EXPECT_NE(stderr_.find("The update was not applied: update.zip updates version 1.0; version "
+                         "0.9 is installed (a full package is needed)."),
+            std::string::npos)
+      << stderr_;
+  EXPECT_TRUE(Running(name));
+  std::map<std::string, std::string> unchanged = oldTree;
+  unchanged[name] = program;
+  unchanged["update.zip.refused"] = archive;
+  EXPECT_EQ(Tree(program_), unchanged);
+  EXPECT_EQ(test::ReadFileBytes(Path("update.zip.refused")), archive);
+}

@@ -63,7 +63,7 @@ class UpdateTransaction : public ::testing::Test {
     TUpdateJournal journal;
     journal.MainExeName = mainExe;
     std::string reserved;
-    EXPECT_TRUE(transaction::PlanMoves(app_, &journal, Extracted(), &reserved)) << reserved;
+    EXPECT_TRUE(transaction::PlanMoves(app_, &journal, Extracted(), {}, &reserved)) << reserved;
     EXPECT_TRUE(transaction::WriteJournal(app_, journal));
     return journal;
   }
@@ -130,7 +130,7 @@ TEST_F(UpdateTransaction, AnArchiveMayNotBringTheUpdatersOwnNamesButNamesLikeThe
     journal.MainExeName = "prog.exe";
     journal.Stored = Extracted(true);
     std::string reserved;
-    EXPECT_EQ(transaction::PlanMoves(app_, &journal, Extracted(), &reserved), !c.refused);
+    EXPECT_EQ(transaction::PlanMoves(app_, &journal, Extracted(), {}, &reserved), !c.refused);
     if (c.refused) {
       EXPECT_TRUE(platform::EqualsIgnoringAsciiCase(reserved.substr(0, reserved.find('\\')),
                                                     c.name.substr(0, c.name.find('\\'))))
@@ -170,6 +170,44 @@ TEST_F(UpdateTransaction, AStaleMainExeBesideTheProgramGoesIntoTheBackupAndComes
   }
 }
 
+TEST_F(UpdateTransaction, RemovedFilesAndTheDirectoriesTheyEmptyGoAndComeBackOnRollBack) {
+  Tree oldTree = kOld;
+  oldTree["gone.txt"] = "removed";
+  oldTree["lib\\gone.dll"] = "removed from a directory that stays";
+  oldTree["plugins\\"] = "";
+  oldTree["plugins\\old.dll"] = "removed";
+  oldTree["plugins\\sub\\"] = "";
+  oldTree["plugins\\sub\\x.dat"] = "removed";
+  // Listed but gone already, or brought by the archive (placed, not removed).
+  const std::vector<std::string> removals = {"gone.txt", "lib\\gone.dll", "plugins\\old.dll",
+                                             "plugins\\sub\\x.dat", "missing.txt", "a.txt"};
+  Write(app_, oldTree);
+  Write(transaction::StagingDir(app_), kStaged);
+  TUpdateJournal planned;
+  planned.MainExeName = "prog.exe";
+  std::string refused;
+  ASSERT_TRUE(transaction::PlanMoves(app_, &planned, Extracted(), removals, &refused)) << refused;
+  ASSERT_TRUE(transaction::WriteJournal(app_, planned));
+  TUpdateJournal journal;
+  ASSERT_EQ(transaction::ReadJournal(app_, &journal), transaction::TJournalRead::kRead);
+  EXPECT_EQ(journal.Emptied, (std::vector<std::string>{"lib\\", "plugins\\", "plugins\\sub\\"}));
+  ASSERT_TRUE(transaction::Commit(app_, journal, {}));
+  EXPECT_EQ(Read(), kNew);  // "lib" keeps its new file; "plugins" is gone whole
+  EXPECT_EQ(test::ReadFileBytes(transaction::BackupDir(app_) + "plugins\\sub\\x.dat"), "removed");
+  // Committed again after a kill: nothing more to do, nothing undone.
+  journal.State = TUpdateJournal::jsCommitting;
+  ASSERT_TRUE(transaction::Commit(app_, journal, {}));
+  EXPECT_EQ(Read(), kNew);
+  EXPECT_TRUE(transaction::RollBack(app_, journal));
+  EXPECT_EQ(Read(), oldTree);
+  // A removal may not name the updater's own files or lead out of the program directory.
+  for (const std::string& bad : {std::string(".update-journal"), std::string("..\\x")}) {
+    TUpdateJournal other;
+    EXPECT_FALSE(transaction::PlanMoves(app_, &other, {}, {bad}, &refused)) << bad;
+    EXPECT_EQ(refused, bad);
+  }
+}
+
 TEST_F(UpdateTransaction, StoredDirectoriesGiveTheirAttributesToTheProgramsDirectories) {
   Tree oldTree = kOld;
   oldTree["data\\"] = "";
@@ -195,7 +233,7 @@ TEST_F(UpdateTransaction, StoredDirectoriesGiveTheirAttributesToTheProgramsDirec
   journal.MainExeName = "prog.exe";
   journal.Stored = {"lib\\", "new\\", "missing\\"};  // one the staging tree does not hold
   std::string reserved;
-  ASSERT_TRUE(transaction::PlanMoves(app_, &journal, Extracted(), &reserved));
+  ASSERT_TRUE(transaction::PlanMoves(app_, &journal, Extracted(), {}, &reserved));
   EXPECT_EQ(journal.Stored, (std::vector<std::string>{"lib\\", "new\\"}));
   ASSERT_TRUE(transaction::WriteJournal(app_, journal));
   TUpdateJournal read;
@@ -436,7 +474,7 @@ TEST_F(UpdateTransaction, NamesWithControlCharactersAreNeverPlanned) {
     TUpdateJournal journal;
     journal.MainExeName = "prog.exe";
     std::string refused;
-    EXPECT_FALSE(transaction::PlanMoves(app_, &journal, {"a.txt", name}, &refused));
+    EXPECT_FALSE(transaction::PlanMoves(app_, &journal, {"a.txt", name}, {}, &refused));
     EXPECT_EQ(refused, name);
   }
 }

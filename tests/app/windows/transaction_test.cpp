@@ -2,7 +2,8 @@
 // terminated at random moments of the extraction, the program directory is wholly old or new (or
 // mid-commit with the journal saying so) and one more run finishes the update; a failure at any
 // rename, and at flushes and writes through the run, leaves the old or the new tree and shows the
-// error; a stale main.exe does not undo the delivered program.
+// error; a stale main.exe does not undo the delivered program; a package of changes made by
+// update-pack applies over its base only.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -12,6 +13,7 @@
 
 #include "app/windows/process_windows.h"
 #include "app/windows/update_exe_fixture.h"
+#include "support/tool_run.h"
 
 namespace {
 
@@ -201,6 +203,93 @@ TEST_F(UpdateExeTransaction, AFailureAtAnyRenameFlushOrWriteLeavesTheOldOrNewTre
   }
   EXPECT_GT(injected, 15);
   std::printf("%d failures injected\n", injected);
+}
+
+}  // namespace
+
+namespace {
+
+// A package of the changes from one release to the next, made by update-pack: over its base it
+// turns the program directory into the new release (removed files and the directories they
+// emptied gone), also after a kill at a step of the run; over another release it is refused and
+// the program stays running.
+TEST_F(UpdateExeTransaction, APackageOfChangesFromUpdatePackAppliesOverItsBaseOnly) {
+  const std::map<std::string, std::string> base = {
+      {"a.txt", "old a"},     {"keep.txt", "kept"},          {"gone.txt", "removed"},
+      {"plugins\\old.dll", "old"}, {"plugins\\sub\\x.dat", "x"}, {"lib\\gone.dll", "removed"},
+      {"lib\\kept.dll", "kept"}};
+  const std::map<std::string, std::string> next = {
+      {"a.txt", "new a"}, {"keep.txt", "kept"}, {"lib\\kept.dll", "kept"}, {"sub\\c.txt", "c"}};
+  const auto writeTree = [](const std::string& root,
+                            const std::map<std::string, std::string>& tree) {
+    for (const auto& [path, data] : tree) {
+      test::fs::create_directories(test::FsPath(root + "\\" + path).parent_path());
+      test::WriteFileBytes(root + "\\" + path, data);
+    }
+  };
+  writeTree(work_.File("release-1.0"), base);
+  test::WriteFileBytes(work_.File("release-1.0\\.update-release"),
+                       "update-release 1\nproduct demo\nversion 1.0\n");
+  writeTree(work_.File("release-1.1"), next);
+  const test::ToolRun pack = test::RunTool(
+      test::HostPath(UPDATE_PACK), work_,
+      {"make", "--product", "demo", "--version", "1.1", "--from", work_.File("release-1.0"), "-o",
+       work_.File("changes.zip"), work_.File("release-1.1")});
+  ASSERT_EQ(pack.status, 0) << pack.err;
+  const std::string archive = test::ReadFileBytes(work_.File("changes.zip"));
+  const auto prepare = [&](const std::string& installedVersion) {
+    if (!name_.empty()) (void)test::ChildProgramCopies::Kill(Path(name_));
+    test::fs::remove_all(test::FsPath(program_));
+    UseProgramDirectory("program");
+    AddProgramOnce();
+    writeTree(program_, base);
+    test::WriteFileBytes(Path(".update-release"),
+                         "update-release 1\nproduct demo\nversion " + installedVersion + "\n");
+    test::WriteFileBytes(Path("update.zip"), archive);
+    HandOver();
+    test::fs::remove(test::FsPath(work_.File("restart.txt")));
+  };
+
+  prepare("1.0");
+  const DirTree oldTree = Program();
+  ASSERT_EQ(RunAnsweringBoxes(), 0);
+  const DirTree newTree = Program();
+  DirTree expected;
+  for (const auto& [path, data] : next) {
+    std::string name = path;
+    for (char& c : name) c = c == '\\' ? '/' : c;
+    expected[name] = std::to_string(data.size()) + " bytes, CRC " + std::to_string(test::Crc32(data));
+  }
+  expected["lib/"] = expected["sub/"] = "";
+  expected[name_] = oldTree.at(name_);
+  EXPECT_EQ(newTree, expected);
+  EXPECT_NE(test::ReadFileBytes(Path(".update-release")).find("version 1.1\n"), std::string::npos);
+
+  // Killed at every other step, the directory is old or new, and one more run finishes.
+  for (int step = 1;; step += 2) {
+    SCOPED_TRACE("killed at step " + std::to_string(step));
+    prepare("1.0");
+    const int code = RunAnsweringBoxes({{"UPDATE_KILL_AT_STEP", std::to_string(step)}});
+    ExpectWhole(oldTree, newTree);
+    if (code != 137) break;
+    ExpectNextRunFinishes(newTree);
+    if (HasFailure()) break;
+  }
+
+  // Over another release: refused before anything is closed.
+  prepare("0.9");
+  test::ChildProcess running;
+  StartProgram(name_, running);
+  std::string box;
+  EXPECT_EQ(RunAnsweringBoxes({}, &box), 1);
+  EXPECT_NE(box.find("update.zip updates version 1.0; version 0.9 is installed (a full package is "
+                     "needed)"),
+            std::string::npos)
+      << box;
+  EXPECT_TRUE(running.Running());
+  DirTree after = Program();
+  EXPECT_EQ(after.erase("update.zip.refused"), 1u);
+  EXPECT_EQ(after, oldTree);
 }
 
 }  // namespace
