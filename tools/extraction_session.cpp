@@ -17,12 +17,18 @@
 #include "unzip/base/file_utils.h"
 #include "unzip/base/path_text.h"
 #include "unzip/base/unzip_exceptions.h"
+#include "unzip/entry_destination.h"
 #include "unzip/wildcard.h"
 
 namespace {
 
-std::string ReasonText(TSkipReason reason) {
+std::string ReasonText(TSkipReason reason, const TZipHeaderInfo& entry) {
   switch (reason) {
+    case srUnknownMethod:
+      return "compressed with " + MethodInWords(entry.EffectiveMethod()) +
+             ", which this program does not read";
+    case srStrongEncryption:
+      return "encrypted with PKWARE strong encryption, which this program does not read";
     case srBadPassword:
       return "wrong or missing password";
     case srNoOverwrite:
@@ -97,6 +103,7 @@ class TExtractionSession {
   int filesVerified_ = 0;  // in every run
   int lastPercent_ = -1;
   bool progress_ = false;
+  bool entriesStarted_ = false;  // this run has chosen its entries and begun with them
 };
 
 void TExtractionSession::SetUp() {
@@ -121,6 +128,7 @@ void TExtractionSession::SetUp() {
                  msg1.c_str(), "");
     result = platform::SafeAnswer(flags);
   };
+  zipper_.OnStartUnZipInfo = [this](TUnZipper*, int, int64_t, bool&) { entriesStarted_ = true; };
   zipper_.OnStartUnZip = [this](TUnZipper*, int index, std::string&, bool& skip) {
     lastNamed_ = std::max(lastNamed_, index);
     skip = index <= doneUpTo_;
@@ -132,7 +140,7 @@ void TExtractionSession::SetUp() {
     lastNamed_ = std::max(lastNamed_, index);
     started_ = -1;
     if (index <= doneUpTo_) return;  // named in an earlier run
-    std::string text = ReasonText(reason);
+    std::string text = ReasonText(reason, *zipper_.SortedEntries->Items(index));
     const auto shown = [this](const std::string& p) { return Shown(p); };
     if (reason == srCreateError) {
       const std::string why = CreateFailureReason(name, failure, shown);
@@ -203,10 +211,10 @@ bool TExtractionSession::ReportUnmatchedPatterns() {
 }
 
 std::string TExtractionSession::Shown(const std::string& path) const {
-  const std::string& inside = zipper_.DestDir();
+  const std::string inside = zipper_.DestDir().empty() ? "" : WithSeparator(zipper_.DestDir());
   if (!inside.empty() && path.size() > inside.size() &&
-      path.compare(0, inside.size(), inside) == 0 && path[inside.size()] == '\\') {
-    const std::string rest = platform::DisplayPath(path.substr(inside.size() + 1));
+      path.compare(0, inside.size(), inside) == 0) {
+    const std::string rest = platform::DisplayPath(path.substr(inside.size()));
     if (testing_ || options_.destination.empty()) return rest;
     std::string typed = options_.destination;
     if (typed.back() == '/' || typed.back() == '\\') typed.pop_back();
@@ -216,15 +224,17 @@ std::string TExtractionSession::Shown(const std::string& path) const {
 }
 
 int TExtractionSession::FailedEntry(const Exception& e) const {
-  // Damaged data of one entry: the rest of the archive may still be sound.
-  if (!dynamic_cast<const EZLibError*>(&e) && !dynamic_cast<const EFatalUnzipError*>(&e)) {
+  // Damaged data of one entry: the rest of the archive may still be sound. A failure before the
+  // entries had their turn belongs to the whole run.
+  if (!entriesStarted_ ||
+      (!dynamic_cast<const EZLibError*>(&e) && !dynamic_cast<const EFatalUnzipError*>(&e))) {
     return -1;
   }
   if (started_ >= 0) return started_;
   // Its local header could not be read: the first chosen file entry no event has named yet.
   for (int i = lastNamed_ + 1; i < zipper_.EntryCount(); ++i) {
     const TZipHeaderInfo& entry = *zipper_.SortedEntries->Items(i);
-    if (entry.Matched && !entry.FileName.empty()) return i;
+    if (entry.Matched && !entry.StandsForDirectory()) return i;
   }
   return -1;
 }
@@ -233,7 +243,7 @@ void TExtractionSession::ChooseByName(int failed) {
   std::vector<std::string> patterns;
   for (int i = 0; i < zipper_.EntryCount(); ++i) {
     const TZipHeaderInfo& entry = *zipper_.SortedEntries->Items(i);
-    if (entry.Matched && (i > failed || entry.FileName.empty())) {
+    if (entry.Matched && (i > failed || entry.StandsForDirectory())) {
       patterns.push_back(LiteralPattern(entry.Directory + entry.FileName));
     }
   }
@@ -246,6 +256,7 @@ int TExtractionSession::ExtractAll() {
     zipper_.SetFilesList(patterns_);
     started_ = -1;
     lastNamed_ = -1;
+    entriesStarted_ = false;
     const int verifiedBefore = filesVerified_;
     try {
       // Directories are made again by every run and counted by the last one only.

@@ -3,6 +3,7 @@
 
 #include "unzip/base/file_utils.h"
 #include "unzip/base/path_text.h"
+#include "unzip/base/zip_format.h"
 #include "unzip/base/unzip_exceptions.h"
 #include "unzip/entry_destination.h"
 
@@ -34,6 +35,7 @@ std::string ArchiveFailureText(const std::string& typed, const Exception& e,
                                const platform::OsError& failure) {
   std::string inside = typed;
   SlashesToBackslashes(inside);
+  if (dynamic_cast<const EDamagedEndRecord*>(&e)) return typed + ": " + e.Message();
   if (dynamic_cast<const ENotAZipFile*>(&e) || dynamic_cast<const EBadZipFile*>(&e)) {
     return typed + " is not a ZIP archive (" + e.Message() + ")";
   }
@@ -74,11 +76,58 @@ std::string HandleFailureReason(const platform::OsError& failure) {
 
 std::string LinkOnTheWayReason(const std::string& destination, const std::string& name,
                                const std::function<std::string(const std::string&)>& shown) {
-  const std::string link = LinkOnTheWay(destination, ExtractFilePath(destination + "\\" + name));
+  const std::string link = LinkOnTheWay(destination, ExtractFilePath(WithSeparator(destination) + name));
   if (link.empty()) return "";
   if (platform::LinkFreeKind(link) == platform::PathKind::kLink) {
     return shown(link) + " is a link, and nothing is written through links";
   }
   return shown(link) + " cannot be looked at (" +
          platform::SystemErrorText(platform::LastError().code) + ")";
+}
+
+std::string MethodInWords(int method) {
+  const char* name = nullptr;
+  switch (method) {
+    case kMethodDeflate64:
+      name = "deflate64";
+      break;
+    case 10:
+      name = "PKWARE DCL implode";
+      break;
+    case kMethodBzip2:
+      name = "bzip2";
+      break;
+    case kMethodLzma:
+      name = "LZMA";
+      break;
+    case 18:
+      name = "IBM TERSE";
+      break;
+    case 19:
+      name = "IBM LZ77";
+      break;
+    case 20:  // the number zstd had before it got 93
+    case kMethodZstd:
+      name = "zstd";
+      break;
+    case 94:
+      name = "MP3";
+      break;
+    case kMethodXz:
+      name = "xz";
+      break;
+    case 96:
+      name = "JPEG";
+      break;
+    case 97:
+      name = "WavPack";
+      break;
+    case kMethodPpmd:
+      name = "PPMd";
+      break;
+    default:
+      break;
+  }
+  const std::string number = "method " + std::to_string(method);
+  return name == nullptr ? number : std::string(name) + " (" + number + ")";
 }

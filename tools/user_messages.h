@@ -34,3 +34,7 @@ std::string LinkOnTheWayReason(const std::string& destination, const std::string
 // The system's reason in `failure` when it is about an open file (a write or a flush) rather
 // than a named path; empty otherwise.
 std::string HandleFailureReason(const platform::OsError& failure);
+
+// A compression method as a person names it, with its number: "bzip2 (method 12)"; "method N"
+// for one without a common name.
+std::string MethodInWords(int method);

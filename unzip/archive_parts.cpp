@@ -17,6 +17,13 @@ std::string PaddedNumber(int value, int width) {
   return digits;
 }
 
+// `value` with a "," between each group of three digits: 8,226.
+std::string WithThousandsSeparators(int value) {
+  std::string digits = std::to_string(value);
+  for (size_t at = digits.size(); at > 3; at -= 3) digits.insert(at - 3, ",");
+  return digits;
+}
+
 }  // namespace
 
 bool TUnZipper::PartLabelMatches(int part) const {
@@ -61,6 +68,13 @@ std::string TUnZipper::PartFileName(int part) {
 TStream* TUnZipper::SwapToPart(int part) {
   ArchiveFile.reset();
   const std::string name = PartFileName(part);
+  // A part missing from a set of which neither the first part nor the one before the last is
+  // there either: no such set was ever beside this file, and its end record's part number is
+  // garbage (a damaged record, or no archive at all).
+  if (SpanMode == smSplitFiles && PartCount > 1 && !FileExists(name) &&
+      !FileExists(PartFileName(1)) && !FileExists(PartFileName(PartCount - 1))) {
+    throw EDamagedEndRecord(FormatText(kTextDamagedEndRecord, WithThousandsSeparators(PartCount)));
+  }
   ArchiveFile =
       std::make_unique<TBufferedFileStream>(name, static_cast<int32_t>(BufferedStreamSize), false,
                                             platform::kOpenRead | platform::kShareDenyNone);

@@ -19,10 +19,22 @@ bool StartsWithIgnoringCase(const std::string& text, const std::string& prefix) 
 
 }  // namespace
 
+std::string DestinationDirOf(std::string dir) {
+  const bool loneRoot =
+      dir == "\\" || (dir.size() == 3 && dir[1] == ':' && dir[2] == '\\' && dir[0] != '\\');
+  if (!loneRoot && !dir.empty() && dir.back() == '\\') dir.pop_back();
+  return dir;
+}
+
+std::string WithSeparator(const std::string& dir) {
+  return !dir.empty() && dir.back() == '\\' ? dir : dir + "\\";
+}
+
 std::string EntryDestinationDir(const std::string& baseDir, const std::string& directory,
                                 bool recreateDirs,
                                 const std::vector<std::string>& relativePathList) {
-  if (!recreateDirs || directory.empty()) return baseDir + "\\";
+  const std::string base = WithSeparator(baseDir);
+  if (!recreateDirs || directory.empty()) return base;
   std::string d = directory;
   for (const std::string& prefix : relativePathList) {
     if (StartsWithIgnoringCase(d, prefix)) {
@@ -30,9 +42,11 @@ std::string EntryDestinationDir(const std::string& baseDir, const std::string& d
       break;
     }
   }
-  if (d.empty() || (d[0] != '\\' && (d.size() < 2 || d[1] != ':'))) return baseDir + "\\" + d;
-  if (d[0] == '\\') return baseDir + d;
-  return baseDir + d.substr(2);  // a drive letter and ":" are dropped
+  if (d.empty() || (d[0] != '\\' && (d.size() < 2 || d[1] != ':'))) return base + d;
+  if (d[0] == '\\') return base + d.substr(1);
+  // A drive letter and ":" are dropped; what follows is joined as it stands.
+  const std::string rest = d.substr(2);
+  return !rest.empty() && rest[0] == '\\' ? base + rest.substr(1) : baseDir + rest;
 }
 
 bool IsUnsafeOutputPath(const std::string& baseDir, const std::string& path, bool isFile) {

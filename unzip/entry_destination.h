@@ -7,11 +7,20 @@
 #include <string>
 #include <vector>
 
+// `dir` as a destination directory: without its trailing "\", except a lone root ("\" or a
+// drive's root "C:\"), which stays as it is. Trimmed, a root would become "" (the current
+// directory) or "C:" (the current directory of drive C).
+std::string DestinationDirOf(std::string dir);
+
+// `dir` followed by "\", unless it ends in one already (a root).
+std::string WithSeparator(const std::string& dir);
+
 // The destination directory of an entry stored in `directory` (empty or ending in "\"), always
 // ending in "\". With `recreateDirs` and a stored directory: the first item of
 // `relativePathList` that begins it (letter case ignored) is taken off; what is left goes below
 // `baseDir`, a leading "\" or drive letter and ":" included. Otherwise the entry goes to
-// `baseDir` itself. `baseDir` is never empty (the caller puts the current directory there).
+// `baseDir` itself. `baseDir` is never empty (the caller puts the current directory there); a
+// root ("\\", "C:\\") gets no second separator.
 std::string EntryDestinationDir(const std::string& baseDir, const std::string& directory,
                                 bool recreateDirs,
                                 const std::vector<std::string>& relativePathList);

@@ -49,8 +49,7 @@ int TUnZipper::Run() {
   TRunState run;
   TRestoreOnExit<TRunState*> current(run_, &run);
   // An empty destination is the current directory, for relative and absolute names alike.
-  run.BaseDir =
-      FDestDir.empty() ? WithoutTrailingBackslash(platform::CurrentDirectory()) : FDestDir;
+  run.BaseDir = FDestDir.empty() ? DestinationDirOf(platform::CurrentDirectory()) : FDestDir;
   if (!FDestDir.empty() && !DirectoryExists(FDestDir)) ForceDirectories(FDestDir);
 
   const TZipSortMode savedSortMode = SortMode;
@@ -94,7 +93,7 @@ int TUnZipper::ChooseEntries() {
   for (int i = 0; i < count; ++i) {
     if (DoProcessMessages) PumpWaitingMessages();
     TZipHeaderInfo* entry = SortedEntries->Items(i);
-    const bool isDirectory = entry->FileName.empty();
+    const bool isDirectory = entry->StandsForDirectory();
     if (isDirectory && !RecreateDirs) {
       entry->Matched = false;
       --numFiles;
@@ -143,6 +142,11 @@ void TUnZipper::ProcessEntry(int index) {
   TZipHeaderInfo& work = *run_->WorkEntry;
   work.CopyFrom(*SortedEntries->Items(index));
   const std::string storedName = work.Directory + work.FileName;
+  if (!work.FileName.empty() && work.StandsForDirectory()) {
+    // Marked by its attribute only: made as the directory it names, like one ending in "\".
+    work.Directory = storedName + "\\";
+    work.FileName.clear();
+  }
   if (run_->UnsafeEntries[static_cast<size_t>(index)]) {
     GiveUp(srUnsafePath, storedName, index);
     return;
@@ -186,7 +190,12 @@ void TUnZipper::ExtractDirectory(int index) {
     GiveUp(srUnsafePath, run_->WorkEntry->Directory, index);
     return;
   }
-  if (RecreateDirs && !CanChangeToDir(run_->EntryTargetDir)) ForceDirectories(run_->EntryTargetDir);
+  if (RecreateDirs && !CanChangeToDir(run_->EntryTargetDir) &&
+      !ForceDirectories(run_->EntryTargetDir)) {
+    // Not there: the entry was not extracted, whatever the files below it do.
+    GiveUp(srCreateError, WithoutTrailingBackslash(run_->EntryTargetDir), index);
+    return;
+  }
   if (RetainAttributes) ApplyStoredAttributes(run_->EntryTargetDir, true);
   ++run_->ExtractedCount;
 }
@@ -202,6 +211,7 @@ void TUnZipper::ExtractFile(int index) {
   bool skip = false;
   if (OnStartUnZip) OnStartUnZip(this, index, run_->OutputPath, skip);
   if (skip) return;
+  if (!CanDecode(index)) return;
   MakeOutputDirectory();
   if (run_->WorkEntry->IsEncrypted() && !CheckPassword(index)) return;
   if (!MayReplaceExisting(index)) {
@@ -237,6 +247,22 @@ void TUnZipper::ExtractFile(int index) {
   }
   output.reset();
   Verdict(index, authFailed, overrun || !known);
+}
+
+bool TUnZipper::CanDecode(int index) {
+  const TZipHeaderInfo& work = *run_->WorkEntry;
+  const std::string storedName = work.Directory + work.FileName;
+  if ((work.Flags & kFlagStrongEncryption) != 0) {
+    GiveUp(srStrongEncryption, storedName, index);
+    return false;
+  }
+  // Method 99 without its AES block is the password step's to refuse.
+  const uint16_t method = work.EffectiveMethod();
+  if (method != kMethodAes && !TEntryDecoder::Decodes(method)) {
+    GiveUp(srUnknownMethod, storedName, index);
+    return false;
+  }
+  return true;
 }
 
 bool TUnZipper::MayReplaceExisting(int index) {

@@ -1,4 +1,4 @@
-// Marking entries that overlap the entry before them in the archive.
+// Marking entries whose data overlaps data of an entry before them in the archive.
 #include "unzip/overlapping_entries.h"
 
 #include <algorithm>
@@ -15,12 +15,15 @@ std::vector<bool> FindOverlappingEntries(const std::vector<TEntrySpan>& spans) {
            std::tie(spans[b].Part, spans[b].Offset, b);
   });
   std::vector<bool> overlapping(spans.size(), false);
-  for (size_t k = 1; k < order.size(); ++k) {
-    const TEntrySpan& previous = spans[order[k - 1]];
+  // The furthest end of the data seen so far in the current part. Comparing with the entry just
+  // before is not enough: a small entry between two large overlapping ones would hide them.
+  uint64_t furthestEnd = 0;
+  for (size_t k = 0; k < order.size(); ++k) {
     const TEntrySpan& current = spans[order[k]];
+    if (k > 0 && current.Part != spans[order[k - 1]].Part) furthestEnd = 0;
+    if (current.Offset < furthestEnd) overlapping[order[k]] = true;
     // The end may pass 2^64 for a forged size; saturate instead of wrapping.
-    const uint64_t end = SaturatingAdd(previous.Offset, previous.Length);
-    if (current.Part == previous.Part && current.Offset < end) overlapping[order[k]] = true;
+    furthestEnd = std::max(furthestEnd, SaturatingAdd(current.Offset, current.Length));
   }
   return overlapping;
 }

@@ -12,6 +12,7 @@ struct TEntrySpan {
   uint64_t Length = 0;  // the local header's fixed part + compressed size
 };
 
-// For each span, whether its local header lies inside the span of the entry before it in
-// archive order (same part, sorted by offset). O(n log n); nothing is read.
+// For each span, whether its local header lies inside the span of any entry before it in
+// archive order (same part, sorted by offset), however many entries lie between them.
+// O(n log n); nothing is read.
 std::vector<bool> FindOverlappingEntries(const std::vector<TEntrySpan>& spans);

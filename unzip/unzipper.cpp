@@ -13,6 +13,7 @@
 #include "unzip/base/path_text.h"
 #include "unzip/base/unzip_exceptions.h"
 #include "unzip/base/zip_format.h"
+#include "unzip/entry_destination.h"
 #include "unzip/records/little_endian.h"
 
 namespace {
@@ -103,7 +104,7 @@ void TUnZipper::SetDestDir(const std::string& value) {
     dir = chosen;
   }
   SlashesToBackslashes(dir);
-  FDestDir = WithoutTrailingBackslash(dir);
+  FDestDir = DestinationDirOf(dir);
 }
 
 void TUnZipper::SetRootDir(const std::string& value) {

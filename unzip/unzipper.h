@@ -13,7 +13,8 @@
 //   local_header_recovery.cpp  RecoverFromLocalHeaders: the entry list from the local headers
 //   archive_parts.cpp          PartFileName, PartLabelMatches, SwapToPart: split and disk parts
 //   extraction_run.cpp         UnZip and Run: ChooseEntries, ProcessEntry, SkipLocalHeader,
-//                              ExtractFile, ExtractDirectory, MayReplaceExisting, CreateOutputFile,
+//                              ExtractFile, ExtractDirectory, CanDecode, MayReplaceExisting,
+//                              CreateOutputFile,
 //                              GiveUp, OnBlockWritten (the percentage events)
 //   entry_output.cpp           around the decoding of one file: MakeEntryJob, EndOutputFile,
 //                              AuthenticationCodeMatches, Verdict, ApplyStoredAttributes
@@ -46,9 +47,12 @@ enum TSplitPartType : uint8_t { spFirst = 0, spMiddle = 1, spLast = 2 };
 enum TSpanMode : uint8_t { smSingleFile = 0, smRemovableDisks = 1, smSplitFiles = 2 };
 // What to do when an output file exists already.
 enum TUZOverwriteMode : uint8_t { Prompt = 0, Always = 1, Never = 2, ifNewer = 3, ifOlder = 4 };
-// Why an entry was given up. Extraction reports srBadPassword, srNoOverwrite, srCreateError and
+// Why an entry was given up. Extraction reports srBadPassword, srNoOverwrite, srCreateError,
 // srUnsafePath: a name that would put the entry outside the destination directory (or name a
-// device), or an entry whose data overlaps the entry before it in the archive.
+// device), or an entry whose data overlaps the data of an entry before it in the archive;
+// srUnknownMethod: a compression method this component does not decode; srStrongEncryption:
+// PKWARE's strong encryption (flag bit 6), which it does not decrypt. srCreateError also names
+// a directory entry that could not be made.
 enum TSkipReason : uint8_t {
   srBadPassword = 0,
   srNoOverwrite = 1,
@@ -59,6 +63,8 @@ enum TSkipReason : uint8_t {
   srNoFileToFreshen = 6,
   srSkippedInStartZip = 7,
   srUnsafePath = 8,
+  srUnknownMethod = 9,
+  srStrongEncryption = 10,
 };
 
 // The companion file that holds the directory (and end record) of an archive without one: the
@@ -124,12 +130,13 @@ class TUnZipper {
 
   const std::string& DestDir() const { return FDestDir; }
   // "?" asks for the directory with the directory chooser (EUserCanceled, text 178, when it is
-  // cancelled). "/" is stored as "\", then one trailing "\" is dropped, so "C:\" and "C:/" are
-  // stored as "C:". An empty value stands for the current directory; a missing directory is
-  // created, with every missing parent, when a run starts.
+  // cancelled). "/" is stored as "\", then one trailing "\" is dropped, except from a lone root:
+  // "\" and "C:\" stay the roots they name. An empty value stands for the current directory; a
+  // missing directory is created, with every missing parent, when a run starts.
   void SetDestDir(const std::string& value);
   const std::string& RootDir() const { return FRootDir; }
-  // Stored with "/" as "\" and a trailing "\"; RelativePathList becomes this single item.
+  // Stored with "/" as "\" and a trailing "\" (a root stays "\" or "C:\"); RelativePathList
+  // becomes this single item.
   void SetRootDir(const std::string& value);
   // Prefixes taken off stored directories (the first that matches, letter case ignored).
   std::vector<std::string> RelativePathList;
@@ -282,6 +289,8 @@ class TUnZipper {
   void MakeOutputDirectory();
   // Raises OnSkippingFile and takes the entry out of the run's total.
   void GiveUp(TSkipReason reason, const std::string& name, int index);
+  // False, the entry given up, for a method or an encryption this component cannot read.
+  bool CanDecode(int index);
   bool MayReplaceExisting(int index);
   // The output file; nullptr when the entry was given up with srCreateError.
   std::unique_ptr<TBufferedFileStream> CreateOutputFile(int index);

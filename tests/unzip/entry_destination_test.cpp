@@ -37,6 +37,89 @@ TEST(EntryDestination, StoredDirectoriesGoBelowTheDestination) {
   EXPECT_EQ(EntryDestinationDir("C:", "", true, {}), "C:\\");
 }
 
+TEST(EntryDestination, ALoneRootStaysTheRootAndGetsNoSecondSeparator) {
+  struct Case {
+    const char* value;   // given to the setter
+    const char* stored;  // DestDir afterwards
+  };
+  const Case setterCases[] = {
+      {"/", "\\"},     {"\\", "\\"},     {"C:\\", "C:\\"},     {"C:/", "C:\\"},
+      {"C:", "C:"},     {"/app/", "\\app"}, {"C:\\app\\", "C:\\app"}, {"", ""},
+  };
+  TUnZipper zipper;
+  for (const Case& c : setterCases) {
+    zipper.SetDestDir(c.value);
+    EXPECT_EQ(zipper.DestDir(), c.stored) << c.value;
+  }
+  zipper.SetRootDir("/");
+  EXPECT_EQ(zipper.RootDir(), "\\");
+
+  struct JoinCase {
+    const char* base;
+    const char* directory;
+    const char* expected;
+  };
+  const JoinCase joinCases[] = {
+      {"\\", "", "\\"},
+      {"\\", "sub\\", "\\sub\\"},
+      {"\\", "\\abs\\", "\\abs\\"},
+      {"\\", "D:\\abs\\", "\\abs\\"},
+      {"C:\\", "", "C:\\"},
+      {"C:\\", "sub\\", "C:\\sub\\"},
+      {"C:\\", "\\abs\\", "C:\\abs\\"},
+  };
+  for (const JoinCase& c : joinCases) {
+    EXPECT_EQ(EntryDestinationDir(c.base, c.directory, true, {}), c.expected)
+        << c.base << " " << c.directory;
+  }
+  EXPECT_FALSE(IsUnsafeOutputPath("\\", "\\x", true));
+  EXPECT_FALSE(IsUnsafeOutputPath("C:\\", "C:\\sub\\x", true));
+  EXPECT_TRUE(IsUnsafeOutputPath("\\", "\\sub\\..\\..\\x", true));
+  EXPECT_TRUE(IsUnsafeOutputPath("C:\\", "D:\\x", true));
+}
+
+// The run's own paths below the root, seen through OnStartUnZip, which skips every entry: nothing
+// is written to the real root. An empty DestDir run from the root is the root as well.
+TEST(EntryDestination, EntriesBelowTheRootAreJoinedWithOneSeparator) {
+  test::TempDir dir;
+  test::WriteFileBytes(dir.File("in.zip"),
+                       test::BuildZipOfFiles({{"x", "x"}, {"sub/y", "y"}}));
+  const std::string previous = platform::CurrentDirectory();
+  ASSERT_TRUE(platform::ChangeDirectory("\\"));
+  const std::string root = platform::CurrentDirectory();  // "\" here, "C:\" on Windows
+  ASSERT_TRUE(platform::ChangeDirectory(previous));
+  struct Case {
+    std::string destination;
+    std::string expectedBase;
+  };
+  std::vector<Case> cases = {{"/", "\\"}, {"", root}};
+  // A drive's root only where drives exist (the names of devices tell the Windows host).
+  if (platform::IsReservedFileName("CON")) cases.push_back({"C:\\", "C:\\"});
+  for (const Case& c : cases) {
+    const std::string& destination = c.destination;
+    SCOPED_TRACE(destination);
+    TUnZipper zipper;
+    zipper.DoProcessMessages = false;
+    zipper.DoAll = true;
+    zipper.RecreateDirs = true;
+    std::vector<std::string> paths;
+    zipper.OnStartUnZip = [&paths](TUnZipper*, int, std::string& name, bool& skip) {
+      paths.push_back(name);
+      skip = true;
+    };
+    zipper.SetZipName(dir.File("in.zip"));
+    zipper.SetDestDir(destination);
+    ASSERT_TRUE(platform::ChangeDirectory("\\"));
+    try {
+      zipper.UnZip();
+    } catch (const Exception& e) {
+      ADD_FAILURE() << e.Message();
+    }
+    ASSERT_TRUE(platform::ChangeDirectory(previous));
+    EXPECT_EQ(paths, (std::vector<std::string>{c.expectedBase + "x", c.expectedBase + "sub\\y"}));
+  }
+}
+
 TEST(EntryDestination, PathsOutsideTheDestinationAreUnsafe) {
   struct Case {
     const char* path;
@@ -85,7 +168,7 @@ TEST(EntryDestination, SlashesInTheComponentsPathsSeparateAsBackslashesDo) {
   zipper.SetDestDir("C:/app/");
   EXPECT_EQ(zipper.DestDir(), "C:\\app");
   zipper.SetDestDir("C:/");
-  EXPECT_EQ(zipper.DestDir(), "C:");
+  EXPECT_EQ(zipper.DestDir(), "C:\\");
   zipper.SetRootDir("data/sub");
   EXPECT_EQ(zipper.RootDir(), "data\\sub\\");
   EXPECT_EQ(zipper.RelativePathList, std::vector<std::string>{"data\\sub\\"});

@@ -7,6 +7,7 @@
 
 #include "platform/dialogs.h"
 #include "platform/files.h"
+#include "platform/temporary_tree.h"
 #include "support/raw_deflate.h"
 #include "support/temp_dir.h"
 #include "support/zip_writer.h"
@@ -272,12 +273,18 @@ TEST_F(Extraction, BadDataIsRejectedAndDeleted) {
   overrun.uncompressedSize = 8;
   ZipEntry unknown = test::StoredEntry("unknown.txt", "data");
   unknown.method = 12;
+  ZipEntry strong = test::StoredEntry("strong.txt", "data");
+  strong.flags = 0x41;  // PKWARE's strong encryption
   ZipArchive archive;
-  archive.entries = {wrongCrc, zeroCrc, overrun, unknown, test::StoredEntry("good.txt", "good")};
+  archive.entries = {wrongCrc, zeroCrc, overrun, unknown, strong,
+                     test::StoredEntry("good.txt", "good")};
   EXPECT_EQ(Extract(archive), 1);
-  EXPECT_EQ(badCrcs, (std::vector<int>{0, 1, 2, 3}));
-  EXPECT_EQ(messages, std::vector<std::string>{"197|Unknown Compression Method|Zip Error|0"});
-  for (const char* name : {"crc.txt", "zero.txt", "over.txt", "unknown.txt"}) {
+  EXPECT_EQ(badCrcs, (std::vector<int>{0, 1, 2}));
+  // Refused before anything is made: no notice, no CRC verdict.
+  EXPECT_EQ(skips, (std::vector<Skip>{{srUnknownMethod, "unknown.txt"},
+                                      {srStrongEncryption, "strong.txt"}}));
+  EXPECT_TRUE(messages.empty());
+  for (const char* name : {"crc.txt", "zero.txt", "over.txt", "unknown.txt", "strong.txt"}) {
     EXPECT_FALSE(FileExists(Out(name))) << name;
   }
   EXPECT_EQ(test::ReadFileBytes(Out("good.txt")), "good");
@@ -372,6 +379,72 @@ TEST_F(Extraction, EntriesSharingTheirDataAreGivenUp) {
   EXPECT_EQ(skips, (std::vector<Skip>{{srUnsafePath, "bomb1"}, {srUnsafePath, "bomb2"}}));
 }
 
+TEST_F(Extraction, SmallEntriesBetweenEntriesSharingTheirDataHideNothing) {
+  // A large entry, a small decoy inside it, and another large entry inside the first one too.
+  const std::string data(5000, 'd');
+  ZipEntry large = test::StoredEntry("large", data);
+  ZipEntry decoy = large;
+  decoy.name = "decoy";
+  decoy.writeLocal = false;
+  decoy.compressedSize = decoy.uncompressedSize = 0;
+  decoy.crc = 0;
+  decoy.localHeaderOffset = 4000;
+  ZipEntry again = large;
+  again.name = "again";
+  again.writeLocal = false;
+  again.localHeaderOffset = 4100;
+  ZipArchive archive;
+  archive.entries = {large, decoy, again};
+  EXPECT_EQ(Extract(archive), 1);
+  EXPECT_EQ(skips, (std::vector<Skip>{{srUnsafePath, "decoy"}, {srUnsafePath, "again"}}));
+}
+
+TEST_F(Extraction, AnEmptyEntryOfAnMsDosHostWithTheDirectoryAttributeIsADirectory) {
+  struct Case {
+    uint16_t versionMadeBy;
+    uint32_t externalAttributes;
+    std::string data;
+    bool directory;
+  };
+  const Case cases[] = {
+      {test::kMadeByDos, 0x10, "", true},
+      {0x0B14, 0x10, "", true},  // NTFS
+      {0x0E14, 0x30, "", true},  // VFAT, with the archive bit
+      {test::kMadeByUnix, 0x10, "", false},
+      {test::kMadeByDos, 0x20, "", false},
+      {test::kMadeByDos, 0x10, "not empty", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << std::hex << c.versionMadeBy << " " << c.externalAttributes
+                                    << " " << c.data.size());
+    ZipEntry dir = test::StoredEntry("abc/def", c.data);
+    dir.versionMadeBy = c.versionMadeBy;
+    dir.externalAttributes = c.externalAttributes;
+    ZipArchive archive;
+    archive.entries = {dir, test::StoredEntry("abc/def/ghi.txt", "ghi")};
+    // An archive of its own each time: one rewritten within the same two seconds would keep
+    // the directory read before.
+    zipPath = work.File("archive" + std::to_string(&c - cases) + ".zip");
+    skips.clear();
+    EXPECT_EQ(Extract(archive), c.directory ? 2 : 1);
+    EXPECT_EQ(DirectoryExists(Out("abc\\def")), c.directory);
+    EXPECT_EQ(FileExists(Out("abc\\def\\ghi.txt")), c.directory);
+    EXPECT_EQ(FileExists(Out("abc\\def")), !c.directory);
+    EXPECT_EQ(skips.size(), c.directory ? 0U : 1U);
+    ASSERT_TRUE(platform::RemoveDirectoryTree(dest));
+  }
+}
+
+TEST_F(Extraction, ADirectoryThatCannotBeMadeIsGivenUpAndNotCounted) {
+  ZipArchive archive;
+  archive.entries = {Directory("blocked/"), test::StoredEntry("b.txt", "b")};
+  ASSERT_TRUE(ForceDirectories(dest));
+  test::WriteFileBytes(Out("blocked"), "a file where the directory should be");
+  EXPECT_EQ(Extract(archive), 1);
+  EXPECT_EQ(skips, (std::vector<Skip>{{srCreateError, Out("blocked")}}));
+  EXPECT_EQ(test::ReadFileBytes(Out("b.txt")), "b");
+}
+
 TEST_F(Extraction, UnixPermissionsApplyToFilesAndDirectoriesButNeverMakeLinksOrSpecialBits) {
   if (platform::ReadPermissions(work.Path()) == -1) GTEST_SKIP() << "no permission bits here";
   auto unixEntry = [](ZipEntry entry, uint32_t mode) {
@@ -401,8 +474,8 @@ TEST_F(Extraction, UnixPermissionsApplyToFilesAndDirectoriesButNeverMakeLinksOrS
 }
 
 TEST_F(Extraction, TheDestDirSetterDropsOneTrailingBackslash) {
-  zipper.SetDestDir("C:\\");
-  EXPECT_EQ(zipper.DestDir(), "C:");
+  zipper.SetDestDir("C:\\dir\\");
+  EXPECT_EQ(zipper.DestDir(), "C:\\dir");
   zipper.SetDestDir("dir\\sub");
   EXPECT_EQ(zipper.DestDir(), "dir\\sub");
   zipper.SetRootDir("");

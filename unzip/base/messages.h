@@ -29,6 +29,8 @@ inline constexpr const char* kTextCanceledZipName = "User canceled setting zip f
 inline constexpr const char* kTextNotAZip = "Not a valid zip file!";
 inline constexpr const char* kTextIncompleteZip = "Incomplete Zip File";
 inline constexpr const char* kTextCanceledNewDisk = "User canceled loading new disk.";
+inline constexpr const char* kTextDamagedEndRecord =
+    "the archive's end record is damaged (it names part %s of a split set that does not exist)";
 inline constexpr const char* kTextNoCurrentDirectory =
     "The current directory cannot be determined, and no destination directory is set";
 

@@ -25,6 +25,13 @@ UNZIP_EXCEPTION(ECanceledUnzipToBuffer);
 
 #undef UNZIP_EXCEPTION
 
+// The end record names parts of a split set that are not there: the record is damaged, or the
+// file is no ZIP archive at all.
+class EDamagedEndRecord : public EBadZipFile {
+ public:
+  using EBadZipFile::EBadZipFile;
+};
+
 // Errors of the zlib binding.
 class EZLibError : public Exception {
  public:

@@ -62,6 +62,10 @@ inline constexpr uint16_t kVersionDeflate = 20;  // the version needed for defla
 inline constexpr uint16_t kVersionZip64 = 45;    // the version needed for Zip64 records
 inline constexpr int kHostDos = 0;
 inline constexpr int kHostUnix = 3;
+// Hosts whose file systems keep MS-DOS attributes (FAT, OS/2 HPFS, NTFS, VFAT): the low byte of
+// their external attributes is the whole story, the directory bit included.
+inline constexpr int kHostHpfs = 6, kHostNtfs = 11, kHostVfat = 14;
+inline constexpr uint32_t kDosDirectoryAttribute = 0x10;
 // An entry made on kHostUnix keeps its mode (type and permission bits) in the high half of the
 // external attributes; the low byte holds the DOS attributes on every host.
 inline constexpr int kUnixModeShift = 16;

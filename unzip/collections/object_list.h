@@ -93,6 +93,15 @@ class TObjectList {
   bool OwnsObjects;
 
  protected:
+  // Puts the items in the order of `before` (a strict weak order), keeping the arrival order of
+  // items that tie, or its reverse with `reverseTies`. Raises nothing: without memory for a
+  // buffer the merge works in place.
+  template <typename Before>
+  void ReorderItems(bool reverseTies, Before before) {
+    if (reverseTies) std::reverse(items_.begin(), items_.end());
+    std::stable_sort(items_.begin(), items_.end(), before);
+  }
+
   int InsertAt(int index, T* item) {
     if (index < 0 || index > count_) RaiseListIndexError(index);
     if (count_ == capacity_) SetCapacity(NextListCapacity(capacity_));

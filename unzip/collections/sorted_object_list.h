@@ -2,7 +2,11 @@
 // a policy for items that compare equal to one already in the list.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <set>
+#include <utility>
+#include <vector>
 
 #include "unzip/collections/object_list.h"
 
@@ -53,8 +57,10 @@ class TSortedObjectList : public TObjectList<T> {
   // Inserts `item` at its sorted position and returns that position. When an equal item exists,
   // DupError raises EListError "Duplicate Object index" and DupIgnore returns -1; in both cases
   // the item is not in the list and stays the caller's to delete, even when the list owns its
-  // items.
+  // items. Between BeginBulkAdd and EndBulkAdd the item is appended instead (see there) and the
+  // position returned is the one it holds until EndBulkAdd.
   int Add(T* item) override {
+    if (bulk_) return AppendInBulk(item);
     int index = 0;
     if (Find(KeyOf(item), index)) {
       if (Duplicates == DupIgnore) return -1;
@@ -78,5 +84,87 @@ class TSortedObjectList : public TObjectList<T> {
     throw EListError("Cannot <Put> an Object in a sorted list!");
   }
 
+  // Whether what Compare says sorts before what is transitive; only then can one sort give the
+  // order that single insertions give.
+  virtual bool CompareIsTransitive() const { return true; }
+
+  // A one-pass build of an empty list. One insertion at a time moves O(n) items each when items
+  // arrive out of order, so between BeginBulkAdd and EndBulkAdd, Add appends and EndBulkAdd
+  // orders the list once: O(n log n) whatever the arrival order. The result is the one that
+  // single Adds give: items that tie stand as Find would have put them, and an item equal to one
+  // added before is refused at the moment it is added, as Add refuses it (DupError raises,
+  // DupIgnore gives -1). Nothing may look the list up in between. A list that is not empty, or
+  // whose order is not transitive, goes on inserting one item at a time.
+  void BeginBulkAdd() {
+    bulk_ = this->Count() == 0 && CompareIsTransitive();
+    inOrder_ = true;
+    seen_.reset();
+  }
+
+  // Raises nothing (the sort works in place when it cannot have memory), so it may end a build
+  // that an exception leaves.
+  void EndBulkAdd() {
+    if (!bulk_) return;
+    bulk_ = false;
+    seen_.reset();
+    if (inOrder_ || this->Count() == 0) return;
+    // Find puts a new item before an earlier one that does not sort before it: items that tie
+    // in Compare stand latest first, those of an order that never ties in arrival order.
+    // Compare of an item with itself tells which.
+    const T* any = this->Items(0);
+    const bool latestFirst = Compare(KeyOf(any), KeyOf(any)) >= 0;
+    this->ReorderItems(latestFirst, [this](const T* a, const T* b) {
+      return Compare(KeyOf(b), KeyOf(a)) > 0;
+    });
+  }
+
   TDuplicates Duplicates;
+
+ private:
+  // Orders the keys of items, for the duplicate check of a bulk build.
+  struct TKeyLess {
+    const TSortedObjectList* list;
+    bool operator()(const T* a, const T* b) const {
+      return list->Compare(list->KeyOf(a), list->KeyOf(b)) < 0;
+    }
+  };
+  using TSeenKeys = std::set<const T*, TKeyLess>;
+
+  int AppendInBulk(T* item) {
+    const int count = this->Count();
+    // While items arrive in order, each one above the last is above all: no duplicate, and no
+    // index of the keys is needed.
+    const bool above = count == 0 || Compare(KeyOf(this->Items(count - 1)), KeyOf(item)) < 0;
+    if (inOrder_ && above) return this->InsertAt(count, item);
+    if (inOrder_) {
+      // The items so far are sorted: their index is built from them in one pass.
+      inOrder_ = false;
+      if (Duplicates != DupAccept) {
+        seen_ = std::make_unique<TSeenKeys>(TKeyLess{this});
+        for (int i = 0; i < count; ++i) seen_->insert(seen_->end(), this->Items(i));
+      }
+    }
+    if (seen_ && !seen_->insert(item).second) {
+      if (Duplicates == DupIgnore) return -1;
+      throw EListError("Duplicate Object index");
+    }
+    return this->InsertAt(count, item);
+  }
+
+  bool bulk_ = false;
+  bool inOrder_ = true;  // every item so far came above the one before it
+  std::unique_ptr<TSeenKeys> seen_;
+};
+
+// Runs a bulk build of `list` for its own lifetime.
+template <typename T>
+class TBulkAdd {
+ public:
+  explicit TBulkAdd(TSortedObjectList<T>& list) : list_(list) { list_.BeginBulkAdd(); }
+  ~TBulkAdd() { list_.EndBulkAdd(); }
+  TBulkAdd(const TBulkAdd&) = delete;
+  TBulkAdd& operator=(const TBulkAdd&) = delete;
+
+ private:
+  TSortedObjectList<T>& list_;
 };

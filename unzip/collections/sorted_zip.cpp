@@ -90,3 +90,7 @@ int TSortedZip::Compare(const TZipHeaderInfo* item, const TZipHeaderInfo* key) c
   if (disks != 0) return disks;
   return Sign(item->GetLocalHeaderOffset64(), key->GetLocalHeaderOffset64());
 }
+
+bool TSortedZip::CompareIsTransitive() const {
+  return SortMode != ByCompressedSize && SortMode != ByUnCompressedSize;
+}

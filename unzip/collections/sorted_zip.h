@@ -35,6 +35,10 @@ class TSortedZip : public TSortedObjectList<TZipHeaderInfo> {
   // by sign only (-1, 0, +1).
   int Compare(const TZipHeaderInfo* item, const TZipHeaderInfo* key) const override;
 
+  // The size orders compare the low 32 bits by a wrapping difference, which is not transitive
+  // for sizes 2 GiB or more apart: their views are built one insertion at a time.
+  bool CompareIsTransitive() const override;
+
   TZipSortMode SortMode = ByNone;
   bool HasZip64Entries = false;
 };

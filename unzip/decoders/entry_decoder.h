@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/stream.h"
+#include "unzip/base/zip_format.h"
 #include "unzip/decoders/decoder_io.h"
 #include "unzip/decoders/inflate_stream.h"
 #include "unzip/decoders/older_methods_memory.h"
@@ -41,6 +42,12 @@ class TEntryDecoder : public TDecoderIO {
   TEntryDecoder();
   TEntryDecoder(const TEntryDecoder&) = delete;
   TEntryDecoder& operator=(const TEntryDecoder&) = delete;
+
+  // Whether Decode knows `method`: stored, shrunk, reduced 1 to 4, imploded, deflated. Asked
+  // before an entry's file is made, so that an entry it cannot read is refused untouched.
+  static bool Decodes(uint16_t method) {
+    return method <= kMethodImploded || method == kMethodDeflated;
+  }
 
   // Decodes the entry. False, with nothing read or written, for a method it does not know.
   // Raises EFatalUnzipError "Premature end of file reached" when a single-part archive ends

@@ -138,6 +138,15 @@ class TZipHeaderInfo {
     return (Flags & kFlagEncrypted) != 0 || CompressionMethod == kMethodAes ||
            (EncryptionStrength >= kAesStrength128 && EncryptionStrength <= kAesStrength256);
   }
+  // A directory: a name ending in "/" (FileName empty), or, as old MS-DOS archivers wrote one,
+  // an empty entry without the "/" whose MS-DOS-attribute host set the directory attribute.
+  bool StandsForDirectory() const {
+    const int host = VersionMadeBy >> 8;
+    const bool dosHost =
+        host == kHostDos || host == kHostHpfs || host == kHostNtfs || host == kHostVfat;
+    return FileName.empty() || (dosHost && (ExternalAttributes & kDosDirectoryAttribute) != 0 &&
+                                GetUncompressedSize64() == 0);
+  }
   bool HasDataDescriptor() const { return (Flags & kFlagDataDescriptor) != 0; }
   // Written on a Unix host with permission bits in the high half of ExternalAttributes.
   bool HasUnixPermissions() const {

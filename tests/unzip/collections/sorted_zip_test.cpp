@@ -1,5 +1,5 @@
 // Tests of TSortedZip: the eight orders, the rate and size comparisons at their edges, the
-// duplicate rules of the main list and its views, and HasZip64Entries.
+// duplicate rules of the main list and its views, HasZip64Entries, and the one-pass build.
 #include "unzip/collections/sorted_zip.h"
 
 #include <gtest/gtest.h>
@@ -201,6 +201,72 @@ TEST(SortedZipTest, HasZip64EntriesFollowsAddedEntries) {
   EXPECT_FALSE(entries.HasZip64Entries);
   entries.Insert(0, MakeEntry({"large", 0, 10, 0x100000000, 0, 1}).release());
   EXPECT_TRUE(entries.HasZip64Entries);
+}
+
+// Entries with ties in every order (names differing in case, equal dates, sizes and rates), in
+// an order of their own, so that a one-pass build meets items out of order.
+std::vector<EntryValues> MixedEntries() {
+  std::vector<EntryValues> values;
+  const char* names[] = {"b\\x", "A\\x", "a\\X", "c", "B\\y", "a\\x"};
+  for (int i = 0; i < 36; ++i) {
+    const auto k = static_cast<uint32_t>((i * 7) % 36);
+    values.push_back({names[k % 6], Dos(2000 + k % 3, 1, 1), 10 + k % 4, 40 + (k % 2) * 10,
+                      k % 2, static_cast<uint64_t>(1000 - 10 * k)});
+  }
+  return values;
+}
+
+TEST(SortedZipTest, AOnePassBuildGivesTheOrderOfSingleInsertions) {
+  const std::vector<EntryValues> values = MixedEntries();
+  std::vector<std::unique_ptr<TZipHeaderInfo>> owned;
+  for (const EntryValues& v : values) owned.push_back(MakeEntry(v));
+  for (const TZipSortMode mode : {ByName, ByFileName, ByDirectoryName, ByDate, ByCompressedSize,
+                                  ByUnCompressedSize, ByRate, ByNone}) {
+    SCOPED_TRACE(static_cast<int>(mode));
+    TSortedZip single(DupAccept, false);
+    TSortedZip bulk(DupAccept, false);
+    single.SortMode = bulk.SortMode = mode;
+    for (const auto& e : owned) single.Add(e.get());
+    {
+      const TBulkAdd<TZipHeaderInfo> build(bulk);
+      for (const auto& e : owned) bulk.Add(e.get());
+    }
+    ASSERT_EQ(bulk.Count(), single.Count());
+    for (int i = 0; i < single.Count(); ++i) EXPECT_EQ(bulk[i], single[i]) << i;
+  }
+}
+
+TEST(SortedZipTest, AOnePassBuildRefusesADuplicateWhenItIsAdded) {
+  // In order, reversed, and with the duplicate before or after the order breaks.
+  const std::vector<std::vector<uint64_t>> offsets = {
+      {10, 20, 30, 20, 40}, {40, 30, 20, 30, 10}, {10, 30, 20, 30, 5}, {30, 10, 30}};
+  for (const std::vector<uint64_t>& row : offsets) {
+    TSortedZip entries(DupError, true);
+    int refusedAt = -1;
+    {
+      const TBulkAdd<TZipHeaderInfo> build(entries);
+      for (size_t i = 0; i < row.size() && refusedAt < 0; ++i) {
+        auto entry = MakeEntry({"e", 0, 0, 0, 0, row[i]});
+        EXPECT_EQ(ListErrorOf([&] { entries.Add(entry.get()); }),
+                  i == 3 || (row.size() == 3 && i == 2) ? "Duplicate Object index" : "(no error)");
+        if (entries.Count() == static_cast<int>(i)) refusedAt = static_cast<int>(i);
+        if (refusedAt < 0) (void)entry.release();  // the list owns it now
+      }
+    }
+    EXPECT_EQ(refusedAt, row.size() == 3 ? 2 : 3);
+    // What was added before the duplicate stands in archive order.
+    for (int i = 1; i < entries.Count(); ++i) {
+      EXPECT_LT(entries[i - 1]->GetLocalHeaderOffset64(), entries[i]->GetLocalHeaderOffset64());
+    }
+  }
+  TSortedZip ignoring(DupIgnore, false);
+  const auto first = MakeEntry({"e", 0, 0, 0, 0, 20});
+  const auto second = MakeEntry({"e", 0, 0, 0, 0, 10});
+  const auto again = MakeEntry({"e", 0, 0, 0, 0, 20});
+  const TBulkAdd<TZipHeaderInfo> build(ignoring);
+  ignoring.Add(first.get());
+  ignoring.Add(second.get());
+  EXPECT_EQ(ignoring.Add(again.get()), -1);
 }
 
 }  // namespace
