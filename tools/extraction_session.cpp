@@ -140,10 +140,13 @@ void TExtractionSession::SetUp() {
     lastNamed_ = std::max(lastNamed_, index);
     started_ = -1;
     if (index <= doneUpTo_) return;  // named in an earlier run
-    std::string text = ReasonText(reason, *zipper_.SortedEntries->Items(index));
+    const TZipHeaderInfo& entry = *zipper_.SortedEntries->Items(index);
+    std::string text = ReasonText(reason, entry);
     const auto shown = [this](const std::string& p) { return Shown(p); };
     if (reason == srCreateError) {
-      const std::string why = CreateFailureReason(name, failure, shown);
+      const std::string why = entry.StandsForDirectory() && FileExists(name)
+                                  ? "a file of that name is in the way"
+                                  : CreateFailureReason(name, failure, shown);
       if (!why.empty()) text += ": " + why;
     } else if (reason == srUnsafePath) {
       const std::string why = LinkOnTheWayReason(zipper_.DestDir(), name, shown);

@@ -322,6 +322,58 @@ TEST(Unzipper, ADamagedEntryIsNamedWithItsReasonAndTheOthersFollow) {
   EXPECT_FALSE(FileExists(work.File("some\\second.txt")));  // refused by its "n"
 }
 
+TEST(Unzipper, RefusedEntriesAreNamedWithTheirReasonInWords) {
+  test::TempDir work;
+  const auto entry = [](const std::string& name, uint16_t method, uint16_t flags) {
+    test::ZipEntry e = test::StoredEntry(name, "data");
+    e.method = method;
+    e.flags = flags;
+    return e;
+  };
+  test::ZipEntry dosDirectory = test::StoredEntry("old", "");
+  dosDirectory.externalAttributes = 0x10;
+  test::ZipArchive archive;
+  archive.entries = {entry("x.dat", 12, 0),  entry("z.dat", 13, 0),      entry("l.dat", 14, 0),
+                     entry("y.dat", 0, 0x41), test::StoredEntry("blocked/", ""), dosDirectory,
+                     test::StoredEntry("old/in.txt", "in"), test::StoredEntry("ok.txt", "ok")};
+  test::WriteFileBytes(work.File("in.zip"), test::BuildZip(archive));
+  const std::string dest = work.File("out");
+  ASSERT_TRUE(ForceDirectories(dest));
+  test::WriteFileBytes(dest + "\\blocked", "a file where the directory should be");
+  const ToolRun run = RunUnzipper(
+      work, {"x", "-o", "always", "-d", test::NativePath(dest), test::NativePath(work.File("in.zip"))});
+  EXPECT_EQ(run.status, 1) << run.err;
+  const std::vector<std::string> lines = {
+      "x.dat: compressed with bzip2 (method 12), which this program does not read",
+      "z.dat: compressed with method 13, which this program does not read",
+      "l.dat: compressed with LZMA (method 14), which this program does not read",
+      "y.dat: encrypted with PKWARE strong encryption, which this program does not read",
+      "blocked/: cannot be created: a file of that name is in the way",
+  };
+  std::string expected;
+  for (const std::string& line : lines) expected += line + "\n";
+  EXPECT_EQ(run.err, expected);
+  EXPECT_EQ(test::ReadFileBytes(dest + "\\old\\in.txt"), "in");
+  EXPECT_EQ(test::ReadFileBytes(dest + "\\ok.txt"), "ok");
+}
+
+TEST(Unzipper, AnEndRecordNamingASplitSetThatIsNotThereIsDamaged) {
+  test::TempDir work;
+  for (const uint16_t startDisk : {uint16_t{0}, uint16_t{8225}}) {
+    test::ZipArchive archive;
+    archive.entries = {test::StoredEntry("a.txt", "a")};
+    archive.end.thisDisk = 8225;
+    archive.end.startDisk = startDisk;
+    test::WriteFileBytes(work.File("x.zip"), test::BuildZip(archive));
+    const ToolRun run = RunUnzipper(
+        work, {"x", "-d", test::NativePath(work.File("out")), test::NativePath(work.File("x.zip"))});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err, "unzipper: " + test::NativePath(work.File("x.zip")) +
+                           ": the archive's end record is damaged (it names part 8,226 of a "
+                           "split set that does not exist)\n");
+  }
+}
+
 // Links and a FIFO in the destination: nothing is written through a link or into a FIFO, and the
 // run ends and names each with its reason. "always" replaces a link to a file (itself); "never"
 // leaves it, also a dangling one, which then makes no file where it leads.
