@@ -3,8 +3,8 @@
 
 #include "unzip/base/file_utils.h"
 #include "unzip/base/path_text.h"
-#include "unzip/base/zip_format.h"
 #include "unzip/base/unzip_exceptions.h"
+#include "unzip/base/zip_format.h"
 #include "unzip/entry_destination.h"
 
 namespace {
@@ -76,7 +76,8 @@ std::string HandleFailureReason(const platform::OsError& failure) {
 
 std::string LinkOnTheWayReason(const std::string& destination, const std::string& name,
                                const std::function<std::string(const std::string&)>& shown) {
-  const std::string link = LinkOnTheWay(destination, ExtractFilePath(WithSeparator(destination) + name));
+  const std::string link =
+      LinkOnTheWay(destination, ExtractFilePath(WithSeparator(destination) + name));
   if (link.empty()) return "";
   if (platform::LinkFreeKind(link) == platform::PathKind::kLink) {
     return shown(link) + " is a link, and nothing is written through links";

@@ -333,15 +333,20 @@ TEST(Unzipper, RefusedEntriesAreNamedWithTheirReasonInWords) {
   test::ZipEntry dosDirectory = test::StoredEntry("old", "");
   dosDirectory.externalAttributes = 0x10;
   test::ZipArchive archive;
-  archive.entries = {entry("x.dat", 12, 0),  entry("z.dat", 13, 0),      entry("l.dat", 14, 0),
-                     entry("y.dat", 0, 0x41), test::StoredEntry("blocked/", ""), dosDirectory,
-                     test::StoredEntry("old/in.txt", "in"), test::StoredEntry("ok.txt", "ok")};
+  archive.entries = {entry("x.dat", 12, 0),
+                     entry("z.dat", 13, 0),
+                     entry("l.dat", 14, 0),
+                     entry("y.dat", 0, 0x41),
+                     test::StoredEntry("blocked/", ""),
+                     dosDirectory,
+                     test::StoredEntry("old/in.txt", "in"),
+                     test::StoredEntry("ok.txt", "ok")};
   test::WriteFileBytes(work.File("in.zip"), test::BuildZip(archive));
   const std::string dest = work.File("out");
   ASSERT_TRUE(ForceDirectories(dest));
   test::WriteFileBytes(dest + "\\blocked", "a file where the directory should be");
-  const ToolRun run = RunUnzipper(
-      work, {"x", "-o", "always", "-d", test::NativePath(dest), test::NativePath(work.File("in.zip"))});
+  const ToolRun run = RunUnzipper(work, {"x", "-o", "always", "-d", test::NativePath(dest),
+                                         test::NativePath(work.File("in.zip"))});
   EXPECT_EQ(run.status, 1) << run.err;
   const std::vector<std::string> lines = {
       "x.dat: compressed with bzip2 (method 12), which this program does not read",
@@ -365,8 +370,8 @@ TEST(Unzipper, AnEndRecordNamingASplitSetThatIsNotThereIsDamaged) {
     archive.end.thisDisk = 8225;
     archive.end.startDisk = startDisk;
     test::WriteFileBytes(work.File("x.zip"), test::BuildZip(archive));
-    const ToolRun run = RunUnzipper(
-        work, {"x", "-d", test::NativePath(work.File("out")), test::NativePath(work.File("x.zip"))});
+    const ToolRun run = RunUnzipper(work, {"x", "-d", test::NativePath(work.File("out")),
+                                           test::NativePath(work.File("x.zip"))});
     EXPECT_EQ(run.status, 2);
     EXPECT_EQ(run.err, "unzipper: " + test::NativePath(work.File("x.zip")) +
                            ": the archive's end record is damaged (it names part 8,226 of a "

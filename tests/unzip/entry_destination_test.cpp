@@ -43,8 +43,8 @@ TEST(EntryDestination, ALoneRootStaysTheRootAndGetsNoSecondSeparator) {
     const char* stored;  // DestDir afterwards
   };
   const Case setterCases[] = {
-      {"/", "\\"},     {"\\", "\\"},     {"C:\\", "C:\\"},     {"C:/", "C:\\"},
-      {"C:", "C:"},     {"/app/", "\\app"}, {"C:\\app\\", "C:\\app"}, {"", ""},
+      {"/", "\\"},  {"\\", "\\"},       {"C:\\", "C:\\"},         {"C:/", "C:\\"},
+      {"C:", "C:"}, {"/app/", "\\app"}, {"C:\\app\\", "C:\\app"}, {"", ""},
   };
   TUnZipper zipper;
   for (const Case& c : setterCases) {
@@ -82,8 +82,7 @@ TEST(EntryDestination, ALoneRootStaysTheRootAndGetsNoSecondSeparator) {
 // is written to the real root. An empty DestDir run from the root is the root as well.
 TEST(EntryDestination, EntriesBelowTheRootAreJoinedWithOneSeparator) {
   test::TempDir dir;
-  test::WriteFileBytes(dir.File("in.zip"),
-                       test::BuildZipOfFiles({{"x", "x"}, {"sub/y", "y"}}));
+  test::WriteFileBytes(dir.File("in.zip"), test::BuildZipOfFiles({{"x", "x"}, {"sub/y", "y"}}));
   const std::string previous = platform::CurrentDirectory();
   ASSERT_TRUE(platform::ChangeDirectory("\\"));
   const std::string root = platform::CurrentDirectory();  // "\" here, "C:\" on Windows

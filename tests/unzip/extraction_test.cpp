@@ -276,8 +276,8 @@ TEST_F(Extraction, BadDataIsRejectedAndDeleted) {
   ZipEntry strong = test::StoredEntry("strong.txt", "data");
   strong.flags = 0x41;  // PKWARE's strong encryption
   ZipArchive archive;
-  archive.entries = {wrongCrc, zeroCrc, overrun, unknown, strong,
-                     test::StoredEntry("good.txt", "good")};
+  archive.entries = {wrongCrc, zeroCrc, overrun,
+                     unknown,  strong,  test::StoredEntry("good.txt", "good")};
   EXPECT_EQ(Extract(archive), 1);
   EXPECT_EQ(badCrcs, (std::vector<int>{0, 1, 2}));
   // Refused before anything is made: no notice, no CRC verdict.

@@ -113,9 +113,8 @@ class TSortedObjectList : public TObjectList<T> {
     // Compare of an item with itself tells which.
     const T* any = this->Items(0);
     const bool latestFirst = Compare(KeyOf(any), KeyOf(any)) >= 0;
-    this->ReorderItems(latestFirst, [this](const T* a, const T* b) {
-      return Compare(KeyOf(b), KeyOf(a)) > 0;
-    });
+    this->ReorderItems(latestFirst,
+                       [this](const T* a, const T* b) { return Compare(KeyOf(b), KeyOf(a)) > 0; });
   }
 
   TDuplicates Duplicates;

@@ -210,8 +210,8 @@ std::vector<EntryValues> MixedEntries() {
   const char* names[] = {"b\\x", "A\\x", "a\\X", "c", "B\\y", "a\\x"};
   for (int i = 0; i < 36; ++i) {
     const auto k = static_cast<uint32_t>((i * 7) % 36);
-    values.push_back({names[k % 6], Dos(2000 + k % 3, 1, 1), 10 + k % 4, 40 + (k % 2) * 10,
-                      k % 2, static_cast<uint64_t>(1000 - 10 * k)});
+    values.push_back({names[k % 6], Dos(2000 + k % 3, 1, 1), 10 + k % 4, 40 + (k % 2) * 10, k % 2,
+                      static_cast<uint64_t>(1000 - 10 * k)});
   }
   return values;
 }
