@@ -13,6 +13,8 @@
 #include "release/own_names.h"
 #include "unzip/base/checked_math.h"
 #include "unzip/base/unzip_exceptions.h"
+#include "unzip/base/zip_format.h"
+#include "unzip/decoders/entry_decoder.h"
 #include "unzip/entry_destination.h"
 #include "unzip/unzipper.h"
 
@@ -32,11 +34,26 @@ std::string EntryProblem(const std::string& appDir, const TZipHeaderInfo& entry)
   const std::string name = entry.Directory + entry.FileName;
   if (platform::HasControlCharacter(name)) return "its name holds a control character";
   if (own_names::IsOwnName(name)) return "the name is kept for the updater's own files";
+  // A stored path from the root or a drive is read with a warning (and re-rooted): an update is
+  // applied only as its publisher built it.
+  const std::string& dir = entry.Directory;
+  if (!dir.empty() && (dir[0] == '\\' || (dir.size() > 1 && dir[1] == ':'))) {
+    return "its name is an absolute path";
+  }
+  // What the extraction would refuse after closing is refused now.
+  if ((entry.Flags & kFlagStrongEncryption) != 0) {
+    return "it is encrypted with PKWARE strong encryption, which the updater does not read";
+  }
+  if (entry.IsEncrypted()) return "it is encrypted, and the updater has no password";
+  if (!entry.StandsForDirectory() && !TEntryDecoder::Decodes(entry.EffectiveMethod())) {
+    return "it is compressed with method " + std::to_string(entry.EffectiveMethod()) +
+           ", which the updater does not read";
+  }
   // Where the extraction would put it, by the component's own rule.
   const std::string base = platform::WithoutTrailingBackslash(appDir);
-  const std::string dir = EntryDestinationDir(base, entry.Directory, true, {});
+  const std::string destination = EntryDestinationDir(base, entry.Directory, true, {});
   const bool isFile = !entry.FileName.empty();
-  if (IsUnsafeOutputPath(base, isFile ? dir + entry.FileName : dir, isFile)) {
+  if (IsUnsafeOutputPath(base, isFile ? destination + entry.FileName : destination, isFile)) {
     return "its name points outside the program directory";
   }
   return "";
@@ -128,7 +145,7 @@ TRefusal CheckArchiveDirectory(TUnZipper& directory, const std::string& appDir,
     needed = SaturatingAdd(needed, static_cast<int64_t>(2 * (entry.Directory.size() +
                                                              entry.FileName.size()) +
                                                         kJournalLineWords));
-    if (!entry.FileName.empty()) files->push_back(entry.Directory + entry.FileName);
+    if (!entry.StandsForDirectory()) files->push_back(entry.Directory + entry.FileName);
   }
   // A release folder zipped from outside: applied as it is, it would land in a sub-folder and
   // the program would start unchanged.

@@ -182,6 +182,10 @@ std::string ReasonText(TSkipReason reason) {
       return "it could not be written";
     case srUnsafePath:
       return "its name points outside the program directory";
+    case srUnknownMethod:
+      return "it is compressed with a method the updater does not read";
+    case srStrongEncryption:
+      return "it is encrypted with PKWARE strong encryption, which the updater does not read";
     default:
       return "it was skipped";
   }

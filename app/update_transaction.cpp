@@ -197,7 +197,12 @@ std::vector<std::string> StoredDirectories(TUnZipper& unzip) {
   for (int index = 0; unzip.SortedEntries != nullptr && index < unzip.SortedEntries->Count();
        ++index) {
     const TZipHeaderInfo* entry = unzip.SortedEntries->Items(index);
-    if (entry->FileName.empty() && !entry->Directory.empty()) dirs.push_back(entry->Directory);
+    if (!entry->StandsForDirectory()) continue;
+    // One marked by its attribute alone names itself without the final separator.
+    const std::string dir = entry->FileName.empty()
+                                ? entry->Directory
+                                : entry->Directory + entry->FileName + "\\";
+    if (!dir.empty()) dirs.push_back(dir);
   }
   return dirs;
 }

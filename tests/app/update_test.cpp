@@ -152,21 +152,46 @@ TEST_F(UpdateRun, AnArchiveThatCannotBeAppliedWholeIsKept) {
   struct Case {
     const char* what;
     std::string archive;
+    std::string refusal;  // a part of the box's text
   };
-  test::ZipArchive unsafe;
-  test::ZipEntry escape;
-  escape.name = "../outside.txt";
-  escape.data = "x";
-  unsafe.entries = {escape};
-  const Case cases[] = {{"not an archive", std::string(3000, 'x')},
-                        {"an entry outside the directory", test::BuildZip(unsafe)}};
+  // An archive of one entry "a.txt" beside "ok.txt", changed by `change`.
+  const auto oneEntry = [](const std::function<void(test::ZipEntry&)>& change) {
+    test::ZipArchive archive;
+    test::ZipEntry ok;
+    ok.name = "ok.txt";
+    ok.data = "fine";
+    test::ZipEntry entry;
+    entry.name = "a.txt";
+    entry.data = "data";
+    change(entry);
+    archive.entries = {ok, entry};
+    return test::BuildZip(archive);
+  };
+  const std::string holds = "update.zip holds ";
+  const Case cases[] = {
+      {"not an archive", std::string(3000, 'x'), "update.zip"},
+      {"an entry outside the directory",
+       oneEntry([](test::ZipEntry& e) { e.name = "../outside.txt"; }),
+       holds + "..\\outside.txt, which cannot be applied"},
+      {"an absolute path", oneEntry([](test::ZipEntry& e) { e.name = "/abs/a.txt"; }),
+       "its name is an absolute path"},
+      {"a method the updater does not read", oneEntry([](test::ZipEntry& e) { e.method = 12; }),
+       holds + "a.txt, which cannot be applied: it is compressed with method 12, which the "
+               "updater does not read"},
+      {"strong encryption", oneEntry([](test::ZipEntry& e) { e.flags = 0x41; }),
+       "it is encrypted with PKWARE strong encryption"},
+      {"an encrypted entry", oneEntry([](test::ZipEntry& e) { e.flags = 0x01; }),
+       "it is encrypted, and the updater has no password"},
+  };
   AddProgram("main.exe");
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     FileDelete(work_.File("restart.txt"));
     test::WriteFileBytes(Path("update.zip"), c.archive);
     EXPECT_EQ(RunUpdater(), 1);
-    EXPECT_FALSE(stderr_.empty());  // the message box's text, without a display
+    // The message box's text, without a display: refused before anything was extracted.
+    EXPECT_NE(stderr_.find(c.refusal), std::string::npos) << stderr_;
+    EXPECT_FALSE(FileExists(Path("ok.txt")));
     // It can never be applied as it is: set aside, so that it is not offered again.
     EXPECT_FALSE(FileExists(Path("update.zip")));
     EXPECT_EQ(test::ReadFileBytes(Path("update.zip.refused")), c.archive);
