@@ -7,11 +7,11 @@
 
 #include "app/app_paths.h"
 #include "platform/ascii_case.h"
+#include "platform/checked_math.h"
 #include "platform/file_helpers.h"
 #include "platform/files.h"
 #include "platform/path_text.h"
 #include "release/own_names.h"
-#include "unzip/base/checked_math.h"
 #include "unzip/base/unzip_exceptions.h"
 #include "unzip/base/zip_format.h"
 #include "unzip/decoders/entry_decoder.h"
@@ -122,10 +122,10 @@ TRefusal CheckArchiveDirectory(TUnZipper& directory, const std::string& appDir,
     return {NotApplied(std::string(kArchiveName) + " holds no files"), true};
   }
   if (directory.EntryCount() > kMaxUpdateEntries) {
-    return {NotApplied(std::string(kArchiveName) + " holds " +
-                       std::to_string(directory.EntryCount()) + " entries; an update holds " +
-                       std::to_string(kMaxUpdateEntries) + " at most"),
-            true};
+    return {
+        NotApplied(std::string(kArchiveName) + " holds " + std::to_string(directory.EntryCount()) +
+                   " entries; an update holds " + std::to_string(kMaxUpdateEntries) + " at most"),
+        true};
   }
   // Each file takes whole allocation units; a volume that does not tell counts bytes.
   const int64_t unit =
@@ -139,12 +139,13 @@ TRefusal CheckArchiveDirectory(TUnZipper& directory, const std::string& appDir,
                          ", which cannot be applied: " + problem),
               true};
     }
-    const int64_t size = ClampToInt64(entry.GetUncompressedSize64());
-    needed = SaturatingAdd(needed, SaturatingAdd(size, (unit - size % unit) % unit));
+    const int64_t size = platform::ClampToInt64(entry.GetUncompressedSize64());
+    needed =
+        platform::SaturatingAdd(needed, platform::SaturatingAdd(size, (unit - size % unit) % unit));
     // The journal names the file twice, with a few words around.
-    needed = SaturatingAdd(needed, static_cast<int64_t>(2 * (entry.Directory.size() +
-                                                             entry.FileName.size()) +
-                                                        kJournalLineWords));
+    needed = platform::SaturatingAdd(
+        needed, static_cast<int64_t>(2 * (entry.Directory.size() + entry.FileName.size()) +
+                                     kJournalLineWords));
     if (!entry.StandsForDirectory()) files->push_back(entry.Directory + entry.FileName);
   }
   // A release folder zipped from outside: applied as it is, it would land in a sub-folder and
@@ -163,8 +164,8 @@ TRefusal CheckArchiveDirectory(TUnZipper& directory, const std::string& appDir,
 }
 
 TRefusal CheckRoom(const std::string& appDir, int64_t neededBytes) {
-  const int64_t needed =
-      SaturatingAdd(SaturatingAdd(neededBytes, neededBytes / kSpaceMarginDivisor), kMegabyte);
+  const int64_t needed = platform::SaturatingAdd(
+      platform::SaturatingAdd(neededBytes, neededBytes / kSpaceMarginDivisor), kMegabyte);
   const std::string dir = platform::WithoutTrailingBackslash(appDir);
   const int64_t available = platform::FreeDiskSpace(dir);
   if (available < 0 || available >= needed) return {};

@@ -6,9 +6,9 @@
 #include <thread>
 
 #include "platform/files.h"
+#include "platform/path_text.h"
 #include "platform/process_name_match.h"
 #include "platform/processes.h"
-#include "unzip/base/path_text.h"
 
 namespace files_in_use {
 namespace {
@@ -17,13 +17,14 @@ namespace {
 // its name.
 bool IsMainExecutable(const std::string& appDir, const std::string& target,
                       const std::string& mainExeName) {
-  return ExtractFilePath(target).empty() &&
+  return platform::ExtractFilePath(target).empty() &&
          platform::ProcessNameMatches(appDir + target, mainExeName);
 }
 
 std::string HolderName(const platform::FileHolder& holder) {
   if (!holder.Name.empty()) return holder.Name;
-  const std::string file = holder.Executable.substr(ExtractFilePath(holder.Executable).size());
+  const std::string file =
+      holder.Executable.substr(platform::ExtractFilePath(holder.Executable).size());
   return file.empty() ? "a program" : file;
 }
 

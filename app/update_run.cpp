@@ -32,7 +32,6 @@
 #include "release/release_record.h"
 #include "resources/window_layout.h"
 #include "signing/update_signature.h"
-#include "unzip/base/checked_math.h"
 #include "unzip/base/unzip_exceptions.h"
 
 namespace {

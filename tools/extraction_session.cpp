@@ -9,13 +9,13 @@
 #include <vector>
 
 #include "platform/dialogs.h"
+#include "platform/file_helpers.h"
 #include "platform/files.h"
+#include "platform/path_text.h"
 #include "platform/temporary_tree.h"
 #include "platform/terminal.h"
 #include "tools/archive_warnings.h"
 #include "tools/user_messages.h"
-#include "unzip/base/file_utils.h"
-#include "unzip/base/path_text.h"
 #include "unzip/base/unzip_exceptions.h"
 #include "unzip/entry_destination.h"
 #include "unzip/wildcard.h"
@@ -113,7 +113,7 @@ void TExtractionSession::SetUp() {
   zipper_.DoAll = options_.patterns.empty();
   // Stored paths use "\" inside the component; users write patterns with "/".
   patterns_ = options_.patterns;
-  for (std::string& pattern : patterns_) SlashesToBackslashes(pattern);
+  for (std::string& pattern : patterns_) platform::SlashesToBackslashes(pattern);
   if (options_.password) zipper_.Password = *options_.password;
   const bool terminal = platform::StdinIsTerminal();
   zipper_.OverwriteMode =
@@ -144,7 +144,7 @@ void TExtractionSession::SetUp() {
     std::string text = ReasonText(reason, entry);
     const auto shown = [this](const std::string& p) { return Shown(p); };
     if (reason == srCreateError) {
-      const std::string why = entry.StandsForDirectory() && FileExists(name)
+      const std::string why = entry.StandsForDirectory() && platform::FileExists(name)
                                   ? "a file of that name is in the way"
                                   : CreateFailureReason(name, failure, shown);
       if (!why.empty()) text += ": " + why;
@@ -188,7 +188,7 @@ void TExtractionSession::SetUp() {
     started_ = -1;
     ++filesVerified_;
     // Each verified file goes at once: a test needs no room for the whole archive.
-    if (testing_) FileDelete(name);
+    if (testing_) (void)platform::RemoveFile(name);
   };
   if (progress_) {
     zipper_.OnTotalPercentDone = [this](TUnZipper*, int percent) { ShowProgress(percent); };
@@ -199,7 +199,7 @@ bool TExtractionSession::ReportUnmatchedPatterns() {
   bool unmatched = false;
   for (const std::string& pattern : options_.patterns) {
     std::string inside = pattern;
-    SlashesToBackslashes(inside);
+    platform::SlashesToBackslashes(inside);
     bool found = false;
     for (int i = 0; i < zipper_.EntryCount() && !found; ++i) {
       const TZipHeaderInfo& entry = *zipper_.SortedEntries->Items(i);

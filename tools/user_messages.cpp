@@ -1,8 +1,8 @@
 // Paths and failure texts of unzipper, as a person reads them.
 #include "tools/user_messages.h"
 
-#include "unzip/base/file_utils.h"
-#include "unzip/base/path_text.h"
+#include "platform/file_helpers.h"
+#include "platform/path_text.h"
 #include "unzip/base/unzip_exceptions.h"
 #include "unzip/base/zip_format.h"
 #include "unzip/entry_destination.h"
@@ -34,7 +34,7 @@ std::string QuotedPathsInHostForm(std::string message) {
 std::string ArchiveFailureText(const std::string& typed, const Exception& e,
                                const platform::OsError& failure) {
   std::string inside = typed;
-  SlashesToBackslashes(inside);
+  platform::SlashesToBackslashes(inside);
   if (dynamic_cast<const EDamagedEndRecord*>(&e)) return typed + ": " + e.Message();
   if (dynamic_cast<const ENotAZipFile*>(&e) || dynamic_cast<const EBadZipFile*>(&e)) {
     return typed + " is not a ZIP archive (" + e.Message() + ")";
@@ -59,9 +59,12 @@ std::string CreateFailureReason(const std::string& path, const platform::OsError
   }
   if (kind == platform::PathKind::kDirectory) return "a directory of that name is in the way";
   // A file where a directory of the path should be: the nearest one is named.
-  for (std::string dir = WithoutTrailingBackslash(ExtractFilePath(path)); !dir.empty();) {
-    if (FileExists(dir)) return "the file " + shown(dir) + " is in the way of its directory";
-    const std::string parent = WithoutTrailingBackslash(ExtractFilePath(dir));
+  for (std::string dir = platform::WithoutTrailingBackslash(platform::ExtractFilePath(path));
+       !dir.empty();) {
+    if (platform::FileExists(dir)) {
+      return "the file " + shown(dir) + " is in the way of its directory";
+    }
+    const std::string parent = platform::WithoutTrailingBackslash(platform::ExtractFilePath(dir));
     if (parent == dir) break;
     dir = parent;
   }
@@ -77,7 +80,7 @@ std::string HandleFailureReason(const platform::OsError& failure) {
 std::string LinkOnTheWayReason(const std::string& destination, const std::string& name,
                                const std::function<std::string(const std::string&)>& shown) {
   const std::string link =
-      LinkOnTheWay(destination, ExtractFilePath(WithSeparator(destination) + name));
+      LinkOnTheWay(destination, platform::ExtractFilePath(WithSeparator(destination) + name));
   if (link.empty()) return "";
   if (platform::LinkFreeKind(link) == platform::PathKind::kLink) {
     return shown(link) + " is a link, and nothing is written through links";

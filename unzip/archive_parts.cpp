@@ -1,11 +1,10 @@
 // TUnZipper: finding and opening the parts of an archive split over several files or disks.
 #include "platform/ascii_case.h"
 #include "platform/dialogs.h"
+#include "platform/file_helpers.h"
 #include "platform/files.h"
-#include "unzip/base/file_utils.h"
 #include "unzip/base/format_text.h"
 #include "unzip/base/messages.h"
-#include "unzip/base/path_text.h"
 #include "unzip/base/unzip_exceptions.h"
 #include "unzip/unzipper.h"
 
@@ -28,7 +27,7 @@ std::string WithThousandsSeparators(int value) {
 
 bool TUnZipper::PartLabelMatches(int part) const {
   if (SpanMode != smRemovableDisks) return true;
-  const std::string label = GetVolumeLabel(platform::UpperCaseAscii(LeftChars(FZipName, 3)));
+  const std::string label = platform::VolumeLabel(platform::UpperCaseAscii(FZipName.substr(0, 3)));
   const std::string expected = PaddedNumber(part, 3);
   return label.size() >= 3 && label.compare(label.size() - 3, 3, expected) == 0;
 }
@@ -59,7 +58,7 @@ std::string TUnZipper::PartFileName(int part) {
       if (answer == platform::kIdCancel) name.clear();
     }
     if (name.empty()) throw EUserCanceled(kTextCanceledNewDisk);
-    if ((!CheckPartLabels || PartLabelMatches(part)) && FileExists(name)) return name;
+    if ((!CheckPartLabels || PartLabelMatches(part)) && platform::FileExists(name)) return name;
     // Asking again only helps when someone can answer differently.
     if (!OnGetNextDisk && SpanMode != smRemovableDisks) throw EUserCanceled(kTextCanceledNewDisk);
   }
@@ -71,8 +70,8 @@ TStream* TUnZipper::SwapToPart(int part) {
   // A part missing from a set of which neither the first part nor the one before the last is
   // there either: no such set was ever beside this file, and its end record's part number is
   // garbage (a damaged record, or no archive at all).
-  if (SpanMode == smSplitFiles && PartCount > 1 && !FileExists(name) &&
-      !FileExists(PartFileName(1)) && !FileExists(PartFileName(PartCount - 1))) {
+  if (SpanMode == smSplitFiles && PartCount > 1 && !platform::FileExists(name) &&
+      !platform::FileExists(PartFileName(1)) && !platform::FileExists(PartFileName(PartCount - 1))) {
     throw EDamagedEndRecord(FormatText(kTextDamagedEndRecord, WithThousandsSeparators(PartCount)));
   }
   ArchiveFile =

@@ -4,11 +4,12 @@
 #include <vector>
 
 #include "platform/ascii_case.h"
+#include "platform/checked_math.h"
+#include "platform/file_helpers.h"
 #include "platform/files.h"
-#include "unzip/base/checked_math.h"
-#include "unzip/base/file_utils.h"
 #include "unzip/base/messages.h"
-#include "unzip/base/path_text.h"
+#include "unzip/base/numbers.h"
+#include "unzip/base/removable_drive.h"
 #include "unzip/base/restore_on_exit.h"
 #include "unzip/base/unzip_exceptions.h"
 #include "unzip/records/dos_date_time.h"
@@ -180,7 +181,7 @@ bool TUnZipper::FindDirectory(TDirectoryRead& read) {
   // The companion file holds the central directory followed by the end record.
   if (!found) {
     const std::string companionName = CompanionFileName(FZipName);
-    if (FileExists(companionName)) {
+    if (platform::FileExists(companionName)) {
       read.Companion = std::make_unique<TBufferedFileStream>(
           companionName, static_cast<int32_t>(BufferedStreamSize), false,
           platform::kOpenRead | platform::kShareDenyWrite);
@@ -209,7 +210,7 @@ bool TUnZipper::FindDirectory(TDirectoryRead& read) {
   PartCount = PartNumberOfDisk(EndRecord->GetThisDisk32());
   if (EndRecord->GetThisDisk32() > 0) {
     if (SpanMode == smSingleFile) {
-      const std::string root = platform::UpperCaseAscii(LeftChars(FZipName, 3));
+      const std::string root = platform::UpperCaseAscii(FZipName.substr(0, 3));
       SpanMode = root.size() >= 2 && root[1] == ':' && IsRemovableDrive(root) ? smRemovableDisks
                                                                               : smSplitFiles;
     }
@@ -222,7 +223,8 @@ bool TUnZipper::FindDirectory(TDirectoryRead& read) {
         PartNumberOfDisk(EndRecord->GetStartDisk32()) != CurrentPart + 1) {
       read.Stream = SwapToPart(PartNumberOfDisk(EndRecord->GetStartDisk32()));
     }
-    read.Stream->SetPosition(companionMode ? 0 : ClampToInt64(EndRecord->GetCentralOffset64()));
+    read.Stream->SetPosition(
+        companionMode ? 0 : platform::ClampToInt64(EndRecord->GetCentralOffset64()));
   }
   return true;
 }

@@ -3,9 +3,8 @@
 // attributes.
 #include <algorithm>
 
+#include "platform/checked_math.h"
 #include "platform/files.h"
-#include "unzip/base/checked_math.h"
-#include "unzip/base/file_utils.h"
 #include "unzip/base/messages.h"
 #include "unzip/base/numbers.h"
 #include "unzip/base/unzip_exceptions.h"
@@ -19,7 +18,7 @@ TEntryJob TUnZipper::MakeEntryJob(TBufferedFileStream& output) {
   const TZipHeaderInfo& work = *run_->WorkEntry;
   TEntryJob job;
   job.Archive = ArchiveFile.get();
-  job.CompressedSize = ClampToInt64(work.GetCompressedSize64());
+  job.CompressedSize = platform::ClampToInt64(work.GetCompressedSize64());
   job.UncompressedSize = work.GetUncompressedSize64();
   job.Output = &output;
   job.Method = work.EffectiveMethod();
@@ -70,7 +69,7 @@ bool TUnZipper::AuthenticationCodeMatches(int64_t unread) {
   // Deflate may end before the entry's last stored bytes; the code follows all of them.
   if (unread > 0) {
     int64_t codeStart = 0;
-    if (!CheckedAdd(ArchiveFile->Position(), unread, &codeStart)) return false;
+    if (!platform::CheckedAdd(ArchiveFile->Position(), unread, &codeStart)) return false;
     ArchiveFile->SetPosition(codeStart);
   }
   uint8_t stored[TAesDecryptor::kAuthenticationCodeLength];
@@ -124,7 +123,7 @@ void TUnZipper::Verdict(int index, bool authFailed, bool failedDecoding) {
   } else if (OnBadCRC) {
     OnBadCRC(this, crc, work.Crc, index);
   }
-  FileDelete(run_->OutputPath);
+  (void)platform::RemoveFile(run_->OutputPath);
 }
 
 void TUnZipper::ApplyStoredAttributes(const std::string& path, bool isDirectory) {

@@ -3,13 +3,15 @@
 // the completion report.
 #include <algorithm>
 
+#include "platform/checked_math.h"
 #include "platform/dialogs.h"
+#include "platform/file_helpers.h"
 #include "platform/files.h"
-#include "unzip/base/checked_math.h"
-#include "unzip/base/file_utils.h"
+#include "platform/message_pump.h"
+#include "platform/path_text.h"
+#include "unzip/base/directories.h"
 #include "unzip/base/messages.h"
 #include "unzip/base/numbers.h"
-#include "unzip/base/path_text.h"
 #include "unzip/base/restore_on_exit.h"
 #include "unzip/base/unzip_exceptions.h"
 #include "unzip/base/zip_format.h"
@@ -25,7 +27,7 @@ namespace {
 
 // Sizes are untrusted 64-bit values: the run's totals saturate instead of overflowing.
 int64_t SizeOf(uint64_t size) {
-  return ClampToInt64(size);
+  return platform::ClampToInt64(size);
 }
 
 }  // namespace
@@ -50,7 +52,7 @@ int TUnZipper::Run() {
   TRestoreOnExit<TRunState*> current(run_, &run);
   // An empty destination is the current directory, for relative and absolute names alike.
   run.BaseDir = FDestDir.empty() ? DestinationDirOf(platform::CurrentDirectory()) : FDestDir;
-  if (!FDestDir.empty() && !DirectoryExists(FDestDir)) ForceDirectories(FDestDir);
+  if (!FDestDir.empty() && !platform::DirectoryExists(FDestDir)) ForceDirectories(FDestDir);
 
   const TZipSortMode savedSortMode = SortMode;
   const bool sortChanged = IsMultiPart() && SortMode != ByNone;
@@ -91,7 +93,7 @@ int TUnZipper::ChooseEntries() {
   std::vector<TEntrySpan> spans;
   std::vector<int> spanIndex;
   for (int i = 0; i < count; ++i) {
-    if (DoProcessMessages) PumpWaitingMessages();
+    if (DoProcessMessages) platform::PumpMessages();
     TZipHeaderInfo* entry = SortedEntries->Items(i);
     const bool isDirectory = entry->StandsForDirectory();
     if (isDirectory && !RecreateDirs) {
@@ -110,12 +112,13 @@ int TUnZipper::ChooseEntries() {
       continue;
     }
     run_->RunTotalBytes =
-        SaturatingAdd(run_->RunTotalBytes, SizeOf(entry->GetUncompressedSize64()));
+        platform::SaturatingAdd(run_->RunTotalBytes, SizeOf(entry->GetUncompressedSize64()));
     if (!isDirectory) {
       // The name's length is left out of the span: the central directory holds the decoded
       // name, which may be longer than the stored one and would mark a sound neighbour.
-      spans.push_back({entry->GetDiskNumberStart32(), entry->GetLocalHeaderOffset64(),
-                       SaturatingAdd(entry->GetCompressedSize64(), uint64_t{kLocalHeaderSize})});
+      spans.push_back(
+          {entry->GetDiskNumberStart32(), entry->GetLocalHeaderOffset64(),
+           platform::SaturatingAdd(entry->GetCompressedSize64(), uint64_t{kLocalHeaderSize})});
       spanIndex.push_back(i);
     }
   }
@@ -130,8 +133,8 @@ int TUnZipper::ChooseEntries() {
 void TUnZipper::GiveUp(TSkipReason reason, const std::string& name, int index) {
   bool retry = false;
   if (OnSkippingFile) OnSkippingFile(this, reason, name, index, retry);
-  run_->RunTotalBytes =
-      SaturatingSubtract(run_->RunTotalBytes, SizeOf(run_->WorkEntry->GetUncompressedSize64()));
+  run_->RunTotalBytes = platform::SaturatingSubtract(
+      run_->RunTotalBytes, SizeOf(run_->WorkEntry->GetUncompressedSize64()));
 }
 
 void TUnZipper::ProcessEntry(int index) {
@@ -159,7 +162,7 @@ void TUnZipper::ProcessEntry(int index) {
   }
   run_->OutputPath = run_->EntryTargetDir + work.FileName;
   // The directory of the previous entry was looked at when it was made.
-  const std::string outputDir = ExtractFilePath(run_->OutputPath);
+  const std::string outputDir = platform::ExtractFilePath(run_->OutputPath);
   if (IsUnsafeOutputPath(run_->BaseDir, run_->OutputPath, true) ||
       (outputDir != run_->LastMadeDirectory && !LinkOnTheWay(run_->BaseDir, outputDir).empty())) {
     GiveUp(srUnsafePath, storedName, index);
@@ -193,7 +196,7 @@ void TUnZipper::ExtractDirectory(int index) {
   if (RecreateDirs && !CanChangeToDir(run_->EntryTargetDir) &&
       !ForceDirectories(run_->EntryTargetDir)) {
     // Not there: the entry was not extracted, whatever the files below it do.
-    GiveUp(srCreateError, WithoutTrailingBackslash(run_->EntryTargetDir), index);
+    GiveUp(srCreateError, platform::WithoutTrailingBackslash(run_->EntryTargetDir), index);
     return;
   }
   if (RetainAttributes) ApplyStoredAttributes(run_->EntryTargetDir, true);
@@ -201,9 +204,9 @@ void TUnZipper::ExtractDirectory(int index) {
 }
 
 void TUnZipper::MakeOutputDirectory() {
-  const std::string dir = ExtractFilePath(run_->OutputPath);
+  const std::string dir = platform::ExtractFilePath(run_->OutputPath);
   if (dir.empty() || dir == run_->LastMadeDirectory) return;
-  if (!DirectoryExists(dir)) ForceDirectories(dir);
+  if (!platform::DirectoryExists(dir)) ForceDirectories(dir);
   run_->LastMadeDirectory = dir;
 }
 
@@ -242,7 +245,7 @@ void TUnZipper::ExtractFile(int index) {
   } catch (...) {
     // Nothing half-written stays behind.
     output.reset();
-    FileDelete(run_->OutputPath);
+    (void)platform::RemoveFile(run_->OutputPath);
     throw;
   }
   output.reset();
@@ -281,7 +284,7 @@ bool TUnZipper::MayReplaceExisting(int index) {
         return overWriteIt;
       }
       const std::string question =
-          LeftChars(MessageText(kMsgReplaceExisting) + run_->WorkEntry->FileName + "?", 300);
+          (MessageText(kMsgReplaceExisting) + run_->WorkEntry->FileName + "?").substr(0, 300);
       return HandleMessage(kMsgFileExistsAlert, question, MessageText(kMsgFileExistsAlert),
                            platform::kMbYesNo) == platform::kIdYes;
     }
@@ -290,7 +293,7 @@ bool TUnZipper::MayReplaceExisting(int index) {
       // A date that does not convert cannot be judged: the existing file stays, and so does a
       // link, whose own date says nothing about the file.
       if (existing != platform::PathKind::kFile) return false;
-      const int32_t existingDos = FileAge(run_->OutputPath);
+      const int32_t existingDos = platform::FileDosDateTime(run_->OutputPath);
       double entryTime = 0;
       double existingTime = 0;
       if (existingDos == -1 || !DosDateTimeToDateTime(run_->WorkEntry->DosDateTime, &entryTime) ||
@@ -320,13 +323,13 @@ std::unique_ptr<TBufferedFileStream> TUnZipper::CreateOutputFile(int index) {
       // it may be replaced) and the file is made new in its place.
       if (!linkRemoved && platform::LinkFreeKind(run_->OutputPath) == platform::PathKind::kLink) {
         linkRemoved = true;
-        if (FileDelete(run_->OutputPath)) continue;
+        if (platform::RemoveFile(run_->OutputPath)) continue;
       } else if (ReplaceReadOnly && first) {
         first = false;
-        const uint32_t attributes = FileGetAttr(run_->OutputPath);
+        const uint32_t attributes = platform::ReadAttributes(run_->OutputPath);
         if (attributes != platform::kInvalidAttributes &&
             (attributes & platform::kAttrReadOnly) != 0) {
-          FileSetAttr(run_->OutputPath, attributes & ~platform::kAttrReadOnly);
+          (void)platform::WriteAttributes(run_->OutputPath, attributes & ~platform::kAttrReadOnly);
         }
         continue;
       }
@@ -344,7 +347,7 @@ void TUnZipper::OnBlockWritten(int32_t count) {
                                          SizeOf(run_->WorkEntry->GetUncompressedSize64()))));
   }
   if (OnTotalPercentDone) {
-    run_->RunBytesDone = SaturatingAdd(run_->RunBytesDone, count);
+    run_->RunBytesDone = platform::SaturatingAdd(run_->RunBytesDone, count);
     OnTotalPercentDone(this, static_cast<int>(PercentOf(run_->RunBytesDone, run_->RunTotalBytes)));
   }
 }

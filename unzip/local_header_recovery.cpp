@@ -1,7 +1,7 @@
 // TUnZipper: rebuilding the entry list of a damaged or self-extracting archive from its local
 // headers, when the central directory cannot be used.
 #include "platform/ascii_case.h"
-#include "unzip/base/checked_math.h"
+#include "platform/checked_math.h"
 #include "unzip/base/messages.h"
 #include "unzip/base/unzip_exceptions.h"
 #include "unzip/base/zip_format.h"
@@ -23,9 +23,9 @@ bool HasExeExtension(const std::string& name) {
 bool NextHeaderPosition(int64_t dataStart, uint64_t dataSize, bool descriptor, int64_t* next) {
   int64_t skip = 0;
   return dataSize <= static_cast<uint64_t>(INT64_MAX) &&
-         CheckedAdd(static_cast<int64_t>(dataSize), int64_t{descriptor ? kDataDescriptorSize : 0},
-                    &skip) &&
-         CheckedAdd(dataStart, skip, next);
+         platform::CheckedAdd(static_cast<int64_t>(dataSize),
+                              int64_t{descriptor ? kDataDescriptorSize : 0}, &skip) &&
+         platform::CheckedAdd(dataStart, skip, next);
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 #include <numeric>
 #include <tuple>
 
-#include "unzip/base/checked_math.h"
+#include "platform/checked_math.h"
 
 std::vector<bool> FindOverlappingEntries(const std::vector<TEntrySpan>& spans) {
   std::vector<size_t> order(spans.size());
@@ -23,7 +23,7 @@ std::vector<bool> FindOverlappingEntries(const std::vector<TEntrySpan>& spans) {
     if (k > 0 && current.Part != spans[order[k - 1]].Part) furthestEnd = 0;
     if (current.Offset < furthestEnd) overlapping[order[k]] = true;
     // The end may pass 2^64 for a forged size; saturate instead of wrapping.
-    furthestEnd = std::max(furthestEnd, SaturatingAdd(current.Offset, current.Length));
+    furthestEnd = std::max(furthestEnd, platform::SaturatingAdd(current.Offset, current.Length));
   }
   return overlapping;
 }

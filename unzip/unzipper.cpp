@@ -7,10 +7,12 @@
 #include "platform/ascii_case.h"
 #include "platform/dialogs.h"
 #include "platform/exceptions.h"
+#include "platform/file_helpers.h"
 #include "platform/files.h"
-#include "unzip/base/file_utils.h"
+#include "platform/message_pump.h"
+#include "platform/path_text.h"
+#include "unzip/base/directories.h"
 #include "unzip/base/messages.h"
-#include "unzip/base/path_text.h"
 #include "unzip/base/unzip_exceptions.h"
 #include "unzip/base/zip_format.h"
 #include "unzip/entry_destination.h"
@@ -21,7 +23,7 @@ namespace {
 // The name without the extension of its file-name part: everything before the last "." of the
 // part after the last "\" or ":", so that "app-1.2.zip" gives "app-1.2".
 std::string WithoutExtension(const std::string& name) {
-  const size_t partStart = ExtractFilePath(name).size();
+  const size_t partStart = platform::ExtractFilePath(name).size();
   const size_t dot = name.rfind('.');
   return dot != std::string::npos && dot >= partStart ? name.substr(0, dot) : name;
 }
@@ -73,11 +75,11 @@ void TUnZipper::Assign(const TUnZipper& source) {
 
 void TUnZipper::SetZipName(const std::string& value) {
   std::string name = value;
-  SlashesToBackslashes(name);
+  platform::SlashesToBackslashes(name);
   if (platform::EqualsIgnoringAsciiCase(name, FZipName)) return;
   if (!name.empty() && name.back() == '?') {
-    const std::string dir = ExtractFilePath(name);
-    const std::string initialDir = !dir.empty() && DirectoryExists(dir) ? dir : "C:\\";
+    const std::string dir = platform::ExtractFilePath(name);
+    const std::string initialDir = !dir.empty() && platform::DirectoryExists(dir) ? dir : "C:\\";
     std::string chosen;
     if (!platform::ShowFileOpenDialog("Open a Zip File",
                                       "Zip Files (*.ZIP)|*.zip|SFX Files (*.EXE)|*.exe|"
@@ -86,7 +88,7 @@ void TUnZipper::SetZipName(const std::string& value) {
       throw EUserCanceled(kTextCanceledZipName);
     }
     name = chosen;
-    SlashesToBackslashes(name);
+    platform::SlashesToBackslashes(name);
   }
   FZipName = name;
   ZipBaseName = WithoutExtension(name);
@@ -103,13 +105,13 @@ void TUnZipper::SetDestDir(const std::string& value) {
     }
     dir = chosen;
   }
-  SlashesToBackslashes(dir);
+  platform::SlashesToBackslashes(dir);
   FDestDir = DestinationDirOf(dir);
 }
 
 void TUnZipper::SetRootDir(const std::string& value) {
   std::string root = value;
-  SlashesToBackslashes(root);
+  platform::SlashesToBackslashes(root);
   FRootDir = root.empty() || root.back() == '\\' ? root : root + "\\";
   RelativePathList.assign(1, FRootDir);
 }
@@ -147,13 +149,13 @@ int TUnZipper::HandleMessage(int messageId, const std::string& msg1, const std::
 void TUnZipper::WaitWhilePaused() {
   while (PauseRequested) {
     std::this_thread::sleep_for(std::chrono::milliseconds(1000));
-    PumpWaitingMessages();
+    platform::PumpMessages();
   }
 }
 
 void TUnZipper::PumpAndCheckCancel() {
   if (!DoProcessMessages) return;
-  PumpWaitingMessages();
+  platform::PumpMessages();
   if (CancelRequested) {
     CancelRequested = false;
     throw EUserCanceled(MessageText(kMsgUserAborted));

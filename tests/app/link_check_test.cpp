@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "platform/file_helpers.h"
 #include "platform/files.h"
 #include "platform/temporary_tree.h"
 #include "support/links.h"
 #include "support/temp_dir.h"
-#include "unzip/base/file_utils.h"
 
 namespace {
 
@@ -61,8 +61,8 @@ TEST(LinkCheck, LinksAndSpecialFilesOnTheWayRefuseTheUpdate) {
     SCOPED_TRACE(c.what);
     test::TempDir dir;
     const std::string program = dir.File("program") + "\\";
-    ASSERT_TRUE(ForceDirectories(program + "data"));
-    ASSERT_TRUE(ForceDirectories(dir.File("outside")));
+    ASSERT_TRUE(platform::MakeDirectories(program + "data"));
+    ASSERT_TRUE(platform::MakeDirectories(dir.File("outside")));
     test::WriteFileBytes(dir.File("outside\\x.txt"), "outside");
     test::WriteFileBytes(program + "data\\x.txt", "inside");
     const std::string way = c.inTheWay;

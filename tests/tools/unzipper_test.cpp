@@ -7,13 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "platform/file_helpers.h"
 #include "platform/files.h"
 #include "support/links.h"
 #include "support/raw_deflate.h"
 #include "support/temp_dir.h"
 #include "support/tool_run.h"
 #include "support/zip_writer.h"
-#include "unzip/base/file_utils.h"
 
 namespace {
 
@@ -31,7 +31,7 @@ std::string Content(const std::string& relative) {
 void ExpectOriginals(const std::string& dest, const std::vector<std::string>& names) {
   for (const std::string& name : names) {
     SCOPED_TRACE(name);
-    ASSERT_TRUE(FileExists(dest + "\\" + name));
+    ASSERT_TRUE(platform::FileExists(dest + "\\" + name));
     EXPECT_EQ(test::ReadFileBytes(dest + "\\" + name), test::ReadFileBytes(Content(name)));
     EXPECT_EQ(platform::FileDosDateTime(dest + "\\" + name),
               platform::FileDosDateTime(Content(name)));
@@ -113,13 +113,13 @@ TEST(Unzipper, ExitStatusesSayWhatHappened) {
   ToolRun run = RunUnzipper(work, {"x", "-d", test::NativePath(dest),
                                    test::ToolArchive("infozip.zip"), "*.TXT", "sub/*"});
   EXPECT_EQ(run.status, 0) << run.err;
-  EXPECT_TRUE(FileExists(dest + "\\readme.txt"));
-  EXPECT_TRUE(FileExists(dest + "\\sub\\nested.txt"));
+  EXPECT_TRUE(platform::FileExists(dest + "\\readme.txt"));
+  EXPECT_TRUE(platform::FileExists(dest + "\\sub\\nested.txt"));
   run = RunUnzipper(
       work, {"x", "-d", test::NativePath(dest), test::ToolArchive("infozip.zip"), "nothing-*"});
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find("no entry matches nothing-*"), std::string::npos) << run.err;
-  EXPECT_FALSE(FileExists(dest + "\\data.bin"));
+  EXPECT_FALSE(platform::FileExists(dest + "\\data.bin"));
   run = RunUnzipper(
       work, {"x", "-d", test::NativePath(dest), test::ToolArchive("infozip.zip"), "readme.txt"});
   EXPECT_EQ(run.status, 1);
@@ -143,8 +143,8 @@ TEST(Unzipper, ExitStatusesSayWhatHappened) {
   EXPECT_NE(run.err.find("../escape.txt: unsafe"), std::string::npos) << run.err;
   EXPECT_NE(run.err.find("stripped absolute path spec from /abs/file.txt"), std::string::npos)
       << run.err;
-  EXPECT_FALSE(FileExists(work.File("escape.txt")));
-  EXPECT_TRUE(FileExists(dest + "\\abs\\file.txt"));
+  EXPECT_FALSE(platform::FileExists(work.File("escape.txt")));
+  EXPECT_TRUE(platform::FileExists(dest + "\\abs\\file.txt"));
 
   // Not an archive, and a wrong command line.
   test::WriteFileBytes(work.File("text.zip"), std::string(5000, 't'));
@@ -170,7 +170,7 @@ TEST(Unzipper, AFileTheUserMayNotWriteIsSkippedAsNotCreated) {
   }
   test::TempDir work;
   const std::string dest = work.File("out");
-  ASSERT_TRUE(ForceDirectories(dest));
+  ASSERT_TRUE(platform::MakeDirectories(dest));
   test::WriteFileBytes(dest + "\\readme.txt", "root's file");
   // The directory and the file stay root's; the output file of stderr must be the user's to fill.
   ASSERT_EQ(
@@ -196,7 +196,7 @@ bool OnLinux() {
 TEST(Unzipper, PathsMayUseEitherSeparatorAndMissingParentsAreMade) {
   test::TempDir work;
   // "out" exists, "new" does not; the host's own separator is mixed with "/".
-  ASSERT_TRUE(ForceDirectories(work.File("out")));
+  ASSERT_TRUE(platform::MakeDirectories(work.File("out")));
   const std::string typed = test::NativePath(work.File("out")) + "/new/sub";
   ToolRun run = RunUnzipper(work, {"x", "-d", typed, test::ToolArchive("infozip.zip")});
   EXPECT_EQ(run.status, 0) << run.err;
@@ -211,7 +211,7 @@ TEST(Unzipper, QuestionMarksTakeWholeCharacters) {
       work, {"x", "-d", test::NativePath(dest), test::ToolArchive("infozip.zip"), "????.txt"});
   EXPECT_EQ(run.status, 0) << run.err;
   ExpectOriginals(dest, {"\xD1\x84\xD0\xB0\xD0\xB9\xD0\xBB.txt"});
-  EXPECT_FALSE(FileExists(dest + "\\readme.txt"));
+  EXPECT_FALSE(platform::FileExists(dest + "\\readme.txt"));
 }
 
 TEST(Unzipper, MessagesShowPathsAsTheUserWroteThem) {
@@ -247,7 +247,7 @@ TEST(Unzipper, AFileThatCannotBeCreatedSaysWhy) {
       test::BuildZipOfFiles(
           {{"readme.txt", "r"}, {"blocked/in.txt", "b"}, {longName, "l"}, {"ok.txt", "o"}}));
   const std::string dest = work.File("out");
-  ASSERT_TRUE(ForceDirectories(dest + "\\readme.txt"));
+  ASSERT_TRUE(platform::MakeDirectories(dest + "\\readme.txt"));
   test::WriteFileBytes(dest + "\\blocked", "a file where a directory should be");
   const std::string typed = test::NativePath(dest);
   const ToolRun run =
@@ -302,10 +302,10 @@ TEST(Unzipper, ADamagedEntryIsNamedWithItsReasonAndTheOthersFollow) {
     EXPECT_NE(run.err.find(expected), std::string::npos) << expected << "\n" << run.err;
   }
   for (const char* name : {"first", "second", "third", "fourth"}) {
-    EXPECT_TRUE(FileExists(dest + "\\" + name + ".txt")) << name;
+    EXPECT_TRUE(platform::FileExists(dest + "\\" + name + ".txt")) << name;
   }
   for (const char* name : {"bad-block", "cut", "nowhere"}) {
-    EXPECT_FALSE(FileExists(dest + "\\" + name + ".txt")) << name;
+    EXPECT_FALSE(platform::FileExists(dest + "\\" + name + ".txt")) << name;
   }
   // Each is named once.
   EXPECT_EQ(run.err.find("bad-block.txt"), run.err.rfind("bad-block.txt")) << run.err;
@@ -318,8 +318,8 @@ TEST(Unzipper, ADamagedEntryIsNamedWithItsReasonAndTheOthersFollow) {
   run = RunUnzipper(
       work, {"x", "-o", "always", "-d", test::NativePath(work.File("some")), zip, "*<!n>.txt"});
   EXPECT_EQ(run.status, 1) << run.err;
-  EXPECT_TRUE(FileExists(work.File("some\\fourth.txt")));
-  EXPECT_FALSE(FileExists(work.File("some\\second.txt")));  // refused by its "n"
+  EXPECT_TRUE(platform::FileExists(work.File("some\\fourth.txt")));
+  EXPECT_FALSE(platform::FileExists(work.File("some\\second.txt")));  // refused by its "n"
 }
 
 TEST(Unzipper, RefusedEntriesAreNamedWithTheirReasonInWords) {
@@ -343,7 +343,7 @@ TEST(Unzipper, RefusedEntriesAreNamedWithTheirReasonInWords) {
                      test::StoredEntry("ok.txt", "ok")};
   test::WriteFileBytes(work.File("in.zip"), test::BuildZip(archive));
   const std::string dest = work.File("out");
-  ASSERT_TRUE(ForceDirectories(dest));
+  ASSERT_TRUE(platform::MakeDirectories(dest));
   test::WriteFileBytes(dest + "\\blocked", "a file where the directory should be");
   const ToolRun run = RunUnzipper(work, {"x", "-o", "always", "-d", test::NativePath(dest),
                                          test::NativePath(work.File("in.zip"))});
@@ -392,8 +392,8 @@ TEST(Unzipper, NothingIsWrittenThroughLinksOrIntoAFifoInTheDestination) {
     test::TempDir work;
     const std::string dest = work.File("out");
     const std::string typed = test::NativePath(dest);
-    ASSERT_TRUE(ForceDirectories(dest));
-    ASSERT_TRUE(ForceDirectories(work.File("outside")));
+    ASSERT_TRUE(platform::MakeDirectories(dest));
+    ASSERT_TRUE(platform::MakeDirectories(work.File("outside")));
     test::WriteFileBytes(work.File("outside\\a.txt"), "outside");
     if (!test::MakeLink(work.File("outside\\a.txt"), dest + "\\flink.txt", false) ||
         !test::MakeLink(work.File("outside\\new.txt"), dest + "\\dangling.txt", false) ||

@@ -6,10 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "platform/file_helpers.h"
+#include "platform/files.h"
 #include "support/sha256.h"
 #include "support/temp_dir.h"
 #include "support/zip_writer.h"
-#include "unzip/base/file_utils.h"
 #include "unzip/base/unzip_exceptions.h"
 #include "unzip/unzipper.h"
 
@@ -57,7 +58,7 @@ TEST_F(EncryptedExtraction, TheRightPasswordOpensEveryCipherAndMethod) {
                         {"zipcrypto_7z.zip", "Secret-zc"}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.archive);
-    FileDelete(Out("plain.txt"));
+    (void)platform::RemoveFile(Out("plain.txt"));
     zipper.Password = c.password;
     EXPECT_EQ(Extract(Fixture(c.archive)), 1);
     EXPECT_EQ(test::ReadFileBytes(Out("plain.txt")), plain);
@@ -100,7 +101,7 @@ TEST_F(EncryptedExtraction, AWrongOrMissingPasswordSkipsTheEntryWithoutCreatingI
       zipper.Password = password;
       EXPECT_EQ(Extract(Fixture(archive)), 0);
       EXPECT_EQ(skipped, std::vector<std::string>{"plain.txt:0"});
-      EXPECT_FALSE(FileExists(Out("plain.txt")));
+      EXPECT_FALSE(platform::FileExists(Out("plain.txt")));
     }
   }
 }
@@ -116,7 +117,7 @@ TEST_F(EncryptedExtraction, OnBadPasswordSuppliesPasswordsUntilOneFitsOrItGivesU
   EXPECT_EQ(zipper.Password, "Secret-256");
 
   // The password now held opens the next archive of the same password without a question.
-  FileDelete(Out("plain.txt"));
+  (void)platform::RemoveFile(Out("plain.txt"));
   EXPECT_EQ(Extract(Fixture("aes256_stored.zip")), 1);
   EXPECT_EQ(asked, 2);
 
@@ -137,7 +138,7 @@ TEST_F(EncryptedExtraction, WithTagSetAWrongPasswordPassesTheHeaderAndFailsTheVe
   EXPECT_EQ(offered, std::vector<int>{0});  // asked once more after decoding
   EXPECT_EQ(skipped, std::vector<std::string>{"plain.txt:0"});
   EXPECT_EQ(badCrcs, 0);
-  EXPECT_FALSE(FileExists(Out("plain.txt")));
+  EXPECT_FALSE(platform::FileExists(Out("plain.txt")));
 }
 
 TEST_F(EncryptedExtraction, OnDecryptReplacesTheCipherOfCompressedEntriesOnly) {
@@ -164,7 +165,7 @@ TEST_F(EncryptedExtraction, ATamperedAuthenticationCodeRejectsTheEntry) {
   zipper.Password = "Secret-256";
   EXPECT_EQ(Extract(path), 0);
   EXPECT_EQ(skipped, std::vector<std::string>{"plain.txt:0"});
-  EXPECT_FALSE(FileExists(Out("plain.txt")));
+  EXPECT_FALSE(platform::FileExists(Out("plain.txt")));
 }
 
 TEST_F(EncryptedExtraction, EntriesThatCannotBeDecryptedAreGivenUp) {

@@ -7,7 +7,7 @@
 #include "platform/files.h"
 #include "support/temp_dir.h"
 #include "support/zip_writer.h"
-#include "unzip/base/file_utils.h"
+#include "unzip/base/directories.h"
 #include "unzip/unzipper.h"
 
 namespace {

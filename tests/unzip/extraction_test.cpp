@@ -6,12 +6,13 @@
 #include <vector>
 
 #include "platform/dialogs.h"
+#include "platform/file_helpers.h"
 #include "platform/files.h"
 #include "platform/temporary_tree.h"
 #include "support/raw_deflate.h"
 #include "support/temp_dir.h"
 #include "support/zip_writer.h"
-#include "unzip/base/file_utils.h"
+#include "unzip/base/directories.h"
 #include "unzip/base/unzip_exceptions.h"
 #include "unzip/unzipper.h"
 
@@ -100,7 +101,7 @@ TEST_F(Extraction, TheUpdatersSettingsWriteFilesAndDirectories) {
   EXPECT_EQ(Extract(archive), 3);
   EXPECT_EQ(completed, std::vector<int>{3});
   EXPECT_EQ(test::ReadFileBytes(Out("a.txt")), "alpha");
-  EXPECT_TRUE(DirectoryExists(Out("sub")));
+  EXPECT_TRUE(platform::DirectoryExists(Out("sub")));
   EXPECT_EQ(test::ReadFileBytes(Out("sub\\b.txt")), std::string(5000, 'b'));
   EXPECT_EQ(ended, (std::vector<std::string>{Out("a.txt"), Out("sub\\b.txt")}));
   EXPECT_EQ(platform::FileDosDateTime(Out("a.txt")), static_cast<int32_t>(test::kSomeDosDateTime));
@@ -120,7 +121,7 @@ TEST_F(Extraction, OnlyDirectoriesGiveNoPercentagesAndCountWhenRecreated) {
   archive.entries = {Directory("x/"), Directory("x/y/")};
   EXPECT_EQ(Extract(archive), 2);
   EXPECT_TRUE(totals.empty());
-  EXPECT_TRUE(DirectoryExists(Out("x\\y")));
+  EXPECT_TRUE(platform::DirectoryExists(Out("x\\y")));
 
   zipper.RecreateDirs = false;
   EXPECT_EQ(zipper.UnZip(), 0);
@@ -134,9 +135,9 @@ TEST_F(Extraction, PatternsChooseEntriesIgnoringCaseAndAreEmptiedAfterTheRun) {
   zipper.DoAll = false;
   zipper.SetFilesList({"*.TXT"});
   EXPECT_EQ(Extract(archive), 2);
-  EXPECT_TRUE(FileExists(Out("a.txt")));
-  EXPECT_TRUE(FileExists(Out("B.TXT")));
-  EXPECT_FALSE(FileExists(Out("c.dat")));
+  EXPECT_TRUE(platform::FileExists(Out("a.txt")));
+  EXPECT_TRUE(platform::FileExists(Out("B.TXT")));
+  EXPECT_FALSE(platform::FileExists(Out("c.dat")));
   EXPECT_TRUE(zipper.FilesList.empty());
 }
 
@@ -147,8 +148,8 @@ TEST_F(Extraction, RootDirIsTakenOffStoredDirectories) {
   zipper.SetRootDir("data");
   EXPECT_EQ(zipper.RelativePathList, std::vector<std::string>{"data\\"});
   Extract(archive);
-  EXPECT_TRUE(FileExists(Out("sub\\f.txt")));
-  EXPECT_TRUE(FileExists(Out("other\\g.txt")));
+  EXPECT_TRUE(platform::FileExists(Out("sub\\f.txt")));
+  EXPECT_TRUE(platform::FileExists(Out("other\\g.txt")));
 }
 
 TEST_F(Extraction, AnEmptyDestDirIsTheCurrentDirectory) {
@@ -163,8 +164,8 @@ TEST_F(Extraction, AnEmptyDestDirIsTheCurrentDirectory) {
   const int count = zipper.UnZip();
   ASSERT_TRUE(platform::ChangeDirectory(saved));
   EXPECT_EQ(count, 2);
-  EXPECT_TRUE(FileExists(Out("rel\\f.txt")));
-  EXPECT_TRUE(FileExists(Out("abs\\g.txt")));
+  EXPECT_TRUE(platform::FileExists(Out("rel\\f.txt")));
+  EXPECT_TRUE(platform::FileExists(Out("abs\\g.txt")));
 }
 
 TEST_F(Extraction, OnStartUnZipMayRedirectOrSkipAFile) {
@@ -178,7 +179,7 @@ TEST_F(Extraction, OnStartUnZipMayRedirectOrSkipAFile) {
   EXPECT_EQ(Extract(archive), 1);
   EXPECT_EQ(test::ReadFileBytes(elsewhere), "a");
   EXPECT_EQ(ended, std::vector<std::string>{elsewhere});
-  EXPECT_FALSE(FileExists(Out("b.txt")));
+  EXPECT_FALSE(platform::FileExists(Out("b.txt")));
   EXPECT_TRUE(skips.empty());
   EXPECT_EQ(totals.back(), 50);  // the skipped file stays in the total
 }
@@ -241,16 +242,17 @@ TEST_F(Extraction, AReadOnlyFileIsReplacedAndGetsTheStoredAttributes) {
   archive.entries = {test::StoredEntry("a.txt", "new")};
   ASSERT_TRUE(ForceDirectories(dest));
   test::WriteFileBytes(Out("a.txt"), "old");
-  ASSERT_EQ(FileSetAttr(Out("a.txt"), platform::kAttrReadOnly), 0);
+  ASSERT_EQ(platform::WriteAttributes(Out("a.txt"), platform::kAttrReadOnly), 0);
   EXPECT_EQ(Extract(archive), 1);
   EXPECT_EQ(test::ReadFileBytes(Out("a.txt")), "new");
-  EXPECT_EQ(FileGetAttr(Out("a.txt")) & platform::kAttrReadOnly, 0u);
+  EXPECT_EQ(platform::ReadAttributes(Out("a.txt")) & platform::kAttrReadOnly, 0u);
 
   archive.entries[0].externalAttributes = 0x21;
   zipPath = work.File("read-only.zip");  // the same name within two seconds keeps the directory
   EXPECT_EQ(Extract(archive), 1);
-  EXPECT_NE(FileGetAttr(Out("a.txt")) & platform::kAttrReadOnly, 0u);
-  FileSetAttr(Out("a.txt"), platform::kAttrArchive);  // so that the directory can be removed
+  EXPECT_NE(platform::ReadAttributes(Out("a.txt")) & platform::kAttrReadOnly, 0u);
+  (void)platform::WriteAttributes(Out("a.txt"),
+                                  platform::kAttrArchive);  // so that the directory can be removed
 }
 
 TEST_F(Extraction, AFileThatCannotBeCreatedIsSkippedAndTheRunGoesOn) {
@@ -261,7 +263,7 @@ TEST_F(Extraction, AFileThatCannotBeCreatedIsSkippedAndTheRunGoesOn) {
   EXPECT_EQ(Extract(archive), 1);
   EXPECT_EQ(skips, (std::vector<Skip>{{srCreateError, Out("blocked")}}));
   EXPECT_EQ(totals, std::vector<int>{100});  // the skipped file left the total
-  EXPECT_TRUE(DirectoryExists(Out("blocked")));
+  EXPECT_TRUE(platform::DirectoryExists(Out("blocked")));
 }
 
 TEST_F(Extraction, BadDataIsRejectedAndDeleted) {
@@ -285,7 +287,7 @@ TEST_F(Extraction, BadDataIsRejectedAndDeleted) {
                                       {srStrongEncryption, "strong.txt"}}));
   EXPECT_TRUE(messages.empty());
   for (const char* name : {"crc.txt", "zero.txt", "over.txt", "unknown.txt", "strong.txt"}) {
-    EXPECT_FALSE(FileExists(Out(name))) << name;
+    EXPECT_FALSE(platform::FileExists(Out(name))) << name;
   }
   EXPECT_EQ(test::ReadFileBytes(Out("good.txt")), "good");
 }
@@ -311,9 +313,9 @@ TEST_F(Extraction, ACutShortEntryEndsTheRunAfterTheCompletionReport) {
     EXPECT_EQ(e.Message(), "Premature end of file reached");
   }
   EXPECT_EQ(completed, std::vector<int>{1});
-  EXPECT_TRUE(FileExists(Out("first.txt")));
-  EXPECT_FALSE(FileExists(Out("cut.bin")));  // nothing half-written stays
-  EXPECT_FALSE(FileExists(Out("last.txt")));
+  EXPECT_TRUE(platform::FileExists(Out("first.txt")));
+  EXPECT_FALSE(platform::FileExists(Out("cut.bin")));  // nothing half-written stays
+  EXPECT_FALSE(platform::FileExists(Out("last.txt")));
   EXPECT_FALSE(zipper.Busy);
 }
 
@@ -338,7 +340,7 @@ TEST_F(Extraction, StopNowEndsTheRunBeforeAnyEntry) {
   EXPECT_EQ(numFiles, 2);
   EXPECT_EQ(totalBytes, 3);
   EXPECT_EQ(completed, std::vector<int>{0});
-  EXPECT_FALSE(FileExists(Out("a.txt")));
+  EXPECT_FALSE(platform::FileExists(Out("a.txt")));
 }
 
 TEST_F(Extraction, NamesThatLeaveTheDestinationAreNeverWritten) {
@@ -352,11 +354,11 @@ TEST_F(Extraction, NamesThatLeaveTheDestinationAreNeverWritten) {
                                       {srUnsafePath, "a\\..\\..\\escape2.txt"},
                                       {srUnsafePath, "C:..\\escape3.txt"},
                                       {srUnsafePath, "..\\escapedir\\"}}));
-  EXPECT_FALSE(FileExists(work.File("escape.txt")));
-  EXPECT_FALSE(FileExists(work.File("escape2.txt")));
-  EXPECT_FALSE(DirectoryExists(work.File("escapedir")));
-  EXPECT_FALSE(FileExists(work.File("destescape3.txt")));
-  EXPECT_TRUE(FileExists(Out("inside.txt")));
+  EXPECT_FALSE(platform::FileExists(work.File("escape.txt")));
+  EXPECT_FALSE(platform::FileExists(work.File("escape2.txt")));
+  EXPECT_FALSE(platform::DirectoryExists(work.File("escapedir")));
+  EXPECT_FALSE(platform::FileExists(work.File("destescape3.txt")));
+  EXPECT_TRUE(platform::FileExists(Out("inside.txt")));
 }
 
 TEST_F(Extraction, EntriesSharingTheirDataAreGivenUp) {
@@ -427,9 +429,9 @@ TEST_F(Extraction, AnEmptyEntryOfAnMsDosHostWithTheDirectoryAttributeIsADirector
     zipPath = work.File("archive" + std::to_string(&c - cases) + ".zip");
     skips.clear();
     EXPECT_EQ(Extract(archive), c.directory ? 2 : 1);
-    EXPECT_EQ(DirectoryExists(Out("abc\\def")), c.directory);
-    EXPECT_EQ(FileExists(Out("abc\\def\\ghi.txt")), c.directory);
-    EXPECT_EQ(FileExists(Out("abc\\def")), !c.directory);
+    EXPECT_EQ(platform::DirectoryExists(Out("abc\\def")), c.directory);
+    EXPECT_EQ(platform::FileExists(Out("abc\\def\\ghi.txt")), c.directory);
+    EXPECT_EQ(platform::FileExists(Out("abc\\def")), !c.directory);
     EXPECT_EQ(skips.size(), c.directory ? 0U : 1U);
     ASSERT_TRUE(platform::RemoveDirectoryTree(dest));
   }
@@ -529,8 +531,8 @@ TEST_F(Extraction, WithoutDestDirAndWithoutACurrentDirectoryTheRunFails) {
     message = e.Message();
   }
   ASSERT_TRUE(platform::ChangeDirectory(saved));
-  const bool underRoot = FileExists("\\" + name);
-  if (underRoot) FileDelete("\\" + name);
+  const bool underRoot = platform::FileExists("\\" + name);
+  if (underRoot) (void)platform::RemoveFile("\\" + name);
   EXPECT_FALSE(underRoot);
   EXPECT_EQ(message,
             "The current directory cannot be determined, and no destination directory is set");

@@ -4,8 +4,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/checked_math.h"
 #include "platform/exceptions.h"
-#include "unzip/base/checked_math.h"
 #include "unzip/base/messages.h"
 
 TBufferedStream::TBufferedStream(TStream* source, int32_t bufferSize)
@@ -35,7 +35,7 @@ int64_t TBufferedStream::BufferOffset() const {
 }
 
 int64_t TBufferedStream::EffectiveSize() {
-  return std::max(WrappingAdd(FSource->Position(), BufferOffset()), FSource->GetSize());
+  return std::max(platform::WrappingAdd(FSource->Position(), BufferOffset()), FSource->GetSize());
 }
 
 bool TBufferedStream::RefillBuffer() {
@@ -102,7 +102,9 @@ int32_t TBufferedStream::Read(void* buffer, int32_t count) {
 int32_t TBufferedStream::Write(const void* buffer, int32_t count) {
   if (FMode != bufWriting) {
     // Give up the bytes read ahead: the source goes back to the logical position.
-    if (FMode == bufReading) FSource->SetPosition(WrappingAdd(FSource->Position(), BufferOffset()));
+    if (FMode == bufReading) {
+      FSource->SetPosition(platform::WrappingAdd(FSource->Position(), BufferOffset()));
+    }
     FCursor = FData.get();
     FLimit = FData.get() + FCapacity;
     FMode = bufIdle;
@@ -151,19 +153,19 @@ int32_t TBufferedStream::Write(const void* buffer, int32_t count) {
 }
 
 int64_t TBufferedStream::Seek(int64_t offset, int origin) {
-  const int64_t current = WrappingAdd(FSource->Position(), BufferOffset());
+  const int64_t current = platform::WrappingAdd(FSource->Position(), BufferOffset());
   int64_t target;
   switch (origin) {
     case soBeginning:
       target = offset;
       break;
     case soCurrent:
-      target = WrappingAdd(current, offset);
+      target = platform::WrappingAdd(current, offset);
       break;
     case soEnd: {
       const uint64_t magnitude =
           offset < 0 ? 0 - static_cast<uint64_t>(offset) : static_cast<uint64_t>(offset);
-      target = WrappingSubtract(EffectiveSize(), static_cast<int64_t>(magnitude));
+      target = platform::WrappingSubtract(EffectiveSize(), static_cast<int64_t>(magnitude));
       break;
     }
     default:

@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/checked_math.h"
 #include "platform/dialogs.h"
-#include "unzip/base/checked_math.h"
 #include "unzip/base/crc32.h"
 #include "unzip/base/messages.h"
 #include "unzip/base/unzip_exceptions.h"
@@ -109,13 +109,13 @@ void TEntryDecoder::FlushOutput() {
   const int64_t position = job_->Output->Position();
   uint64_t end = 0;
   if (position < 0 ||
-      !CheckedAdd(static_cast<uint64_t>(position), static_cast<uint64_t>(n), &end) ||
+      !platform::CheckedAdd(static_cast<uint64_t>(position), static_cast<uint64_t>(n), &end) ||
       end > job_->UncompressedSize) {
     throw EBiggerThanUncompressed(MessageText(kMsgBiggerThanUncompressed));
   }
   if (job_->Output->Write(block, n) < n) throw ECantWriteUCF(MessageText(kMsgCantWriteUcf));
   runningCrc_ = Crc32Update(runningCrc_, block, static_cast<size_t>(n));
-  entryBytesDone_ = SaturatingAdd(entryBytesDone_, int64_t{n});
+  entryBytesDone_ = platform::SaturatingAdd(entryBytesDone_, int64_t{n});
   outputCount_ = 0;
   if (job_->OnBlockWritten) job_->OnBlockWritten(n);
 }

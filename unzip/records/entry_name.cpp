@@ -3,8 +3,8 @@
 
 #include "platform/ascii_case.h"
 #include "platform/code_pages.h"
+#include "platform/path_text.h"
 #include "platform/utf8_text.h"
-#include "unzip/base/path_text.h"
 
 bool OemRoundTripName(std::string& name) {
   std::string text;
@@ -42,7 +42,7 @@ std::string Utf8OrOemName(std::string_view bytes) {
 
 std::string DecodeEntryName(std::string_view raw, uint16_t flags, int host, bool oemTest) {
   std::string name(raw);
-  SlashesToBackslashes(name);
+  platform::SlashesToBackslashes(name);
   const bool saysUtf8 = (flags & kFlagUtf8Name) != 0;
   const bool unixUtf8 = host == kHostUnix && platform::IsValidUtf8(name);
   if (!saysUtf8 && !unixUtf8 && oemTest && OemRoundTripName(name)) return name;
@@ -50,7 +50,7 @@ std::string DecodeEntryName(std::string_view raw, uint16_t flags, int host, bool
 }
 
 void SplitEntryPath(std::string_view path, std::string* directory, std::string* fileName) {
-  *directory = ExtractFilePath(path);
+  *directory = platform::ExtractFilePath(path);
   *fileName = std::string(path.substr(directory->size()));
   if (!directory->empty() && directory->back() == ':') *directory += '\\';
 }

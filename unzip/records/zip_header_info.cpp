@@ -7,8 +7,8 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/path_text.h"
 #include "platform/stream.h"
-#include "unzip/base/path_text.h"
 #include "unzip/records/dos_date_time.h"
 #include "unzip/records/entry_name.h"
 #include "unzip/records/little_endian.h"
@@ -414,6 +414,6 @@ void TZipHeaderInfo::TakeUnicodePath(const uint8_t* block, uint16_t dataSize) {
       reinterpret_cast<const char*>(block + at::kName), dataSize - size_t{at::kName}));
   // A name that is empty or not UTF-8 would be worse than the header's own.
   if (name.empty()) return;
-  SlashesToBackslashes(name);
+  platform::SlashesToBackslashes(name);
   SetPath(name);
 }

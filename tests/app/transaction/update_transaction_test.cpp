@@ -9,12 +9,12 @@
 #include <string>
 
 #include "platform/ascii_case.h"
+#include "platform/file_helpers.h"
 #include "platform/files.h"
+#include "platform/path_text.h"
 #include "platform/temporary_tree.h"
 #include "support/links.h"
 #include "support/temp_dir.h"
-#include "unzip/base/file_utils.h"
-#include "unzip/base/path_text.h"
 
 namespace {
 
@@ -28,9 +28,9 @@ class UpdateTransaction : public ::testing::Test {
   void Write(const std::string& root, const Tree& tree) {
     for (const auto& [path, data] : tree) {
       if (path.back() == '\\') {
-        ForceDirectories(root + path);
+        ASSERT_TRUE(platform::MakeDirectories(root + path));
       } else {
-        ForceDirectories(ExtractFilePath(root + path));
+        ASSERT_TRUE(platform::MakeDirectories(platform::ExtractFilePath(root + path)));
         test::WriteFileBytes(root + path, data);
       }
     }
@@ -149,7 +149,7 @@ TEST_F(UpdateTransaction, AStaleMainExeBesideTheProgramGoesIntoTheBackupAndComes
   for (const bool delivered : {true, false}) {
     SCOPED_TRACE(delivered ? "delivered" : "not delivered");
     platform::RemoveDirectoryTree(dir_.Path());
-    ForceDirectories(dir_.Path());
+    ASSERT_TRUE(platform::MakeDirectories(dir_.Path()));
     Tree oldTree = kOld;
     oldTree["main.exe"] = "stale program";
     Tree staged = kStaged;
@@ -264,14 +264,17 @@ TEST_F(UpdateTransaction, ACommitMakesTheNewTreeAndARollBackFromAnyPointTheOldOn
   for (size_t stop = 0; stop <= 6; ++stop) {
     SCOPED_TRACE("stopped after move " + std::to_string(stop));
     platform::RemoveDirectoryTree(dir_.Path());
-    ForceDirectories(dir_.Path());
+    ASSERT_TRUE(platform::MakeDirectories(dir_.Path()));
     TUpdateJournal journal = Stage(kOld, kStaged, "prog.exe");
-    for (const std::string& dir : journal.Directories) ForceDirectories(app_ + dir);
+    for (const std::string& dir : journal.Directories) {
+      ASSERT_TRUE(platform::MakeDirectories(app_ + dir));
+    }
     size_t made = 0;
     for (const TUpdateJournal::TMove& move : journal.Files) {
       const std::string target = app_ + move.target;
-      if (made < stop && FileExists(target)) {
-        ForceDirectories(ExtractFilePath(transaction::BackupDir(app_) + move.target));
+      if (made < stop && platform::FileExists(target)) {
+        ASSERT_TRUE(platform::MakeDirectories(
+            platform::ExtractFilePath(transaction::BackupDir(app_) + move.target)));
         ASSERT_TRUE(platform::RenameFile(target, transaction::BackupDir(app_) + move.target));
         ++made;
       }
@@ -288,7 +291,7 @@ TEST_F(UpdateTransaction, ACommitMakesTheNewTreeAndARollBackFromAnyPointTheOldOn
     EXPECT_EQ(after.State, TUpdateJournal::jsStaged);
     EXPECT_EQ(after.MainExeName, "prog.exe");
     EXPECT_TRUE(after.Files.empty());
-    EXPECT_FALSE(DirectoryExists(transaction::StagingDir(app_)));
+    EXPECT_FALSE(platform::DirectoryExists(transaction::StagingDir(app_)));
   }
 }
 
@@ -308,7 +311,7 @@ TEST_F(UpdateTransaction, RecoveryFinishesOrDropsEachStateOfTheJournal) {
   for (const Case& c : cases) {
     SCOPED_TRACE(static_cast<int>(c.state));
     platform::RemoveDirectoryTree(dir_.Path());
-    ForceDirectories(dir_.Path());
+    ASSERT_TRUE(platform::MakeDirectories(dir_.Path()));
     TUpdateJournal journal = Stage(kOld, kStaged, "prog.exe");
     journal.State = c.state;
     if (c.archive) test::WriteFileBytes(app_ + "update.zip", "zip");
@@ -321,11 +324,11 @@ TEST_F(UpdateTransaction, RecoveryFinishesOrDropsEachStateOfTheJournal) {
     Tree expected = c.expected;
     if (c.archive && c.expected == kOld) expected["update.zip"] = "zip";
     EXPECT_EQ(Read(), expected);
-    EXPECT_EQ(FileExists(transaction::JournalPath(app_)), c.journalStays);
-    EXPECT_FALSE(DirectoryExists(transaction::StagingDir(app_)));
-    EXPECT_FALSE(DirectoryExists(transaction::BackupDir(app_)));
+    EXPECT_EQ(platform::FileExists(transaction::JournalPath(app_)), c.journalStays);
+    EXPECT_FALSE(platform::DirectoryExists(transaction::StagingDir(app_)));
+    EXPECT_FALSE(platform::DirectoryExists(transaction::BackupDir(app_)));
     transaction::ForgetFinishedUpdate(app_);
-    EXPECT_EQ(FileExists(transaction::JournalPath(app_)),
+    EXPECT_EQ(platform::FileExists(transaction::JournalPath(app_)),
               c.journalStays && c.state != TUpdateJournal::jsCommitting);
   }
 }
@@ -347,7 +350,7 @@ TEST_F(UpdateTransaction, RecoveryDeletesOnlyTheArchiveItStaged) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     platform::RemoveDirectoryTree(dir_.Path());
-    ForceDirectories(dir_.Path());
+    ASSERT_TRUE(platform::MakeDirectories(dir_.Path()));
     TUpdateJournal journal = Stage(kOld, kStaged, "prog.exe");
     if (!c.recorded.empty()) {
       test::WriteFileBytes(app_ + "update.zip", c.recorded);
@@ -407,7 +410,7 @@ TEST_F(UpdateTransaction, AJournalThatCannotBeTrustedLeavesEveryFileWhereItIs) {
       if (c.special != nullptr && state != states[0]) continue;
       SCOPED_TRACE(std::string(c.what) + ", " + state);
       platform::RemoveDirectoryTree(dir_.Path());
-      ForceDirectories(dir_.Path());
+      ASSERT_TRUE(platform::MakeDirectories(dir_.Path()));
       Write(app_, kOld);
       Write(transaction::StagingDir(app_), kStaged);
       Write(transaction::BackupDir(app_), {{"a.txt", "old a"}});
@@ -417,7 +420,7 @@ TEST_F(UpdateTransaction, AJournalThatCannotBeTrustedLeavesEveryFileWhereItIs) {
         test::WriteFileBytes(journalPath,
                              "update-journal 1\nstate " + std::string(state) + "\n" + c.body);
       } else if (std::string(c.special) == "directory") {
-        ForceDirectories(journalPath);
+        ASSERT_TRUE(platform::MakeDirectories(journalPath));
       } else {
         platform::File file = platform::File::Open(journalPath, platform::kOpenCreate);
         ASSERT_TRUE(file.IsOpen());
@@ -452,7 +455,7 @@ TEST_F(UpdateTransaction, TheCommitAppliesExactlyWhatWasExtracted) {
   for (const bool removeOne : {true, false}) {
     SCOPED_TRACE(removeOne ? "a staged file removed" : "a stray file in staging");
     platform::RemoveDirectoryTree(dir_.Path());
-    ForceDirectories(dir_.Path());
+    ASSERT_TRUE(platform::MakeDirectories(dir_.Path()));
     TUpdateJournal journal = Stage(kOld, kStaged, "prog.exe");
     if (removeOne) {
       ASSERT_TRUE(platform::RemoveFile(transaction::StagingDir(app_) + "lib\\b.dll"));

@@ -1,20 +1,21 @@
-// The archive component's small routines: DOS date/time repair and stamping, percentages, path
-// text, UTF-8 names, directories and the message pump.
+// The archive component's small routines: DOS date/time repair and stamping, percentages and part
+// numbers, its directory steps, removable drives and message texts.
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <string>
 
 #include "platform/dos_date_rule.h"
 #include "platform/exceptions.h"
+#include "platform/file_helpers.h"
 #include "platform/files.h"
-#include "platform/message_pump.h"
 #include "support/temp_dir.h"
-#include "unzip/base/file_utils.h"
+#include "unzip/base/directories.h"
 #include "unzip/base/format_text.h"
 #include "unzip/base/numbers.h"
-#include "unzip/base/path_text.h"
+#include "unzip/base/removable_drive.h"
 #include "unzip/records/dos_date_time.h"
 
 namespace {
@@ -59,17 +60,17 @@ TEST(DosDateTimeToDateTime, CountsDaysFromTheEpochAndRefusesImpossibleDates) {
   EXPECT_EQ(value, -1);
 }
 
-TEST(StampFileTime, SetsTheLastWriteTimeReadBackByFileAge) {
+TEST(StampFileTime, SetsTheLastWriteTimeThatTheFileLayerReadsBack) {
   test::TempDir dir;
   const std::string name = dir.File("stamped.txt");
   test::WriteFileBytes(name, "x");
   StampFileTime(name, Dos(2008, 2, 29, 18, 0, 0));
-  EXPECT_EQ(static_cast<uint32_t>(FileAge(name)), Dos(2008, 2, 29, 18, 0, 0));
+  EXPECT_EQ(static_cast<uint32_t>(platform::FileDosDateTime(name)), Dos(2008, 2, 29, 18, 0, 0));
   StampFileTime(name, Dos(2011, 7, 0, 9, 30, 30));  // repaired before stamping
-  EXPECT_EQ(static_cast<uint32_t>(FileAge(name)), Dos(2011, 7, 1, 9, 30, 29));
+  EXPECT_EQ(static_cast<uint32_t>(platform::FileDosDateTime(name)), Dos(2011, 7, 1, 9, 30, 29));
   StampFileTime(dir.File("missing.txt"), Dos(2008, 2, 29, 18, 0, 0));  // ignored
-  EXPECT_EQ(FileAge(dir.File("missing.txt")), -1);
-  EXPECT_EQ(FileAge(dir.Path()), -1);
+  EXPECT_EQ(platform::FileDosDateTime(dir.File("missing.txt")), -1);
+  EXPECT_EQ(platform::FileDosDateTime(dir.Path()), -1);
 }
 
 TEST(PercentOf, RoundsHalvesToEvenAndCapsAtHundred) {
@@ -99,48 +100,29 @@ TEST(PercentOf, RoundsHalvesToEvenAndCapsAtHundred) {
   EXPECT_EQ(Max64(-5, 3), 3);
 }
 
-TEST(PathText, SplitsAndCutsAsTheExtractionExpects) {
-  struct Case {
-    const char* path;
-    const char* dirWithDelimiter;
-    const char* filePath;
-  } cases[] = {
-      {"dir\\file", "dir\\", "dir\\"},
-      {"file", "", ""},
-      {"C:\\file", "C:\\\\", "C:\\"},
-      {"C:file", "C:\\", "C:"},
-      {"a\\b\\c.txt", "a\\b\\", "a\\b\\"},
-      {"\\\\server\\share", "\\\\server\\", "\\\\server\\"},
-      {"\\file", "\\\\", "\\"},
-      {"", "", ""},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(DirWithDelimiter(c.path), c.dirWithDelimiter) << c.path;
-    EXPECT_EQ(ExtractFilePath(c.path), c.filePath) << c.path;
-  }
-  EXPECT_EQ(RightChars("abc", 5), "abc");
-  EXPECT_EQ(RightChars("abc", 2), "bc");
-  EXPECT_EQ(RightChars("abc", 0), "");
-  EXPECT_EQ(LeftChars("abc", 0), "");
-  EXPECT_EQ(LeftChars("abc", 2), "ab");
-  EXPECT_EQ(LeftChars("abc", -3), "");
-  EXPECT_EQ(LeftChars("abc", 9), "abc");
-  std::string name = "a/b\\c/";
-  SlashesToBackslashes(name);
-  EXPECT_EQ(name, "a\\b\\c\\");
+TEST(PartNumbers, StayInRange) {
+  constexpr int kIntMax = std::numeric_limits<int>::max();
+  EXPECT_EQ(PartNumberOfDisk(0), 1);
+  EXPECT_EQ(PartNumberOfDisk(3), 4);
+  EXPECT_EQ(PartNumberOfDisk(0x7FFFFFFF), kIntMax);
+  EXPECT_EQ(PartNumberOfDisk(0xFFFFFFFF), kIntMax);
+  EXPECT_EQ(PartNumberAfter(0), 2);
+  EXPECT_EQ(PartNumberAfter(kIntMax - 2), kIntMax);
+  EXPECT_EQ(PartNumberAfter(kIntMax - 1), kIntMax);
+  EXPECT_EQ(PartNumberAfter(kIntMax), kIntMax);
 }
 
 TEST(ForceDirectories, CreatesEveryMissingParent) {
   test::TempDir dir;
   const std::string deep = dir.File("a\\b\\c\\d");
   EXPECT_TRUE(ForceDirectories(deep + "\\"));
-  EXPECT_TRUE(DirectoryExists(deep));
-  EXPECT_FALSE(FileExists(deep));
+  EXPECT_TRUE(platform::DirectoryExists(deep));
+  EXPECT_FALSE(platform::FileExists(deep));
   EXPECT_TRUE(ForceDirectories(deep));  // present already
   EXPECT_TRUE(ForceDirectories("C:"));  // shorter than three characters: counts as present
 
   test::WriteFileBytes(dir.File("blocker"), "not a directory");
-  EXPECT_TRUE(FileExists(dir.File("blocker")));
+  EXPECT_TRUE(platform::FileExists(dir.File("blocker")));
   EXPECT_FALSE(ForceDirectories(dir.File("blocker\\sub")));
   try {
     ForceDirectories("");
@@ -154,7 +136,7 @@ TEST(ForceDirectories, CreatesEveryMissingParent) {
 TEST(ForceDirectories, TakesSlashesAndCreatesTheFirstPartOfARelativePath) {
   test::TempDir dir;
   EXPECT_TRUE(ForceDirectories(dir.File("x/y.d/z/")));
-  EXPECT_TRUE(DirectoryExists(dir.File("x\\y.d\\z")));
+  EXPECT_TRUE(platform::DirectoryExists(dir.File("x\\y.d\\z")));
   const std::string previous = platform::CurrentDirectory();
   ASSERT_TRUE(platform::ChangeDirectory(dir.Path()));
   // "a" is short, but it is a directory of its own below the current one.
@@ -163,8 +145,8 @@ TEST(ForceDirectories, TakesSlashesAndCreatesTheFirstPartOfARelativePath) {
   ASSERT_TRUE(platform::ChangeDirectory(previous));
   EXPECT_TRUE(madeShort);
   EXPECT_TRUE(madeSingle);
-  EXPECT_TRUE(DirectoryExists(dir.File("a\\b\\c")));
-  EXPECT_TRUE(DirectoryExists(dir.File("q")));
+  EXPECT_TRUE(platform::DirectoryExists(dir.File("a\\b\\c")));
+  EXPECT_TRUE(platform::DirectoryExists(dir.File("q")));
   EXPECT_TRUE(ForceDirectories("\\"));  // the root counts as present
 }
 
@@ -178,38 +160,9 @@ TEST(CanChangeToDir, TellsDirectoriesApartAndRestoresTheCurrentDirectory) {
   EXPECT_EQ(platform::CurrentDirectory(), before);
 }
 
-TEST(FileRoutines, AttributesAndDeletion) {
-  test::TempDir dir;
-  const std::string name = dir.File("f.txt");
-  EXPECT_EQ(FileGetAttr(name), 0xFFFFFFFFu);
-  EXPECT_FALSE(FileDelete(name));
-  test::WriteFileBytes(name, "x");
-  EXPECT_EQ(FileSetAttr(name, platform::kAttrReadOnly | platform::kAttrArchive), 0);
-  EXPECT_NE(FileGetAttr(name) & platform::kAttrReadOnly, 0u);
-  EXPECT_EQ(FileSetAttr(name, platform::kAttrArchive), 0);
-  EXPECT_EQ(FileGetAttr(name) & platform::kAttrReadOnly, 0u);
-  EXPECT_TRUE(FileDelete(name));
-  EXPECT_FALSE(FileExists(name));
-  EXPECT_NE(FileSetAttr(name, platform::kAttrArchive), 0);
-}
-
-TEST(FileRoutines, DrivesOfTheTemporaryDirectory) {
+TEST(IsRemovableDrive, TheTemporaryDirectoryIsOnAFixedDrive) {
   test::TempDir dir;
   EXPECT_FALSE(IsRemovableDrive(dir.Path()));
-  EXPECT_LE(GetVolumeLabel(dir.Path()).size(), 13u * 4);  // at most 13 characters of UTF-8
-}
-
-TEST(PumpWaitingMessages, RunsTheInstalledPumpOnly) {
-  EXPECT_FALSE(PumpWaitingMessages());
-  int pumped = 0;
-  platform::SetMessagePump([&pumped] {
-    ++pumped;
-    return true;
-  });
-  EXPECT_TRUE(PumpWaitingMessages());
-  platform::SetMessagePump(nullptr);
-  EXPECT_FALSE(PumpWaitingMessages());
-  EXPECT_EQ(pumped, 1);
 }
 
 TEST(FormatText, FillsPlaceholdersInOrder) {

@@ -1,9 +1,12 @@
-// Arithmetic on the numbers an archive supplies (sizes, offsets, counts, lengths, part numbers):
-// every sum or product of such values goes through here, so a forged value never overflows.
+// Integer arithmetic that never overflows: sums and products checked, held at the ends of the
+// type, or wrapped round. Every sum or product of untrusted numbers (an archive's sizes, offsets,
+// counts and lengths) goes through here, so a forged value never overflows.
 #pragma once
 
 #include <cstdint>
 #include <limits>
+
+namespace platform {
 
 // a + b in *sum; false, and *sum unchanged, when the result does not fit.
 [[nodiscard]] inline bool CheckedAdd(int64_t a, int64_t b, int64_t* sum) {
@@ -65,15 +68,4 @@ inline int64_t ClampToInt64(uint64_t value) {
              : static_cast<int64_t>(value);
 }
 
-// The 1-based part number of a 0-based disk number (INT_MAX for the largest disk numbers, which
-// no set has): the number that part lookups take.
-inline int PartNumberOfDisk(uint32_t disk) {
-  const int64_t part = static_cast<int64_t>(disk) + 1;
-  return part > std::numeric_limits<int>::max() ? std::numeric_limits<int>::max()
-                                                : static_cast<int>(part);
-}
-// The 1-based number of the part after the 0-based part `current`, held at INT_MAX.
-inline int PartNumberAfter(int current) {
-  return current < std::numeric_limits<int>::max() - 1 ? current + 2
-                                                       : std::numeric_limits<int>::max();
-}
+}  // namespace platform

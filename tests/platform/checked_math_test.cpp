@@ -1,17 +1,17 @@
-// The arithmetic on archive numbers: sums and products that fit, and the ends where they do not.
-#include "unzip/base/checked_math.h"
+// The arithmetic that never overflows: sums and products that fit, and the ends where they do not.
+#include "platform/checked_math.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <limits>
 
+namespace platform {
 namespace {
 
 constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
 constexpr int64_t kMin = std::numeric_limits<int64_t>::min();
 constexpr uint64_t kUMax = std::numeric_limits<uint64_t>::max();
-constexpr int kIntMax = std::numeric_limits<int>::max();
 
 TEST(CheckedMath, CheckedSumsAndProductsReportWhatDoesNotFit) {
   struct Case {
@@ -73,15 +73,5 @@ TEST(CheckedMath, WrappingAndClampingAreDefinedForEveryValue) {
   EXPECT_EQ(ClampToInt64(42), 42);
 }
 
-TEST(CheckedMath, PartNumbersStayInRange) {
-  EXPECT_EQ(PartNumberOfDisk(0), 1);
-  EXPECT_EQ(PartNumberOfDisk(3), 4);
-  EXPECT_EQ(PartNumberOfDisk(0x7FFFFFFF), kIntMax);
-  EXPECT_EQ(PartNumberOfDisk(0xFFFFFFFF), kIntMax);
-  EXPECT_EQ(PartNumberAfter(0), 2);
-  EXPECT_EQ(PartNumberAfter(kIntMax - 2), kIntMax);
-  EXPECT_EQ(PartNumberAfter(kIntMax - 1), kIntMax);
-  EXPECT_EQ(PartNumberAfter(kIntMax), kIntMax);
-}
-
 }  // namespace
+}  // namespace platform
