@@ -59,6 +59,37 @@ bool DescribesLocalHeader(const TZipHeaderInfo& central, const TLocalFacts& loca
   return same && compared;
 }
 
+// Every central header takes at least its 46 fixed bytes before the end record (in a single-part
+// archive or its companion file): a count that cannot fit there is a damaged end record, not a
+// number of headers to read.
+bool EntryCountFits(const TEndCentral& end) {
+  if (end.GetThisDisk32() != 0 || end.GetTotalEntries64() == 0) return true;
+  const int64_t before = end.CommentPosition - kEndCentralSize;
+  return before >= 0 &&
+         end.GetTotalEntries64() <= static_cast<uint64_t>(before) / kCentralHeaderSize;
+}
+
+// Whether the entry's local header and data fit in the part of `partSize` bytes that holds the
+// end record, when they start there: no data run on from the last part. True when it cannot be
+// judged (another part, or a size not known).
+bool FitsEndPart(const TZipHeaderInfo& entry, uint32_t endDisk, int64_t partSize) {
+  if (partSize < 0 || entry.GetDiskNumberStart32() != endDisk) return true;
+  uint64_t end = 0;
+  return platform::CheckedAdd(entry.GetLocalHeaderOffset64(), uint64_t{kLocalHeaderSize}, &end) &&
+         platform::CheckedAdd(end, entry.GetCompressedSize64(), &end) &&
+         end <= static_cast<uint64_t>(partSize);
+}
+
+// What is impossible about the entry of central header `number` (counted from 1).
+std::string DataPastEndText(uint64_t number, const TZipHeaderInfo& entry, int64_t partSize) {
+  const std::string name = entry.Directory + entry.FileName;
+  return std::string(kTextNotAZip) + " Entry " + std::to_string(number) +
+         (name.empty() ? " (no name)" : " \"" + name + "\"") + ": " +
+         std::to_string(entry.GetCompressedSize64()) + " bytes of data at offset " +
+         std::to_string(entry.GetLocalHeaderOffset64()) +
+         " would run past the end of the archive (" + std::to_string(partSize) + " bytes)";
+}
+
 // The directory cannot be used and no rebuild can help: nothing of the archive is kept.
 [[noreturn]] void ClearAndRaiseBadZip(TUnZipper& zipper) {
   zipper.ClearArchive();
@@ -148,6 +179,9 @@ struct TUnZipper::TDirectoryRead {
   std::unique_ptr<TBufferedFileStream> Companion;
   // What the local headers said, by list index, once the list is a rebuilt one.
   std::vector<TLocalFacts> LocalFacts;
+  // The size of the part that holds the end record (the archive itself when there is one part),
+  // which the data of the entries that start there must fit in; -1 when it is not known.
+  int64_t EndPartSize = -1;
 };
 
 void TUnZipper::ReadDirectory(TStream* stream) {
@@ -166,7 +200,9 @@ void TUnZipper::ReadDirectory(TStream* stream) {
     SortedEntries = Entries.get();
   }
   PartCount = PartNumberOfDisk(EndRecord->GetThisDisk32());
-  if (found && !ReadCentralHeaders(read)) RebuildFromLocalHeaders(read);
+  if (found && (!EntryCountFits(*EndRecord) || !ReadCentralHeaders(read))) {
+    RebuildFromLocalHeaders(read);
+  }
   if (ArchiveIsBad) MergeCentralHeaders(read);
 
   ReadEndComment(read);
@@ -217,7 +253,13 @@ bool TUnZipper::FindDirectory(TDirectoryRead& read) {
   } else {
     SpanMode = smSingleFile;
   }
-  if (companionMode) read.Stream = read.Companion.get();
+  if (companionMode) {
+    // The entries' data are in the archive, which is a single file when the end record says so.
+    if (EndRecord->GetThisDisk32() == 0 && ArchiveFile) read.EndPartSize = ArchiveFile->GetSize();
+    read.Stream = read.Companion.get();
+  } else {
+    read.EndPartSize = read.Stream->GetSize();
+  }
   if (EndRecord->GetTotalEntries64() > 0) {
     if (!companionMode && SpanMode != smSingleFile &&
         PartNumberOfDisk(EndRecord->GetStartDisk32()) != CurrentPart + 1) {
@@ -259,6 +301,15 @@ bool TUnZipper::ReadCentralHeaders(TDirectoryRead& read) {
       return false;
     }
     if (entry->HasMissingZip64Values()) ClearAndRaiseBadZip(*this);
+    // A file's data that run past the end fail when it is extracted ("Premature end of file
+    // reached"); an entry without a file name stands for a directory and is never decoded, so
+    // nothing would ever say that its data are missing.
+    if (entry->FileName.empty() &&
+        !FitsEndPart(*entry, EndRecord->GetThisDisk32(), read.EndPartSize)) {
+      const std::string text = DataPastEndText(i + 1, *entry, read.EndPartSize);
+      ClearArchive();
+      throw EBadZipFile(text);
+    }
 
     const int64_t skip = static_cast<int64_t>(entry->CentralExtraLength) + entry->CommentLength;
     TZipHeaderInfo* added = entry.get();
@@ -288,16 +339,22 @@ void TUnZipper::RebuildFromLocalHeaders(TDirectoryRead& read) {
   read.LocalFacts = FactsOf(*Entries);
   // The archive's own stream is the one to read now, whatever was read before.
   read.Stream = ArchiveFile.get();
+  read.EndPartSize = ArchiveFile->GetSize();
 }
 
 void TUnZipper::MergeCentralHeaders(TDirectoryRead& read) {
   // The central headers that follow the last local header, as far as they can be read; each
-  // one that describes a rebuilt entry gives it its values, the rest are ignored.
+  // one that describes a rebuilt entry gives it its values, the rest are ignored. One that
+  // cannot be right (a marker without its Zip64 value, data past the end) ends the reading
+  // there: the directory is damaged already, and what was rebuilt stands.
   for (uint64_t i = 0; i < EndRecord->GetTotalEntries64(); ++i) {
     PumpAndCheckCancel();
     const std::unique_ptr<TZipHeaderInfo> entry = NewEntryRecord();
     if (!entry->ReadCentralHeader(read.Stream)) return;
-    if (entry->HasMissingZip64Values()) ClearAndRaiseBadZip(*this);
+    if (entry->HasMissingZip64Values() ||
+        !FitsEndPart(*entry, EndRecord->GetThisDisk32(), read.EndPartSize)) {
+      return;
+    }
     int index = 0;
     if (Entries->Find(entry.get(), index) && static_cast<size_t>(index) < read.LocalFacts.size() &&
         DescribesLocalHeader(*entry, read.LocalFacts[static_cast<size_t>(index)])) {

@@ -23,6 +23,7 @@ TEntryJob TUnZipper::MakeEntryJob(TBufferedFileStream& output) {
   job.Output = &output;
   job.Method = work.EffectiveMethod();
   job.Flags = work.Flags;
+  job.SizesUnknown = work.SizesUnknown;
   if (IsMultiPart()) {
     job.NextPart = [this]() -> TStream* {
       try {

@@ -21,7 +21,8 @@
 //   password_check.cpp         CheckPassword, VerifyPassword
 // The rules they call have files of their own: entry_destination.h (where an entry goes, which
 // output paths are unsafe), overlapping_entries.h (entries sharing data), wildcard.h (FilesList
-// patterns), run_state.h (what one extraction run holds).
+// patterns), run_state.h (what one extraction run holds), data_descriptor_search.h (where the
+// data of a rebuilt entry end when its local header leaves that to a descriptor).
 #pragma once
 
 #include <cstdint>
@@ -240,7 +241,8 @@ class TUnZipper {
   struct TDirectoryRead;
 
   // Reads the directory through `stream` (the archive file, or a part it swaps to): finds it,
-  // reads its central headers, and rebuilds the list from the local headers where they fail.
+  // reads its central headers, and rebuilds the list from the local headers where they fail or
+  // the end record claims more entries than the bytes before it can hold.
   void ReadDirectory(TStream* stream);
   // Finds the end record, in the archive or else in its companion file, and positions the read
   // at the first central header. False when there is none and IncompleteZipMode asks for a
@@ -248,17 +250,20 @@ class TUnZipper {
   bool FindDirectory(TDirectoryRead& read);
   // Reads the central headers into the entry list. False when the list is to be rebuilt from the
   // local headers: a header of a single-file archive cannot be read, or two name the same local
-  // header. EBadZipFile, the archive cleared, when a multi-part one cannot be read or an entry
-  // lacks a Zip64 value its header calls for.
+  // header. EBadZipFile, the archive cleared, when a multi-part one cannot be read, an entry
+  // lacks a Zip64 value its header calls for, or an entry without a file name has data that
+  // would run past the end of the archive (the message names the entry).
   bool ReadCentralHeaders(TDirectoryRead& read);
   // RecoverFromLocalHeaders, or EBadZipFile with the archive cleared when it cannot.
   void RebuildFromLocalHeaders(TDirectoryRead& read);
-  // After a rebuild: takes the values of the central headers that describe rebuilt entries
-  // (EBadZipFile, the archive cleared, for one that lacks a Zip64 value).
+  // After a rebuild: takes the values of the central headers that describe rebuilt entries, up
+  // to the first one that cannot be right (a Zip64 value missing, data past the end).
   void MergeCentralHeaders(TDirectoryRead& read);
   // Loads the archive comment when it lies in the companion file or in another part.
   void ReadEndComment(TDirectoryRead& read);
-  // Rebuilds the entry list from the local headers; false when it cannot (or already did).
+  // Rebuilds the entry list from the local headers; false when it cannot (or already did). An
+  // entry that leaves its sizes to a data descriptor gets them from the descriptor when one can
+  // be found and checked, else it is marked SizesUnknown and the scan goes on after its header.
   bool RecoverFromLocalHeaders();
   // Makes SortedEntries the view of Entries in `mode` order.
   void BuildSortedView(TZipSortMode mode);

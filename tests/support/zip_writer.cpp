@@ -3,6 +3,8 @@
 
 #include <array>
 
+#include "support/raw_deflate.h"
+
 namespace test {
 
 namespace {
@@ -192,6 +194,20 @@ ZipEntry StoredEntry(const std::string& name, const std::string& data) {
   ZipEntry entry;
   entry.name = name;
   entry.data = data;
+  return entry;
+}
+
+ZipEntry StreamedEntry(const std::string& name, const std::string& data, uint16_t method,
+                       bool zip64) {
+  ZipEntry entry = StoredEntry(name, method == 8 ? RawDeflate(data) : data);
+  entry.method = method;
+  entry.flags = 0x08;
+  entry.crc = Crc32(data);
+  entry.uncompressedSize = static_cast<uint32_t>(data.size());
+  entry.localCrc = 0;
+  entry.localCompressedSize = 0;
+  entry.localUncompressedSize = 0;
+  entry.afterData = DataDescriptor(*entry.crc, entry.data.size(), data.size(), true, zip64);
   return entry;
 }
 

@@ -135,6 +135,12 @@ struct ZipLayout {
 std::string BuildZip(const ZipArchive& archive, ZipLayout* layout = nullptr);
 // A stored entry of `name` holding `data`, every other field at its default.
 ZipEntry StoredEntry(const std::string& name, const std::string& data);
+// An entry as a writer that cannot seek back writes it (Java's ZipOutputStream, Python's zipfile
+// writing to a stream, `zip -`): `data` stored (method 0) or deflated (method 8), flag bit 3,
+// zeros for the CRC and sizes in the local header, and after the data a descriptor with its
+// signature (8-byte sizes with `zip64`). The central header holds the real values.
+ZipEntry StreamedEntry(const std::string& name, const std::string& data, uint16_t method,
+                       bool zip64 = false);
 // An archive of stored files, each (name, data) in order; a name ending in "/" is a directory.
 std::string BuildZipOfFiles(const std::vector<std::pair<std::string, std::string>>& files);
 

@@ -153,18 +153,6 @@ TEST(DirectoryReader, DuplicateLocalHeaderOffsetsLeadToARebuild) {
   EXPECT_EQ(Names(loaded.zip), kThreeNames);
 }
 
-TEST(DirectoryReader, RebuildStopsAfterADataDescriptorEntryOfUnknownSize) {
-  test::TempDir dir;
-  ZipArchive archive = ThreeEntries();
-  archive.entries[0].flags = 0x08;
-  archive.entries[0].localCompressedSize = 0;
-  archive.entries[0].afterData = test::DataDescriptor(test::Crc32("alpha"), 5, 5);
-  archive.end.centralOffset = 1;  // unusable: forces the rebuild
-  Loaded loaded(dir, "descriptor.zip", test::BuildZip(archive));
-  loaded.zip.IncompleteZipMode = izAssumeBad;
-  loaded.zip.LoadDirectory();
-  EXPECT_EQ(Names(loaded.zip), std::vector<std::string>{"a.txt"});
-}
 
 TEST(DirectoryReader, TruncatedArchiveByMode) {
   test::TempDir dir;

@@ -20,6 +20,8 @@ inline constexpr int kZip64EndSize = 56;  // the fixed part; an extensible data 
 inline constexpr int kZip64LocatorSize = 20;
 // A data descriptor with its signature and 32-bit sizes: signature, CRC, two sizes.
 inline constexpr int kDataDescriptorSize = 16;
+// The same with the 64-bit sizes of an entry with Zip64 values.
+inline constexpr int kDataDescriptorZip64Size = 24;
 // The longest comment an end record can announce.
 inline constexpr int kMaxCommentLength = 0xFFFF;
 
@@ -48,6 +50,12 @@ inline constexpr int kRecordSize = 4, kVersionMadeBy = 12, kVersionNeeded = 14, 
                      kStartDisk = 20, kEntriesThisDisk = 24, kTotalEntries = 32, kCentralSize = 40,
                      kCentralOffset = 48;
 }  // namespace zip64_end_record
+
+// A data descriptor's fields after its (optional) signature; the uncompressed size follows the
+// compressed one, 4 or 8 bytes further on.
+namespace data_descriptor {
+inline constexpr int kSignatureSize = 4, kCrc = 0, kCompressedSize = 4;
+}  // namespace data_descriptor
 
 namespace zip64_locator {
 inline constexpr int kEndDisk = 4, kEndOffset = 8, kTotalDisks = 16;

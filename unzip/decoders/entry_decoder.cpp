@@ -31,6 +31,8 @@ void TEntryDecoder::Prepare(TEntryJob& job) {
 }
 
 bool TEntryDecoder::Decode(TEntryJob& job) {
+  // Zero sizes that stand for "unknown" would make an empty file that passes its check.
+  if (job.SizesUnknown) throw EFatalUnzipError(kTextSizesUnknown);
   Prepare(job);
   switch (job.Method) {
     case kMethodStored:

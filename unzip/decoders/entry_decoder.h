@@ -22,6 +22,8 @@ struct TEntryJob {
   TStream* Output = nullptr;      // positioned at 0; grows as blocks are written
   uint16_t Method = 0;            // the effective compression method
   uint16_t Flags = 0;             // general purpose flags (the implode variant)
+  // Neither the directory nor a data descriptor gave the sizes: there is nothing to decode.
+  bool SizesUnknown = false;
   // The stream of the next part of a multi-part archive; empty for a single file. May raise.
   std::function<TStream*()> NextPart;
   // Decryption of each input block before it is decoded, or of each output block before it is
@@ -50,8 +52,9 @@ class TEntryDecoder : public TDecoderIO {
   }
 
   // Decodes the entry. False, with nothing read or written, for a method it does not know.
-  // Raises EFatalUnzipError "Premature end of file reached" when a single-part archive ends
-  // early, EZCompressionError "error: " and the decoder's reason for deflate data it refuses (also
+  // Raises EFatalUnzipError, before anything is read or written, with kTextSizesUnknown for an
+  // entry whose sizes are unknown, and "Premature end of file reached" when a single-part archive
+  // ends early, EZCompressionError "error: " and the decoder's reason for deflate data it refuses (also
   // when the data runs out before its end), EBiggerThanUncompressed before a block that would pass
   // the uncompressed size, and ECantWriteUCF when the output takes fewer bytes than it is given.
   bool Decode(TEntryJob& job);

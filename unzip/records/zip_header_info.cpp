@@ -98,6 +98,7 @@ void TZipHeaderInfo::CopyFrom(const TZipHeaderInfo& source) {
   Matched = source.Matched;
   FileOk = source.FileOk;
   Selected = source.Selected;
+  SizesUnknown = source.SizesUnknown;
 }
 
 uint64_t TZipHeaderInfo::GetCompressedSize64() const {
@@ -234,6 +235,7 @@ void TZipHeaderInfo::FillCommon(std::string_view nameBytes, int host) {
   Zip64Supplied = 0;
   Zip64ExtraLength = 0;
   EncryptionStrength = 0;
+  SizesUnknown = false;
   SetPath(DecodeEntryName(nameBytes, Flags, host, OEMConvert == oemFlexible));
 }
 

@@ -109,7 +109,7 @@ class TZipHeaderInfo {
   // CompressionMethod, the names (through their setters), EncryptionStrength, the Zip64 and AES
   // values when `source` has them (an existing record of this entry stays when `source` has none),
   // Zip64Supplied, the comment when `source` has one loaded (else Comment becomes empty, i.e. not
-  // loaded), and Matched, FileOk and Selected. OEMConvert, UnicodePathInfo, CentralExtraOffset,
+  // loaded), and Matched, FileOk, Selected and SizesUnknown. OEMConvert, UnicodePathInfo, CentralExtraOffset,
   // SavedCentralExtraLength and Zip64ExtraLength keep this entry's values.
   void CopyFrom(const TZipHeaderInfo& source);
 
@@ -191,6 +191,10 @@ class TZipHeaderInfo {
   // kZip64... bits of the Zip64Info values read from a block or set through the 64-bit setters.
   // Code that writes Zip64Info fields directly keeps it up to date itself.
   uint8_t Zip64Supplied = 0;
+  // Found by the rebuild from local headers with no sizes anywhere: the local header leaves them
+  // to a data descriptor that could not be found and checked, and no central header gave them.
+  // Its data cannot be told from what follows: it must fail, never pass as an empty file.
+  bool SizesUnknown = false;
 
  private:
   // The part of FillFromCentral and FillFromLocal that does not depend on the header kind.
