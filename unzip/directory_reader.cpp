@@ -151,6 +151,8 @@ void TUnZipper::LoadDirectory() {
       // One retry, for a handler that has changed the mode or supplied the missing parts.
       if (OnInCompleteZip) OpenArchive();
     }
+    // A rebuilt directory still in memory, not read again, is as improper as when it was made.
+    ImproperArchive = ImproperArchive || ArchiveIsBad;
   } catch (...) {
     ClearArchive();
     throw;

@@ -208,7 +208,9 @@ class TUnZipper {
   // ---- Directory state ------------------------------------------------------------------------
   std::unique_ptr<TSortedZip> Entries;  // archive order, owns the entries
   TSortedZip* SortedEntries = nullptr;  // Entries itself, or SeparateView
-  bool ImproperArchive = false;         // the directory was rebuilt from the local headers
+  // The directory in memory was rebuilt from the local headers (set again by every LoadDirectory
+  // that keeps such a directory).
+  bool ImproperArchive = false;
   // Set by a handler to stop the directory read or the run at its next pump (EUserCanceled), or
   // to hold it there while set; both take effect with DoProcessMessages only.
   bool CancelRequested = false;

@@ -142,9 +142,24 @@ TEST_F(RebuiltEntries, DescriptorEntriesGetTheirSizesFromTheDescriptorOrFail) {
         EXPECT_EQ(Extract(), "");
         EXPECT_EQ(test::ReadFileBytes(Out("middle")), c.content);
       }
+      // The run loaded the directory again and kept the rebuilt one.
+      EXPECT_TRUE(zip.ImproperArchive);
       EXPECT_EQ(test::ReadFileBytes(Out("after.txt")), "the last one");
     }
   }
+}
+
+TEST_F(RebuiltEntries, ACentralHeaderOfTheEntryGivesTheSizesNoDescriptorGave) {
+  ZipEntry middle = test::StreamedEntry("middle", "its descriptor is missing", 0);
+  middle.afterData.clear();
+  ZipArchive archive = BehindAStub(middle);
+  for (ZipEntry& entry : archive.entries) entry.writeCentral = true;  // but at a wrong offset
+  TUnZipper& zip = Load(archive);
+  EXPECT_TRUE(zip.ArchiveIsBad);
+  EXPECT_FALSE(zip.SortedEntries->Items(1)->SizesUnknown);
+  EXPECT_EQ(Extract(), "");
+  EXPECT_EQ(test::ReadFileBytes(Out("middle")), "its descriptor is missing");
+  EXPECT_EQ(test::ReadFileBytes(Out("after.txt")), "the last one");
 }
 
 TEST_F(RebuiltEntries, TheSearchPumpsMessagesAsItReads) {
