@@ -70,8 +70,8 @@ struct TChoice {
 // two shapes may both agree (an empty entry's zeros read alike with either size width); with
 // `needsRecord` no other shape is taken.
 template <typename Agrees>
-std::optional<TChoice> Choose(const uint8_t* p, size_t n, bool streamEndsWithin,
-                              bool signatureOnly, bool needsRecord, Agrees agrees) {
+std::optional<TChoice> Choose(const uint8_t* p, size_t n, bool streamEndsWithin, bool signatureOnly,
+                              bool needsRecord, Agrees agrees) {
   std::optional<TChoice> fallback;
   for (const TLayout layout : kLayouts) {
     if (signatureOnly && !layout.Signature) continue;
@@ -99,8 +99,7 @@ int32_t TDataDescriptorSearch::ReadBudgeted(uint8_t* to, int32_t count) {
   return n < 0 ? 0 : n;
 }
 
-bool TDataDescriptorSearch::ReadTail(int64_t position, size_t length, size_t* count,
-                                     bool* atEnd) {
+bool TDataDescriptorSearch::ReadTail(int64_t position, size_t length, size_t* count, bool* atEnd) {
   buffer_.resize(length);
   if (archive_.Seek(position, soBeginning) != position) return false;
   const int32_t n = archive_.Read(buffer_.data(), static_cast<int32_t>(length));
@@ -129,9 +128,8 @@ int TDataDescriptorSearch::LengthAt(int64_t position, uint64_t compressedSize) {
   bool atEnd = false;
   if (!ReadTail(position, kTailSize, &count, &atEnd)) return 0;
   const std::optional<TChoice> choice =
-      Choose(buffer_.data(), count, atEnd, false, false, [compressedSize](const auto& v) {
-        return v.CompressedSize == compressedSize;
-      });
+      Choose(buffer_.data(), count, atEnd, false, false,
+             [compressedSize](const auto& v) { return v.CompressedSize == compressedSize; });
   return choice ? static_cast<int>(choice->Length) : 0;
 }
 
@@ -144,8 +142,8 @@ std::optional<TFoundDescriptor> TDataDescriptorSearch::ScanForSignature(TDataChe
   int64_t base = dataStart;  // the stream position of buffer_[0]
   size_t have = 0;
   bool atEnd = false;
-  size_t next = 0;         // the next index to look at
-  uint32_t crc = ~0u;      // of the bytes from dataStart to buffer_[crcDone]
+  size_t next = 0;     // the next index to look at
+  uint32_t crc = ~0u;  // of the bytes from dataStart to buffer_[crcDone]
   size_t crcDone = 0;
   const bool stored = check == TDataCheck::kStoredCrc;
   for (;;) {
@@ -231,12 +229,11 @@ std::optional<TFoundDescriptor> TDataDescriptorSearch::AfterDeflateStream(int64_
   for (uint64_t back = 0; back <= lookBehind; ++back) {
     const uint64_t consumed = fed - unused - back;
     const size_t at = static_cast<size_t>(lookBehind - back);
-    const std::optional<TChoice> choice =
-        Choose(buffer_.data() + at, count - std::min(count, at), atEnd, false, false,
-               [&](const TDescriptorValues& v) {
-                 return v.CompressedSize == consumed && v.UncompressedSize == produced &&
-                        v.Crc == ~crc;
-               });
+    const std::optional<TChoice> choice = Choose(
+        buffer_.data() + at, count - std::min(count, at), atEnd, false, false,
+        [&](const TDescriptorValues& v) {
+          return v.CompressedSize == consumed && v.UncompressedSize == produced && v.Crc == ~crc;
+        });
     if (choice) {
       return TFoundDescriptor{choice->Values.Crc, consumed, produced,
                               from + static_cast<int64_t>(at + choice->Length)};

@@ -80,9 +80,8 @@ std::optional<int64_t> NextHeaderPosition(TZipHeaderInfo& entry, int64_t dataSta
                                           int64_t archiveSize, TDataDescriptorSearch& search) {
   const uint64_t size = entry.GetCompressedSize64();
   int64_t dataEnd = 0;
-  const bool representable =
-      size <= static_cast<uint64_t>(INT64_MAX) &&
-      platform::CheckedAdd(dataStart, static_cast<int64_t>(size), &dataEnd);
+  const bool representable = size <= static_cast<uint64_t>(INT64_MAX) &&
+                             platform::CheckedAdd(dataStart, static_cast<int64_t>(size), &dataEnd);
   if (!entry.HasDataDescriptor()) {
     // Data running past the end leave the stream there: no header follows.
     return representable ? dataEnd : archiveSize;
@@ -123,7 +122,9 @@ bool TUnZipper::RecoverFromLocalHeaders() {
   SortedEntries = Entries.get();
   const int64_t archiveSize = stream.GetSize();
   TDataDescriptorSearch search(
-      stream, platform::SaturatingAdd(platform::SaturatingMultiply(archiveSize, 2), kSearchAllowance), pump);
+      stream,
+      platform::SaturatingAdd(platform::SaturatingMultiply(archiveSize, 2), kSearchAllowance),
+      pump);
   for (;;) {
     std::unique_ptr<TZipHeaderInfo> entry = NewEntryRecord();
     const int64_t headerStart = stream.Position();

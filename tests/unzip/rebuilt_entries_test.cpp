@@ -95,13 +95,13 @@ TEST_F(RebuiltEntries, DescriptorEntriesGetTheirSizesFromTheDescriptorOrFail) {
   ZipEntry noDescriptor = test::StreamedEntry("middle", "its descriptor is missing", 0);
   noDescriptor.afterData.clear();
   ZipEntry wrongCrc = test::StreamedEntry("middle", text, 8);
-  wrongCrc.afterData = test::DataDescriptor(test::Crc32(text) ^ 1, wrongCrc.data.size(),
-                                            text.size());
+  wrongCrc.afterData =
+      test::DataDescriptor(test::Crc32(text) ^ 1, wrongCrc.data.size(), text.size());
   ZipEntry storedWrongCrc = test::StreamedEntry("middle", "the bytes do not check", 0);
   storedWrongCrc.afterData = test::DataDescriptor(0x12345678, 22, 22);
   ZipEntry noSignature = test::StreamedEntry("middle", text, 8);
-  noSignature.afterData = test::DataDescriptor(test::Crc32(text), noSignature.data.size(),
-                                               text.size(), false);
+  noSignature.afterData =
+      test::DataDescriptor(test::Crc32(text), noSignature.data.size(), text.size(), false);
   ZipEntry hugeLocalSize = test::StreamedEntry("middle", text, 8);
   hugeLocalSize.localCompressedSize = 0x7FFFFFF0;  // past the end: the descriptor tells
   struct Case {

@@ -32,7 +32,8 @@ inline constexpr const char* kTextCanceledNewDisk = "User canceled loading new d
 inline constexpr const char* kTextDamagedEndRecord =
     "the archive's end record is damaged (it names part %s of a split set that does not exist)";
 // An entry found from its local header alone whose data cannot be told from what follows.
-inline constexpr const char* kTextSizesUnknown = "sizes unknown: the archive's directory is damaged";
+inline constexpr const char* kTextSizesUnknown =
+    "sizes unknown: the archive's directory is damaged";
 inline constexpr const char* kTextNoCurrentDirectory =
     "The current directory cannot be determined, and no destination directory is set";
 

@@ -54,9 +54,10 @@ class TEntryDecoder : public TDecoderIO {
   // Decodes the entry. False, with nothing read or written, for a method it does not know.
   // Raises EFatalUnzipError, before anything is read or written, with kTextSizesUnknown for an
   // entry whose sizes are unknown, and "Premature end of file reached" when a single-part archive
-  // ends early, EZCompressionError "error: " and the decoder's reason for deflate data it refuses (also
-  // when the data runs out before its end), EBiggerThanUncompressed before a block that would pass
-  // the uncompressed size, and ECantWriteUCF when the output takes fewer bytes than it is given.
+  // ends early, EZCompressionError "error: " and the decoder's reason for deflate data it refuses
+  // (also when the data runs out before its end), EBiggerThanUncompressed before a block that would
+  // pass the uncompressed size, and ECantWriteUCF when the output takes fewer bytes than it is
+  // given.
   bool Decode(TEntryJob& job);
 
   // The CRC register (not yet inverted) and the bytes written for the entry.

@@ -109,8 +109,8 @@ class TZipHeaderInfo {
   // CompressionMethod, the names (through their setters), EncryptionStrength, the Zip64 and AES
   // values when `source` has them (an existing record of this entry stays when `source` has none),
   // Zip64Supplied, the comment when `source` has one loaded (else Comment becomes empty, i.e. not
-  // loaded), and Matched, FileOk, Selected and SizesUnknown. OEMConvert, UnicodePathInfo, CentralExtraOffset,
-  // SavedCentralExtraLength and Zip64ExtraLength keep this entry's values.
+  // loaded), and Matched, FileOk, Selected and SizesUnknown. OEMConvert, UnicodePathInfo,
+  // CentralExtraOffset, SavedCentralExtraLength and Zip64ExtraLength keep this entry's values.
   void CopyFrom(const TZipHeaderInfo& source);
 
   // The 64-bit values: the short field, or the Zip64Info value when the short field holds its
