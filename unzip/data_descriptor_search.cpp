@@ -123,14 +123,17 @@ std::optional<TFoundDescriptor> TDataDescriptorSearch::Find(TDataCheck check, in
   return TFoundDescriptor{0, 0, 0, dataStart + static_cast<int64_t>(empty->Length)};
 }
 
-int TDataDescriptorSearch::LengthAt(int64_t position, uint64_t compressedSize) {
+std::optional<TFoundDescriptor> TDataDescriptorSearch::At(int64_t position,
+                                                          uint64_t compressedSize) {
   size_t count = 0;
   bool atEnd = false;
-  if (!ReadTail(position, kTailSize, &count, &atEnd)) return 0;
+  if (!ReadTail(position, kTailSize, &count, &atEnd)) return std::nullopt;
   const std::optional<TChoice> choice =
       Choose(buffer_.data(), count, atEnd, false, false,
              [compressedSize](const auto& v) { return v.CompressedSize == compressedSize; });
-  return choice ? static_cast<int>(choice->Length) : 0;
+  if (!choice) return std::nullopt;
+  return TFoundDescriptor{choice->Values.Crc, compressedSize, choice->Values.UncompressedSize,
+                          position + static_cast<int64_t>(choice->Length)};
 }
 
 std::optional<TFoundDescriptor> TDataDescriptorSearch::ScanForSignature(TDataCheck check,

@@ -43,10 +43,10 @@ class TDataDescriptorSearch {
   // afterwards is not defined.
   std::optional<TFoundDescriptor> Find(TDataCheck check, int64_t dataStart);
 
-  // For data whose local header gives its compressed size: the length of the descriptor at
-  // `position` that states the same size (with or without its signature, with 4- or 8-byte
-  // sizes), else 0.
-  int LengthAt(int64_t position, uint64_t compressedSize);
+  // For data whose local header gives their compressed size but leaves the rest to the
+  // descriptor: the descriptor at `position` (with or without its signature, with 4- or 8-byte
+  // sizes) that states the same compressed size; none when there is none.
+  std::optional<TFoundDescriptor> At(int64_t position, uint64_t compressedSize);
 
  private:
   std::optional<TFoundDescriptor> ScanForSignature(TDataCheck check, int64_t dataStart);

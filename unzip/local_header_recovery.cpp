@@ -86,12 +86,16 @@ std::optional<int64_t> NextHeaderPosition(TZipHeaderInfo& entry, int64_t dataSta
     // Data running past the end leave the stream there: no header follows.
     return representable ? dataEnd : archiveSize;
   }
+  std::optional<TFoundDescriptor> found;
   if (size != 0 && representable && dataEnd <= archiveSize) {
-    // The local header gives the size as well: the descriptor only has to be stepped over.
-    const int length = search.LengthAt(dataEnd, size);
-    return dataEnd + (length > 0 ? length : kDataDescriptorSize);
+    // The local header gives the compressed size, and may leave the CRC (some writers the
+    // uncompressed size too) to the descriptor that states the same size. Without one, the
+    // header's values stand and the extraction checks them.
+    found = search.At(dataEnd, size);
+    if (!found) return dataEnd + kDataDescriptorSize;
+  } else {
+    found = search.Find(DataCheckOf(entry), dataStart);
   }
-  const std::optional<TFoundDescriptor> found = search.Find(DataCheckOf(entry), dataStart);
   if (!found) {
     // Zero sizes, not an empty file; no span that would overlap the entries found after it.
     entry.SizesUnknown = true;

@@ -102,6 +102,8 @@ TEST_F(RebuiltEntries, DescriptorEntriesGetTheirSizesFromTheDescriptorOrFail) {
   ZipEntry noSignature = test::StreamedEntry("middle", text, 8);
   noSignature.afterData =
       test::DataDescriptor(test::Crc32(text), noSignature.data.size(), text.size(), false);
+  ZipEntry crcInDescriptor = test::StreamedEntry("middle", "stored", 0);  // as bsdtar writes it
+  crcInDescriptor.localCompressedSize = crcInDescriptor.localUncompressedSize = 6;
   ZipEntry hugeLocalSize = test::StreamedEntry("middle", text, 8);
   hugeLocalSize.localCompressedSize = 0x7FFFFFF0;  // past the end: the descriptor tells
   struct Case {
@@ -120,6 +122,8 @@ TEST_F(RebuiltEntries, DescriptorEntriesGetTheirSizesFromTheDescriptorOrFail) {
       {"stored, Zip64 descriptor", test::StreamedEntry("middle", "stored", 0, true), "stored",
        false},
       {"stored, empty", test::StreamedEntry("middle", "", 0), "", false},
+      {"stored, sizes in the local header, CRC in the descriptor", crcInDescriptor, "stored",
+       false},
       {"stored, no descriptor", noDescriptor, "", true},
       {"stored, wrong CRC", storedWrongCrc, "", true},
       {"deflated, wrong CRC", wrongCrc, "", true},
