@@ -215,6 +215,9 @@ void TUnZipper::ExtractFile(int index) {
   if (OnStartUnZip) OnStartUnZip(this, index, run_->OutputPath, skip);
   if (skip) return;
   if (!CanDecode(index)) return;
+  // Known before anything is made: a file of that name stays as it is (the decoder refuses such
+  // an entry too, for its other callers).
+  if (run_->WorkEntry->SizesUnknown) throw EFatalUnzipError(kTextSizesUnknown);
   MakeOutputDirectory();
   if (run_->WorkEntry->IsEncrypted() && !CheckPassword(index)) return;
   if (!MayReplaceExisting(index)) {

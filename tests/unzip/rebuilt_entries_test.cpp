@@ -142,6 +142,10 @@ TEST_F(RebuiltEntries, DescriptorEntriesGetTheirSizesFromTheDescriptorOrFail) {
         EXPECT_EQ(test::ReadFileBytes(Out("before.txt")), "first");
         EXPECT_FALSE(platform::FileExists(Out("middle")));  // no empty file in its place
         EXPECT_EQ(Extract({"after.txt"}), "");
+        // A file of that name is not replaced by what cannot be extracted.
+        test::WriteFileBytes(Out("middle"), "kept");
+        EXPECT_EQ(Extract({"middle"}), kTextSizesUnknown);
+        EXPECT_EQ(test::ReadFileBytes(Out("middle")), "kept");
       } else {
         EXPECT_EQ(Extract(), "");
         EXPECT_EQ(test::ReadFileBytes(Out("middle")), c.content);

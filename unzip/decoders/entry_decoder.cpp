@@ -53,7 +53,7 @@ bool TEntryDecoder::Decode(TEntryJob& job) {
     case kMethodImploded:
       Explode(*this, *olderMethods_, job.Flags, job.UncompressedSize);
       return true;
-    default:
+    default:  // the methods above are the ones Decodes names
       return false;
   }
 }
