@@ -14,15 +14,15 @@
 //   archive_parts.cpp          PartFileName, PartLabelMatches, SwapToPart: split and disk parts
 //   extraction_run.cpp         UnZip and Run: ChooseEntries, ProcessEntry, SkipLocalHeader,
 //                              ExtractFile, ExtractDirectory, CanDecode, MayReplaceExisting,
-//                              CreateOutputFile,
-//                              GiveUp, OnBlockWritten (the percentage events)
+//                              CreateOutputFile, GiveUp, OnBlockWritten (the percentage events)
 //   entry_output.cpp           around the decoding of one file: MakeEntryJob, EndOutputFile,
 //                              AuthenticationCodeMatches, Verdict, ApplyStoredAttributes
 //   password_check.cpp         CheckPassword, VerifyPassword
 // The rules they call have files of their own: entry_destination.h (where an entry goes, which
 // output paths are unsafe), overlapping_entries.h (entries sharing data), wildcard.h (FilesList
 // patterns), run_state.h (what one extraction run holds), data_descriptor_search.h (where the
-// data of a rebuilt entry end when its local header leaves that to a descriptor).
+// data of a rebuilt entry end when its local header leaves that to a descriptor). Built on the
+// public members alone: entry_bytes.h (one small entry read into memory).
 #pragma once
 
 #include <cstdint>
