@@ -34,6 +34,13 @@ std::string EntryProblem(const std::string& appDir, const TZipHeaderInfo& entry)
   const std::string name = entry.Directory + entry.FileName;
   if (platform::HasControlCharacter(name)) return "its name holds a control character";
   if (own_names::IsOwnName(name)) return "the name is kept for the updater's own files";
+  // The release record is one file at the top, in that spelling: anything else of its name
+  // would stand where the installed record is read.
+  const std::string_view top = std::string_view(name).substr(0, name.find('\\'));
+  if (platform::EqualsIgnoringAsciiCase(top, own_names::kRelease) &&
+      (name != own_names::kRelease || entry.StandsForDirectory())) {
+    return "the name is kept for the release record";
+  }
   // A stored path from the root or a drive is read with a warning (and re-rooted): an update is
   // applied only as its publisher built it.
   const std::string& dir = entry.Directory;

@@ -166,7 +166,7 @@ void TUnZipper::BuildSortedView(TZipSortMode mode) {
   if (mode != ByNone && Entries) {
     SeparateView = std::make_unique<TSortedZip>(DupAccept, false);
     SeparateView->SortMode = mode;
-    const TBulkAdd<TZipHeaderInfo> bulk(*SeparateView);
+    const TBulkAdd<TZipHeaderInfo> bulk(SeparateView);
     for (int i = 0; i < Entries->Count(); ++i) SeparateView->Add(Entries->Items(i));
     SortedEntries = SeparateView.get();
   }
@@ -282,7 +282,7 @@ bool TUnZipper::ReadCentralHeaders(TDirectoryRead& read) {
   TZipHeaderInfo* pendingEntry = nullptr;  // the last entry with a central extra field
   int64_t pendingExtra = 0;
   // Central directories out of offset order cost one sort, not one move of the list per entry.
-  const TBulkAdd<TZipHeaderInfo> bulk(*Entries);
+  const TBulkAdd<TZipHeaderInfo> bulk(Entries);
   for (uint64_t i = 0; i < EndRecord->GetTotalEntries64(); ++i) {
     PumpAndCheckCancel();
     std::unique_ptr<TZipHeaderInfo> entry = NewEntryRecord();

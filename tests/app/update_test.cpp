@@ -183,6 +183,12 @@ TEST_F(UpdateRun, AnArchiveThatCannotBeAppliedWholeIsKept) {
        "it is encrypted with PKWARE strong encryption"},
       {"an encrypted entry", oneEntry([](test::ZipEntry& e) { e.flags = 0x01; }),
        "it is encrypted, and the updater has no password"},
+      {"a file below the release record's name",
+       oneEntry([](test::ZipEntry& e) { e.name = ".update-release/a.txt"; }),
+       "the name is kept for the release record"},
+      {"the release record's name in other letters",
+       oneEntry([](test::ZipEntry& e) { e.name = ".Update-Release"; }),
+       "the name is kept for the release record"},
   };
   AddProgram("main.exe");
   for (const Case& c : cases) {

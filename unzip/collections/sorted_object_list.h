@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <set>
 #include <utility>
 #include <vector>
@@ -159,11 +161,20 @@ class TSortedObjectList : public TObjectList<T> {
 template <typename T>
 class TBulkAdd {
  public:
-  explicit TBulkAdd(TSortedObjectList<T>& list) : list_(list) { list_.BeginBulkAdd(); }
-  ~TBulkAdd() { list_.EndBulkAdd(); }
+  explicit TBulkAdd(TSortedObjectList<T>& list) : list_(&list) { list_->BeginBulkAdd(); }
+  // The list that `owner` holds, which may be released before the guard ends (a failed read
+  // clears the directory and raises): a list the owner no longer holds is not touched.
+  template <typename List>
+  explicit TBulkAdd(std::unique_ptr<List>& owner) : TBulkAdd(*owner) {
+    held_ = [&owner]() -> const void* { return owner.get(); };
+  }
+  ~TBulkAdd() {
+    if (!held_ || held_() == list_) list_->EndBulkAdd();
+  }
   TBulkAdd(const TBulkAdd&) = delete;
   TBulkAdd& operator=(const TBulkAdd&) = delete;
 
  private:
-  TSortedObjectList<T>& list_;
+  TSortedObjectList<T>* list_;
+  std::function<const void*()> held_;  // empty: the list is the caller's own
 };
