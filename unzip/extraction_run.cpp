@@ -40,7 +40,15 @@ int TUnZipper::UnZip() {
   TRestoreOnExit<bool> busy(Busy, true);
   LoadDirectory();
   OpenArchive();
-  const int count = Run();
+  int count = 0;
+  try {
+    count = Run();
+  } catch (...) {
+    // A failed run lets go of the archive as a whole one does (unless it is kept open): on
+    // Windows an open archive could be neither replaced nor deleted.
+    CloseArchive();
+    throw;
+  }
   CloseArchive();
   return count;
 }

@@ -19,8 +19,12 @@ namespace {
 
 using test::ToolRun;
 
+// unzipper's run, its output with LF line ends (Windows' text mode writes CR LF).
 ToolRun RunUnzipper(const test::TempDir& work, const std::vector<std::string>& arguments) {
-  return test::RunTool(test::HostPath(UPDATE_UNZIPPER), work, arguments);
+  ToolRun run = test::RunTool(test::HostPath(UPDATE_UNZIPPER), work, arguments);
+  std::erase(run.out, '\r');
+  std::erase(run.err, '\r');
+  return run;
 }
 
 std::string Content(const std::string& relative) {
