@@ -18,16 +18,16 @@
 #include "unzip/entry_destination.h"
 #include "unzip/unzipper.h"
 
+std::string NotAppliedText(const std::string& why) {
+  return "The update was not applied: " + why + ".";
+}
+
 namespace {
 
 constexpr int64_t kMegabyte = 1024 * 1024;
 constexpr int64_t kSpaceMarginDivisor = 100;
 // The bytes of a journal's line beside the names it holds ("file ", the tabs, "old").
 constexpr size_t kJournalLineWords = 16;
-
-std::string NotApplied(const std::string& why) {
-  return "The update was not applied: " + why + ".";
-}
 
 // Why the entry `name` (its stored path, "\" separated) cannot be applied; empty when it can.
 std::string EntryProblem(const std::string& appDir, const TZipHeaderInfo& entry) {
@@ -43,10 +43,7 @@ std::string EntryProblem(const std::string& appDir, const TZipHeaderInfo& entry)
   }
   // A stored path from the root or a drive is read with a warning (and re-rooted): an update is
   // applied only as its publisher built it.
-  const std::string& dir = entry.Directory;
-  if (!dir.empty() && (dir[0] == '\\' || (dir.size() > 1 && dir[1] == ':'))) {
-    return "its name is an absolute path";
-  }
+  if (entry.HasAbsoluteDirectory()) return "its name is an absolute path";
   // What the extraction would refuse after closing is refused now.
   if ((entry.Flags & kFlagStrongEncryption) != 0) {
     return "it is encrypted with PKWARE strong encryption, which the updater does not read";
@@ -98,41 +95,43 @@ TRefusal CheckArchiveDirectory(TUnZipper& directory, const std::string& appDir,
   const std::string oneFile = "signed updates are one file, and ";
   if (signatureRequired &&
       platform::LinkFreeKind(CompanionFileName(zipFileName)) != platform::PathKind::kMissing) {
-    return {NotApplied(oneFile + platform::DisplayPath(CompanionFileName(zipFileName)) +
-                       " lies beside " + kArchiveName),
+    return {NotAppliedText(oneFile + platform::DisplayPath(CompanionFileName(zipFileName)) +
+                           " lies beside " + kArchiveName),
             true};
   }
   try {
     directory.SetZipName(zipFileName);
     directory.LoadDirectory();
   } catch (const EIncompleteZip&) {
-    return {NotApplied(signatureRequired
+    return {
+        NotAppliedText(signatureRequired
                            ? oneFile + kArchiveName + " needs the other parts of a split archive"
                            : std::string(kArchiveName) +
                                  " is not a whole ZIP archive (it has no end record)"),
-            true};
+        true};
   } catch (const std::exception& e) {
-    return {NotApplied(std::string(kArchiveName) + " cannot be read as a ZIP archive (" + e.what() +
-                       ")"),
+    return {NotAppliedText(std::string(kArchiveName) + " cannot be read as a ZIP archive (" +
+                           e.what() + ")"),
             true};
   }
   if (signatureRequired && directory.EndRecord->GetThisDisk32() != 0) {
-    return {NotApplied(oneFile + kArchiveName + " is a part of a split archive"), true};
+    return {NotAppliedText(oneFile + kArchiveName + " is a part of a split archive"), true};
   }
   // A directory that had to be rebuilt from the entries' own headers may have lost entries: a
   // damaged download is never applied as if it were whole.
   if (directory.ImproperArchive || directory.ArchiveIsBad) {
-    return {NotApplied(std::string(kArchiveName) + " is damaged (its directory had to be rebuilt)"),
-            true};
+    return {
+        NotAppliedText(std::string(kArchiveName) + " is damaged (its directory had to be rebuilt)"),
+        true};
   }
   if (directory.EntryCount() == 0) {
-    return {NotApplied(std::string(kArchiveName) + " holds no files"), true};
+    return {NotAppliedText(std::string(kArchiveName) + " holds no files"), true};
   }
   if (directory.EntryCount() > kMaxUpdateEntries) {
-    return {
-        NotApplied(std::string(kArchiveName) + " holds " + std::to_string(directory.EntryCount()) +
-                   " entries; an update holds " + std::to_string(kMaxUpdateEntries) + " at most"),
-        true};
+    return {NotAppliedText(std::string(kArchiveName) + " holds " +
+                           std::to_string(directory.EntryCount()) + " entries; an update holds " +
+                           std::to_string(kMaxUpdateEntries) + " at most"),
+            true};
   }
   // Each file takes whole allocation units; a volume that does not tell counts bytes.
   const int64_t unit =
@@ -142,8 +141,8 @@ TRefusal CheckArchiveDirectory(TUnZipper& directory, const std::string& appDir,
     const TZipHeaderInfo& entry = *directory.SortedEntries->Items(i);
     const std::string problem = EntryProblem(appDir, entry);
     if (!problem.empty()) {
-      return {NotApplied(std::string(kArchiveName) + " holds " + entry.Directory + entry.FileName +
-                         ", which cannot be applied: " + problem),
+      return {NotAppliedText(std::string(kArchiveName) + " holds " + entry.Directory +
+                             entry.FileName + ", which cannot be applied: " + problem),
               true};
     }
     const int64_t size = platform::ClampToInt64(entry.GetUncompressedSize64());
@@ -162,8 +161,8 @@ TRefusal CheckArchiveDirectory(TUnZipper& directory, const std::string& appDir,
       (HoldsEntry(directory, top + mainExeName) || HoldsEntry(directory, top + kDefaultMainExe))) {
     std::string shown = top;
     shown.back() = '/';
-    return {NotApplied(std::string(kArchiveName) + " holds its files under " + shown +
-                       "; build it from inside that folder"),
+    return {NotAppliedText(std::string(kArchiveName) + " holds its files under " + shown +
+                           "; build it from inside that folder"),
             true};
   }
   *neededBytes = needed;

@@ -18,6 +18,9 @@ struct TRefusal {
   bool Passed() const { return Text.empty(); }
 };
 
+// A refusal's text, as the box and update.log say it: "The update was not applied: <why>."
+std::string NotAppliedText(const std::string& why);
+
 // The most entries an update may hold: its directory stays within a few hundred MB of memory,
 // and its journal, for names of common length, within what a journal may hold.
 inline constexpr int kMaxUpdateEntries = 1000000;

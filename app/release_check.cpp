@@ -12,7 +12,7 @@
 namespace {
 
 TRefusal Refused(const std::string& why, bool permanent = true) {
-  return {"The update was not applied: " + why + ".", permanent};
+  return {NotAppliedText(why), permanent};
 }
 
 // Whether the removal `path` names the file `name` at the top of the program directory: by its
@@ -81,12 +81,12 @@ TRefusal CheckRelease(const std::string& appDir, const TArchiveRelease& archive,
                      current.Product);
     }
     if (CompareVersions(record.Version, current.Version) <= 0) {
-      return Refused(std::string(kArchiveName) + " holds version " + record.Version +
-                     "; version " + current.Version + " is installed");
+      return Refused(std::string(kArchiveName) + " holds version " + record.Version + "; version " +
+                     current.Version + " is installed");
     }
     if (!record.From.empty() && CompareVersions(record.From, current.Version) != 0) {
-      return Refused(std::string(kArchiveName) + " updates version " + record.From +
-                     "; version " + current.Version + " is installed (a full package is needed)");
+      return Refused(std::string(kArchiveName) + " updates version " + record.From + "; version " +
+                     current.Version + " is installed (a full package is needed)");
     }
   }
   *removals = record.Removals;

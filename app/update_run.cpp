@@ -55,12 +55,12 @@ constexpr auto kHandOverRetryPause = std::chrono::milliseconds(100);
 constexpr auto kHandOverRetryTime = std::chrono::seconds(1);
 
 std::string NotCheckedText(const std::string& reason) {
-  return "The update was not applied: it could not be checked (" + reason + ").";
+  return NotAppliedText("it could not be checked (" + reason + ")");
 }
 
 std::string ChangedText(const std::string& what) {
-  return "The update was not applied: " + std::string(kArchiveName) + " " + what +
-         "; it is applied as checked or not at all.";
+  return NotAppliedText(std::string(kArchiveName) + " " + what +
+                        "; it is applied as checked or not at all");
 }
 
 // Whether this user can create files in the program directory: a probe file in the staging
@@ -139,8 +139,8 @@ class TQuietComponent {
   explicit TQuietComponent(TUnZipper& zipper)
       : zipper_(zipper), pumped_(zipper.DoProcessMessages), asked_(zipper.OnHandleMessage) {
     zipper_.DoProcessMessages = false;
-    zipper_.OnHandleMessage = [](TUnZipper*, int, const std::string&, const std::string&,
-                                 uint32_t, int&) {};
+    zipper_.OnHandleMessage = [](TUnZipper*, int, const std::string&, const std::string&, uint32_t,
+                                 int&) {};
   }
   ~TQuietComponent() {
     zipper_.DoProcessMessages = pumped_;
@@ -191,14 +191,11 @@ std::string ReasonText(TSkipReason reason) {
 }
 
 // Moves what was extracted into the program directory; the failure's text, or empty.
-std::string ApplyStagedUpdate(const std::string& appDir, TUpdateJournal& journal,
-                              const std::vector<std::string>& extracted,
-                              const std::vector<std::string>& removals,
-                              const std::vector<std::string>& keepPermissionsOf,
-                              platform::FileSystemFlush& stagedFiles,
-                              const update_transaction::TPump& pump, bool* permanent,
-                              files_in_use::TLockWaits& commitWaits,
-                              files_in_use::TLockWaits& rollBackWaits) {
+std::string ApplyStagedUpdate(
+    const std::string& appDir, TUpdateJournal& journal, const std::vector<std::string>& extracted,
+    const std::vector<std::string>& removals, const std::vector<std::string>& keepPermissionsOf,
+    platform::FileSystemFlush& stagedFiles, const update_transaction::TPump& pump, bool* permanent,
+    files_in_use::TLockWaits& commitWaits, files_in_use::TLockWaits& rollBackWaits) {
   namespace transaction = update_transaction;
   std::string refusedName;
   if (!transaction::PlanMoves(appDir, &journal, extracted, removals, &refusedName)) {
@@ -377,8 +374,8 @@ TRefusal TUpdateRun::OpenAndHashArchive(uint8_t (&digest)[platform::kSha256Lengt
                            platform::SystemErrorText(platform::LastError().code))};
   }
   if (kind != platform::PathKind::kFile) {
-    return {"The update was not applied: " + std::string(kArchiveName) + " is " +
-                platform::PathKindText(kind) + ", not a regular file.",
+    return {NotAppliedText(std::string(kArchiveName) + " is " + platform::PathKindText(kind) +
+                           ", not a regular file"),
             true};
   }
   // Others may read it meanwhile, but not write, rename or delete it (on Windows; on POSIX the
@@ -409,8 +406,8 @@ TRefusal TUpdateRun::CheckBeforeClosing() {
   const std::string appDir = GetAppDir();
   const std::string dir = platform::WithoutTrailingBackslash(appDir);
   if (!recovery_.JournalProblem.empty()) {
-    return {"The update was not applied: an earlier update's record could not be read (" +
-            recovery_.JournalProblem + "); nothing was changed."};
+    return {NotAppliedText("an earlier update's record could not be read (" +
+                           recovery_.JournalProblem + "); nothing was changed")};
   }
   signatureRequired_ = signing::UpdateSignatureRequired(dir);
   TRefusal refusal = OpenAndHashArchive(archiveDigest_);
@@ -435,10 +432,10 @@ TRefusal TUpdateRun::CheckBeforeClosing() {
     TArchiveRelease release;
     refusal = ReadArchiveRelease(*unzip_, &release);
     if (!refusal.Passed()) return refusal;
-    const std::string updaterName = AppExecutablePath().substr(
-        platform::ExtractFilePath(AppExecutablePath()).size());
-    refusal = CheckRelease(appDir, release, signatureRequired_, MainExeName, updaterName,
-                           &removals_);
+    const std::string updaterName =
+        AppExecutablePath().substr(platform::ExtractFilePath(AppExecutablePath()).size());
+    refusal =
+        CheckRelease(appDir, release, signatureRequired_, MainExeName, updaterName, &removals_);
     if (!refusal.Passed()) return refusal;
     LogRelease(release);
   }
@@ -722,8 +719,7 @@ TRunResult TUpdateRun::Apply() {
       };
     }
     failure = ApplyStagedUpdate(appDir, journal, extracted, removals_, keepPermissionsOf,
-                                stagedFiles, pump,
-                                &problemPermanent_, commitWaits, rollBackWaits);
+                                stagedFiles, pump, &problemPermanent_, commitWaits, rollBackWaits);
     if (!commitWaits.LockedFile().empty()) {
       // The same archive stopped by the same file twice: a person must act.
       const files_in_use::TLockFailure lock{journal.Archive.Sha256, commitWaits.LockedFile()};
@@ -733,8 +729,9 @@ TRunResult TUpdateRun::Apply() {
     }
   }
   if (failure.empty()) {
-    const auto retired = std::count_if(journal.Files.begin(), journal.Files.end(),
-                                       [](const TUpdateJournal::TMove& m) { return m.staged.empty(); });
+    const auto retired =
+        std::count_if(journal.Files.begin(), journal.Files.end(),
+                      [](const TUpdateJournal::TMove& m) { return m.staged.empty(); });
     log_.Write("replaced or added " + std::to_string(journal.Files.size() - retired) +
                " files, removed " + std::to_string(retired));
     transaction::CleanUp(appDir, ZipFileName, pump);

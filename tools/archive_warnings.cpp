@@ -23,9 +23,7 @@ bool ReportArchiveWarnings(TUnZipper& zipper, const std::string& typed, bool cho
   for (int i = 0; i < zipper.EntryCount(); ++i) {
     const TZipHeaderInfo& entry = *zipper.SortedEntries->Items(i);
     if (chosenOnly && !entry.Matched) continue;
-    const std::string& dir = entry.Directory;
-    const bool absolute = !dir.empty() && (dir[0] == '\\' || (dir.size() > 1 && dir[1] == ':'));
-    if (absolute) {
+    if (entry.HasAbsoluteDirectory()) {
       std::fprintf(stderr, "warning: stripped absolute path spec from %s\n",
                    DisplayName(entry).c_str());
       warned = true;

@@ -910,23 +910,6 @@ TEST_F(UpdateRun, KilledAtAnyStepTheDirectoryIsWhollyOldOrNewAndTheNextRunFinish
 
 }  // namespace
 
-namespace {
-
-// Writes `tree` below `root` ("\" separated paths; a directory's ends in "\" and has no content).
-void WriteTree(const std::string& root, const std::map<std::string, std::string>& tree) {
-  fs::create_directories(test::FsPath(root));
-  for (const auto& [path, data] : tree) {
-    if (path.back() == '\\') {
-      fs::create_directories(test::FsPath(root + "\\" + path));
-    } else {
-      fs::create_directories(test::FsPath(root + "\\" + path).parent_path());
-      test::WriteFileBytes(root + "\\" + path, data);
-    }
-  }
-}
-
-}  // namespace
-
 // A publisher's package of the changes from one release to the next, made by update-pack: over
 // its base it turns the program directory into the new release exactly, removed files and the
 // directories they emptied gone, wherever a run is killed; over another release it is refused
@@ -942,10 +925,10 @@ TEST_F(UpdateRun, APackageOfChangesTurnsItsBaseIntoTheNewReleaseWhereverARunIsKi
       {"demo.bin", program}, {"a.txt", "new a"},    {"keep.txt", "kept"},
       {"lib\\", ""},         {"lib\\kept.dll", "kept"}, {"sub\\", ""},
       {"sub\\c.txt", "c"}};
-  WriteTree(work_.File("release-1.0"), oldTree);
+  test::WriteTree(work_.File("release-1.0"), oldTree);
   test::WriteFileBytes(work_.File("release-1.0\\.update-release"),
                        "update-release 1\nproduct demo\nversion 1.0\n");
-  WriteTree(work_.File("release-1.1"), newTree);
+  test::WriteTree(work_.File("release-1.1"), newTree);
   const std::string zip = work_.File("changes.zip");
   const std::string pack = "'" + test::NativePath(UPDATE_PACK) + "' make --product demo --version 1.1 --from '" +
                            test::NativePath(work_.File("release-1.0")) + "' -o '" +
@@ -959,7 +942,7 @@ TEST_F(UpdateRun, APackageOfChangesTurnsItsBaseIntoTheNewReleaseWhereverARunIsKi
   for (int step = 1; finished < 2; ++step) {
     SCOPED_TRACE("killed at step " + std::to_string(step));
     platform::RemoveDirectoryTree(program_);
-    WriteTree(program_, oldTree);
+    test::WriteTree(program_, oldTree);
     fs::copy_file(UPDATE_UPDATER, test::FsPath(Path("update")));
     fs::copy_file(test::FsPath(work_.File("release-1.0\\.update-release")),
                   test::FsPath(Path(".update-release")));
@@ -991,7 +974,7 @@ TEST_F(UpdateRun, APackageOfChangesTurnsItsBaseIntoTheNewReleaseWhereverARunIsKi
   // package set aside.
   const std::string name = test::UniqueName("other-release-") + ".bin";
   platform::RemoveDirectoryTree(program_);
-  WriteTree(program_, oldTree);
+  test::WriteTree(program_, oldTree);
   fs::copy_file(UPDATE_UPDATER, test::FsPath(Path("update")));
   AddProgram(name);
   StartProgram(name);

@@ -71,6 +71,16 @@ void WriteFileBytes(const std::string& path, const std::string& bytes) {
   ASSERT_TRUE(out) << "cannot write " << path;
 }
 
+void WriteTree(const std::string& root, const std::map<std::string, std::string>& tree) {
+  for (const auto& [path, data] : tree) {
+    const std::filesystem::path full = FsPath(root + "\\" + path);
+    std::error_code error;
+    std::filesystem::create_directories(path.back() == '\\' ? full : full.parent_path(), error);
+    ASSERT_FALSE(error) << "cannot make the directories of " << path << ": " << error.message();
+    if (path.back() != '\\') WriteFileBytes(root + "\\" + path, data);
+  }
+}
+
 std::string ReadFileBytes(const std::string& path) {
   std::ifstream in(FsPath(path), std::ios::binary);
   EXPECT_TRUE(in) << "cannot open " << path;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <map>
 #include <string>
 
 namespace test {
@@ -27,6 +28,9 @@ class TempDir {
 // an error.
 void WriteFileBytes(const std::string& path, const std::string& bytes);
 std::string ReadFileBytes(const std::string& path);
+// Writes each file of `tree` below `root`, making the directories on the way; paths are "\"
+// separated, and one ending in "\" is a directory (its content is not used).
+void WriteTree(const std::string& root, const std::map<std::string, std::string>& tree);
 
 }  // namespace test
 

@@ -147,6 +147,12 @@ class TZipHeaderInfo {
     return FileName.empty() || (dosHost && (ExternalAttributes & kDosDirectoryAttribute) != 0 &&
                                 GetUncompressedSize64() == 0);
   }
+  // Stored from the root or a drive ("\\dir\\", "C:dir\\"): read, it is re-rooted below the
+  // destination, which the reader is told.
+  bool HasAbsoluteDirectory() const {
+    return !Directory.empty() &&
+           (Directory[0] == '\\' || (Directory.size() > 1 && Directory[1] == ':'));
+  }
   bool HasDataDescriptor() const { return (Flags & kFlagDataDescriptor) != 0; }
   // Written on a Unix host with permission bits in the high half of ExternalAttributes.
   bool HasUnixPermissions() const {

@@ -220,17 +220,10 @@ TEST_F(UpdateExeTransaction, APackageOfChangesFromUpdatePackAppliesOverItsBaseOn
       {"lib\\kept.dll", "kept"}};
   const std::map<std::string, std::string> next = {
       {"a.txt", "new a"}, {"keep.txt", "kept"}, {"lib\\kept.dll", "kept"}, {"sub\\c.txt", "c"}};
-  const auto writeTree = [](const std::string& root,
-                            const std::map<std::string, std::string>& tree) {
-    for (const auto& [path, data] : tree) {
-      test::fs::create_directories(test::FsPath(root + "\\" + path).parent_path());
-      test::WriteFileBytes(root + "\\" + path, data);
-    }
-  };
-  writeTree(work_.File("release-1.0"), base);
+  test::WriteTree(work_.File("release-1.0"), base);
   test::WriteFileBytes(work_.File("release-1.0\\.update-release"),
                        "update-release 1\nproduct demo\nversion 1.0\n");
-  writeTree(work_.File("release-1.1"), next);
+  test::WriteTree(work_.File("release-1.1"), next);
   const test::ToolRun pack = test::RunTool(
       test::HostPath(UPDATE_PACK), work_,
       {"make", "--product", "demo", "--version", "1.1", "--from", work_.File("release-1.0"), "-o",
@@ -242,7 +235,7 @@ TEST_F(UpdateExeTransaction, APackageOfChangesFromUpdatePackAppliesOverItsBaseOn
     test::fs::remove_all(test::FsPath(program_));
     UseProgramDirectory("program");
     AddProgramOnce();
-    writeTree(program_, base);
+    test::WriteTree(program_, base);
     test::WriteFileBytes(Path(".update-release"),
                          "update-release 1\nproduct demo\nversion " + installedVersion + "\n");
     test::WriteFileBytes(Path("update.zip"), archive);
