@@ -14,12 +14,15 @@
 #include "release/own_names.h"
 #include "unzip/base/unzip_exceptions.h"
 #include "unzip/base/zip_format.h"
-#include "unzip/decoders/entry_decoder.h"
 #include "unzip/entry_destination.h"
 #include "unzip/unzipper.h"
 
 std::string NotAppliedText(const std::string& why) {
   return "The update was not applied: " + why + ".";
+}
+
+std::string NotCheckedText(const std::string& reason) {
+  return NotAppliedText("it could not be checked (" + reason + ")");
 }
 
 namespace {
@@ -49,7 +52,7 @@ std::string EntryProblem(const std::string& appDir, const TZipHeaderInfo& entry)
     return "it is encrypted with PKWARE strong encryption, which the updater does not read";
   }
   if (entry.IsEncrypted()) return "it is encrypted, and the updater has no password";
-  if (!entry.StandsForDirectory() && !TEntryDecoder::Decodes(entry.EffectiveMethod())) {
+  if (!entry.StandsForDirectory() && !TUnZipper::DecodesMethod(entry.EffectiveMethod())) {
     return "it is compressed with method " + std::to_string(entry.EffectiveMethod()) +
            ", which the updater does not read";
   }

@@ -20,6 +20,9 @@ struct TRefusal {
 
 // A refusal's text, as the box and update.log say it: "The update was not applied: <why>."
 std::string NotAppliedText(const std::string& why);
+// A check that could not run refuses: "The update was not applied: it could not be checked
+// (<reason>)."
+std::string NotCheckedText(const std::string& reason);
 
 // The most entries an update may hold: its directory stays within a few hundred MB of memory,
 // and its journal, for names of common length, within what a journal may hold.

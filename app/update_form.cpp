@@ -106,16 +106,11 @@ void TForm1::FormCreate() {
 
 void TForm1::Timer1Timer() {
   Timer1->SetEnabled(false);
-  const TRunResult waited = run_.WaitForMainProgram();
-  if (!waited.Failure.empty()) {
-    FinishUpdate(waited);
-    return;
-  }
   update();
 }
 
 void TForm1::update() {
-  FinishUpdate(run_.Apply());
+  FinishUpdate(run_.Update());
 }
 
 void TForm1::onUnzipProcess(TUnZipper*, int percent) {
@@ -125,12 +120,11 @@ void TForm1::onUnzipProcess(TUnZipper*, int percent) {
 
 void TForm1::onUnzipDone(TUnZipper*, int) {
   // The component still works after this event until UnZip returns: the release, the deletion
-  // of the archive and the closing of the window wait for that (the run's Apply, FinishUpdate).
+  // of the archive and the closing of the window wait for that (the run's Update, FinishUpdate).
 }
 
 void TForm1::FinishUpdate(const TRunResult& result) {
   if (!result.Failure.empty()) platform::ui::ShowErrorMessage(result.Failure);
-  relaunch_ = result.Relaunch;
   Close();
 }
 
@@ -141,15 +135,14 @@ void TForm1::Close() {
 void TForm1::FormDestroy() {
   if (destroyed_) return;
   destroyed_ = true;
-  if (relaunch_) openmain();
-  run_.ForgetFinishedUpdate();
-  run_.RecordResult();
+  openmain();
   LogList.clear();
 }
 
 void TForm1::openmain() {
+  // The run's end: the program started again (when the run says so) and update.result written.
   // A program that cannot be started again is a failure a person must hear of.
-  const std::string failure = run_.StartMainProgram();
+  const std::string failure = run_.Finish();
   if (!failure.empty()) platform::ui::ShowErrorMessage(failure);
 }
 

@@ -39,8 +39,8 @@ class TForm1 {
   void update();
   void onUnzipProcess(TUnZipper* sender, int percent);
   void onUnzipDone(TUnZipper* sender, int fileCount);
-  // The relaunch and update.result; once (the entry runs it before the window goes, so that the
-  // relaunch's outcome reaches the exit code).
+  // The end of the run (the relaunch and update.result); once (the entry runs it before the
+  // window goes, so that the relaunch's outcome reaches the exit code).
   void FormDestroy();
   void openmain();
 
@@ -53,8 +53,7 @@ class TForm1 {
   std::string& ZipFileName = run_.ZipFileName;
 
  private:
-  // The end of the sequence's work, after the wait or the update: its failure shown, whether the
-  // main program starts again noted, and the window closed.
+  // The end of the sequence's work on the first tick: its failure shown and the window closed.
   void FinishUpdate(const TRunResult& result);
   void Close();
 
@@ -63,7 +62,6 @@ class TForm1 {
   std::unique_ptr<platform::ui::Timer> Timer1;
   std::unique_ptr<TControlSurface> surface_;
   platform::RgbImage background_;
-  bool relaunch_ = true;
   bool destroyed_ = false;
 };
 

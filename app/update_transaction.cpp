@@ -199,9 +199,8 @@ std::vector<std::string> StoredDirectories(TUnZipper& unzip) {
     const TZipHeaderInfo* entry = unzip.SortedEntries->Items(index);
     if (!entry->StandsForDirectory()) continue;
     // One marked by its attribute alone names itself without the final separator.
-    const std::string dir = entry->FileName.empty()
-                                ? entry->Directory
-                                : entry->Directory + entry->FileName + "\\";
+    const std::string dir =
+        entry->FileName.empty() ? entry->Directory : entry->Directory + entry->FileName + "\\";
     if (!dir.empty()) dirs.push_back(dir);
   }
   return dirs;
@@ -288,39 +287,49 @@ bool PlanMoves(const std::string& appDir, TUpdateJournal* journal,
   return true;
 }
 
+namespace {
+
+// The start of a first commit: everything that is not a rename is done before the journal says
+// committing (the permission bits a new file takes over, and the backup's directories), the
+// staged tree is made durable, and then the journal says committing. False when the flush or the
+// journal failed.
+bool MarkCommitting(const std::string& appDir, TUpdateJournal& journal,
+                    const std::vector<std::string>& keepPermissionsOf,
+                    platform::FileSystemFlush* stagedFiles) {
+  const std::string staging = StagingDir(appDir);
+  const std::set<std::string> keep(keepPermissionsOf.begin(), keepPermissionsOf.end());
+  for (const TUpdateJournal::TMove& move : journal.Files) {
+    const std::string target = appDir + move.target;
+    if (!platform::FileExists(target)) continue;
+    // A parent that could not be made fails the move into it, which records why.
+    (void)platform::MakeDirectories(platform::ExtractFilePath(BackupDir(appDir) + move.target));
+    if (!move.staged.empty() && keep.count(move.staged) != 0) {
+      const int32_t permissions = platform::ReadPermissions(target);
+      // Bits that cannot be copied leave the new file with its own: it is in place all the same.
+      if (permissions >= 0) {
+        (void)platform::WritePermissions(staging + move.staged, static_cast<uint32_t>(permissions));
+      }
+    }
+  }
+  // The staged files, their names and the backup's directories reach the disk before the
+  // journal can send a recovery to them.
+  if (stagedFiles != nullptr ? !stagedFiles->Flush()
+                             : !platform::FileSystemFlush(staging).Flush()) {
+    return false;
+  }
+  journal.State = TUpdateJournal::jsCommitting;
+  return WriteJournal(appDir, journal);
+}
+
+}  // namespace
+
 bool Commit(const std::string& appDir, TUpdateJournal& journal,
             const std::vector<std::string>& keepPermissionsOf,
             platform::FileSystemFlush* stagedFiles, const TPump& pump,
             files_in_use::TLockWaits* lockWaits) {
   const std::string staging = StagingDir(appDir);
   const bool resuming = journal.State == TUpdateJournal::jsCommitting;
-  if (!resuming) {
-    // Everything that is not a rename is done before the journal says committing: the
-    // permission bits a new file takes over, and the backup's directories.
-    const std::set<std::string> keep(keepPermissionsOf.begin(), keepPermissionsOf.end());
-    for (const TUpdateJournal::TMove& move : journal.Files) {
-      const std::string target = appDir + move.target;
-      if (!platform::FileExists(target)) continue;
-      // A parent that could not be made fails the move into it, which records why.
-      (void)platform::MakeDirectories(platform::ExtractFilePath(BackupDir(appDir) + move.target));
-      if (!move.staged.empty() && keep.count(move.staged) != 0) {
-        const int32_t permissions = platform::ReadPermissions(target);
-        // Bits that cannot be copied leave the new file with its own: it is in place all the same.
-        if (permissions >= 0) {
-          (void)platform::WritePermissions(staging + move.staged,
-                                           static_cast<uint32_t>(permissions));
-        }
-      }
-    }
-    // The staged files, their names and the backup's directories reach the disk before the
-    // journal can send a recovery to them.
-    if (stagedFiles != nullptr ? !stagedFiles->Flush()
-                               : !platform::FileSystemFlush(staging).Flush()) {
-      return false;
-    }
-    journal.State = TUpdateJournal::jsCommitting;
-    if (!WriteJournal(appDir, journal)) return false;
-  }
+  if (!resuming && !MarkCommitting(appDir, journal, keepPermissionsOf, stagedFiles)) return false;
   TSteps steps(appDir, lockWaits);
   TPacer pacer(pump);
   for (const std::string& dir : journal.Directories) {

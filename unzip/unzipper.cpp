@@ -15,6 +15,7 @@
 #include "unzip/base/messages.h"
 #include "unzip/base/unzip_exceptions.h"
 #include "unzip/base/zip_format.h"
+#include "unzip/decoders/entry_decoder.h"
 #include "unzip/entry_destination.h"
 #include "unzip/records/little_endian.h"
 
@@ -243,4 +244,8 @@ std::string TUnZipper::LoadEntryComment(TStream& stream, const TZipHeaderInfo& e
   }
   stream.SetPosition(saved);
   return text;
+}
+
+bool TUnZipper::DecodesMethod(uint16_t method) {
+  return TEntryDecoder::Decodes(method);
 }

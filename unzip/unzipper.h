@@ -5,7 +5,8 @@
 // Where TUnZipper's methods are:
 //   unzipper.cpp               construction, Assign, the ZipName/DestDir/RootDir setters,
 //                              HandleMessage, pumping, cancelling and pausing, the read-only view
-//                              (EntryCount, EntryFileName, the entry and archive comments)
+//                              (EntryCount, EntryFileName, the entry and archive comments),
+//                              DecodesMethod
 //   directory_reader.cpp       LoadDirectory, OpenArchive, CloseArchive, ClearArchive,
 //                              BuildSortedView, and ReadDirectory with its steps: FindDirectory
 //                              (end record, companion file, first part), ReadCentralHeaders,
@@ -182,6 +183,9 @@ class TUnZipper {
   // directory entries made. Failures of the archive itself and of writing leave as exceptions;
   // OnUnZipComplete has been raised before one that arises after the directory was read.
   int UnZip();
+  // Whether the component decodes entries stored with compression method `method` (an entry of
+  // another method is skipped with srUnknownMethod).
+  static bool DecodesMethod(uint16_t method);
 
   // ---- The directory --------------------------------------------------------------------------
   // Entries in the directory; 0 when none was read. Does not read the directory.

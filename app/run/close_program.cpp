@@ -1,0 +1,70 @@
+// Closing the main program before its files are replaced.
+#include "app/run/close_program.h"
+
+#include <thread>
+
+#include "app/app_paths.h"
+#include "app/update_log.h"
+#include "platform/process_name_match.h"
+#include "platform/processes.h"
+
+namespace {
+
+// A main program that has not gone after this long will not go: the update is not applied.
+constexpr auto kCloseTimeLimit = std::chrono::seconds(60);
+// A program on its way out is looked at this often.
+constexpr auto kExitPoll = std::chrono::milliseconds(100);
+
+}  // namespace
+
+bool WaitForExit(const TRunContext& run, const std::string& name, std::chrono::milliseconds grace) {
+  const auto start = std::chrono::steady_clock::now();
+  while (platform::FindProcessID(name) > 0) {
+    if (std::chrono::steady_clock::now() - start >= grace) return false;
+    run.Pump();
+    std::this_thread::sleep_for(kExitPoll);
+  }
+  return true;
+}
+
+TStepOutcome CloseProgram(const TRunContext& run, const std::string& mainExeName, bool archiveWaits,
+                          bool wasRunning) {
+  // The updater never waits for itself: a main program of its own name would be itself.
+  if (mainExeName.empty() || platform::ProcessNameMatches(AppExecutablePath(), mainExeName)) {
+    return {};
+  }
+  if (!archiveWaits) {
+    // Only to start it again: one termination, no waiting for it to go.
+    if (wasRunning && !WaitForExit(run, mainExeName, kExitGrace)) {
+      (void)platform::KillProcessByName(mainExeName);
+    }
+    return {};
+  }
+  // A program that started the updater and is on its way out (saving its state) ends by itself:
+  // it is not killed for that.
+  if (WaitForExit(run, mainExeName, kExitGrace)) {
+    if (wasRunning) run.Log.Write(mainExeName + " ended by itself");
+    return {};
+  }
+  const auto start = std::chrono::steady_clock::now();
+  for (int id = platform::FindProcessID(mainExeName); id > 0;
+       id = platform::FindProcessID(mainExeName)) {
+    if (std::chrono::steady_clock::now() - start >= kCloseTimeLimit) {
+      const std::string user = platform::ProcessUserName(id);
+      const std::string failure = mainExeName + " (process " + std::to_string(id) +
+                                  (user.empty() ? "" : ", user " + user) +
+                                  ") could not be closed; the update was not applied.";
+      run.Log.Write(failure);
+      run.Log.Write(mainExeName + " is not started again");
+      TStepOutcome outcome = TStepOutcome::Failed(failure);
+      outcome.Relaunch = false;
+      return outcome;
+    }
+    // The search above says whether the termination took.
+    (void)platform::KillProcessByName(mainExeName);
+    run.Pump();
+    std::this_thread::sleep_for(kExitPoll);
+  }
+  run.Log.Write("closed " + mainExeName);
+  return {};
+}
