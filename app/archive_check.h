@@ -15,6 +15,8 @@ class TUnZipper;
 struct TRefusal {
   std::string Text;  // empty: the check passed
   bool Permanent = false;
+  // A package of changes for a release other than the one installed: a full package applies.
+  bool NeedsFull = false;
   bool Passed() const { return Text.empty(); }
 };
 

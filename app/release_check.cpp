@@ -85,8 +85,11 @@ TRefusal CheckRelease(const std::string& appDir, const TArchiveRelease& archive,
                      current.Version + " is installed");
     }
     if (!record.From.empty() && CompareVersions(record.From, current.Version) != 0) {
-      return Refused(std::string(kArchiveName) + " updates version " + record.From + "; version " +
-                     current.Version + " is installed (a full package is needed)");
+      TRefusal refusal =
+          Refused(std::string(kArchiveName) + " updates version " + record.From + "; version " +
+                  current.Version + " is installed (a full package is needed)");
+      refusal.NeedsFull = true;
+      return refusal;
     }
   }
   *removals = record.Removals;

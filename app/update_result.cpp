@@ -35,8 +35,29 @@ std::string OneLine(std::string text) {
 
 }  // namespace
 
+const char* ResultCodeWord(TResultCode code) {
+  switch (code) {
+    case TResultCode::kApplied:
+      return "applied";
+    case TResultCode::kNothing:
+      return "nothing";
+    case TResultCode::kRefused:
+      return "refused";
+    case TResultCode::kPassing:
+      return "passing";
+    case TResultCode::kNeedsFull:
+      return "needs-full";
+    case TResultCode::kBusy:
+      return "busy";
+    case TResultCode::kNotStarted:
+      break;
+  }
+  return "not-started";
+}
+
 std::string UpdateResultText(const TUpdateResult& result) {
   std::string text = std::string("result ") + OutcomeName(result.Outcome) + "\n";
+  text += std::string("code ") + ResultCodeWord(result.Code) + "\n";
   if (!result.Reason.empty()) text += "reason " + OneLine(result.Reason) + "\n";
   if (!result.Version.empty()) text += "version " + OneLine(result.Version) + "\n";
   if (!result.Locked.empty()) text += std::string(kLockedKey) + OneLine(result.Locked) + "\n";

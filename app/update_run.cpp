@@ -118,25 +118,29 @@ TStepOutcome TUpdateRun::RaisedIn(const TStep& step, const std::string& what) {
 
 void TUpdateRun::EndWith(const TStepOutcome& outcome) {
   outcome_ = outcome;
+  result_ = {};
   switch (outcome.Kind) {
     case TStepOutcome::kNothingToApply:
-      result_ = {TUpdateOutcome::kNothing,
-                 outcome.Text.empty() ? "no " + std::string(kArchiveName) : outcome.Text,
-                 {},
-                 {}};
+      result_.Outcome = TUpdateOutcome::kNothing;
+      result_.Code = TResultCode::kNothing;
+      result_.Reason = outcome.Text.empty() ? "no " + std::string(kArchiveName) : outcome.Text;
       if (outcome.Text.empty() && OnNothingToApply) OnNothingToApply();
-      break;
+      return;
     case TStepOutcome::kRefused:
       log_.Write(outcome.Text);
-      result_ = {TUpdateOutcome::kNotApplied, outcome.Text, {}, {}};
       break;
     case TStepOutcome::kFailed:
       // The step said in update.log how it failed.
-      result_ = {TUpdateOutcome::kNotApplied, outcome.Text, {}, locked_};
+      result_.Locked = locked_;
       break;
     case TStepOutcome::kPassed:
-      break;
+      return;
   }
+  result_.Outcome = TUpdateOutcome::kNotApplied;
+  result_.Reason = outcome.Text;
+  result_.Code = outcome.NeedsFull   ? TResultCode::kNeedsFull
+                 : outcome.Permanent ? TResultCode::kRefused
+                                     : TResultCode::kPassing;
 }
 
 TStepOutcome TUpdateRun::ReadHandOverStep() {
@@ -180,7 +184,7 @@ TStepOutcome TUpdateRun::StageStep() {
 TStepOutcome TUpdateRun::CommitStep() {
   TStepOutcome outcome =
       CommitUpdate(context_, staged_, checked_.Removals, previousLock_, &locked_);
-  if (outcome.Passed()) result_ = {TUpdateOutcome::kApplied, "", {}, {}};
+  if (outcome.Passed()) result_ = {TUpdateOutcome::kApplied, TResultCode::kApplied, "", "", ""};
   return outcome;
 }
 
@@ -196,6 +200,7 @@ TStepOutcome TUpdateRun::RestartStep() {
                                                 outcome_.Kind == TStepOutcome::kRefused);
     if (!started.Passed()) {
       restartFailure_ = started.Text;
+      result_.Code = TResultCode::kNotStarted;
       result_.Reason += (result_.Reason.empty() ? "" : " ") + started.Text;
     }
   }

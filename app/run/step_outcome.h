@@ -25,13 +25,15 @@ struct TStepOutcome {
   // Whether the program is started again at the end (after a refusal only when it is not
   // running then).
   bool Relaunch = true;
+  // A package of changes for a release other than the one installed: a full package applies.
+  bool NeedsFull = false;
 
   bool Passed() const { return Kind == kPassed; }
   static TStepOutcome Refused(const TRefusal& refusal, bool relaunch = true) {
-    return {kRefused, refusal.Text, refusal.Permanent, relaunch};
+    return {kRefused, refusal.Text, refusal.Permanent, relaunch, refusal.NeedsFull};
   }
   static TStepOutcome Failed(const std::string& text, bool permanent = false) {
-    return {kFailed, text, permanent, true};
+    return {kFailed, text, permanent, true, false};
   }
 };
 
