@@ -10,6 +10,14 @@ inline constexpr char kArchiveName[] = "update.zip";
 // delivered under in the archive.
 inline constexpr char kDefaultMainExe[] = "main.exe";
 
+// The name the main program's processes go by: the file name of `mainExeName`, which may lie in
+// a sub-directory of the program directory ("bin\MyApp.exe" runs as "MyApp.exe").
+std::string ProcessNameOf(const std::string& mainExeName);
+
+// Whether `mainExeName` names the updater itself, or a program whose processes could not be told
+// from the updater's.
+bool IsUpdaterName(const std::string& mainExeName);
+
 // The updater's own executable's full path.
 std::string AppExecutablePath();
 

@@ -21,6 +21,16 @@ std::string NotAppliedText(const std::string& why) {
   return "The update was not applied: " + why + ".";
 }
 
+std::string UpdatePathProblem(const std::string& written) {
+  if (platform::HasControlCharacter(written)) return "its name holds a control character";
+  if (!platform::IsPlainRelativePath(written)) {
+    return "its name is not a plain path in the program directory (an empty, \".\" or \"..\" "
+           "part, or a character no file name may hold)";
+  }
+  if (own_names::IsOwnName(written)) return "the name is kept for the updater's own files";
+  return "";
+}
+
 std::string NotCheckedText(const std::string& reason) {
   return NotAppliedText("it could not be checked (" + reason + ")");
 }
@@ -32,18 +42,10 @@ constexpr int64_t kSpaceMarginDivisor = 100;
 // The bytes of a journal's line beside the names it holds ("file ", the tabs, "old").
 constexpr size_t kJournalLineWords = 16;
 
-// Why the entry `name` (its stored path, "\" separated) cannot be applied; empty when it can.
+// Why the entry cannot be applied; empty when it can.
 std::string EntryProblem(const std::string& appDir, const TZipHeaderInfo& entry) {
   const std::string name = entry.Directory + entry.FileName;
   if (platform::HasControlCharacter(name)) return "its name holds a control character";
-  if (own_names::IsOwnName(name)) return "the name is kept for the updater's own files";
-  // The release record is one file at the top, in that spelling: anything else of its name
-  // would stand where the installed record is read.
-  const std::string_view top = std::string_view(name).substr(0, name.find('\\'));
-  if (platform::EqualsIgnoringAsciiCase(top, own_names::kRelease) &&
-      (name != own_names::kRelease || entry.StandsForDirectory())) {
-    return "the name is kept for the release record";
-  }
   // A stored path from the root or a drive is read with a warning (and re-rooted): an update is
   // applied only as its publisher built it.
   if (entry.HasAbsoluteDirectory()) return "its name is an absolute path";
@@ -59,9 +61,23 @@ std::string EntryProblem(const std::string& appDir, const TZipHeaderInfo& entry)
   // Where the extraction would put it, by the component's own rule.
   const std::string base = platform::WithoutTrailingBackslash(appDir);
   const std::string destination = EntryDestinationDir(base, entry.Directory, true, {});
-  const bool isFile = !entry.FileName.empty();
-  if (IsUnsafeOutputPath(base, isFile ? destination + entry.FileName : destination, isFile)) {
+  const bool isFile = !entry.StandsForDirectory();
+  const std::string path = isFile                   ? destination + entry.FileName
+                           : entry.FileName.empty() ? destination
+                                                    : destination + entry.FileName + "\\";
+  if (IsUnsafeOutputPath(base, path, isFile)) {
     return "its name points outside the program directory";
+  }
+  // The path as the commit will place it, under the rule it places by.
+  const std::string written = path.substr(base.size() + 1);
+  const std::string problem = UpdatePathProblem(written);
+  if (!problem.empty()) return problem;
+  // The release record is one file at the top, in that spelling: anything else of its name
+  // would stand where the installed record is read.
+  const std::string_view top = std::string_view(written).substr(0, written.find('\\'));
+  if (platform::EqualsIgnoringAsciiCase(top, own_names::kRelease) &&
+      (written != own_names::kRelease || !isFile)) {
+    return "the name is kept for the release record";
   }
   return "";
 }
@@ -94,7 +110,8 @@ bool HoldsEntry(TUnZipper& directory, const std::string& path) {
 TRefusal CheckArchiveDirectory(TUnZipper& directory, const std::string& appDir,
                                const std::string& zipFileName, const std::string& mainExeName,
                                bool signatureRequired, int64_t* neededBytes,
-                               std::vector<std::string>* files) {
+                               std::vector<std::string>* files,
+                               std::vector<std::string>* directories) {
   const std::string oneFile = "signed updates are one file, and ";
   if (signatureRequired &&
       platform::LinkFreeKind(CompanionFileName(zipFileName)) != platform::PathKind::kMissing) {
@@ -155,7 +172,11 @@ TRefusal CheckArchiveDirectory(TUnZipper& directory, const std::string& appDir,
     needed = platform::SaturatingAdd(
         needed, static_cast<int64_t>(2 * (entry.Directory.size() + entry.FileName.size()) +
                                      kJournalLineWords));
-    if (!entry.StandsForDirectory()) files->push_back(entry.Directory + entry.FileName);
+    if (entry.StandsForDirectory()) {
+      directories->push_back(entry.DirectoryPath());
+    } else {
+      files->push_back(entry.Directory + entry.FileName);
+    }
   }
   // A release folder zipped from outside: applied as it is, it would land in a sub-folder and
   // the program would start unchanged.

@@ -26,6 +26,13 @@ std::string NotAppliedText(const std::string& why);
 // (<reason>)."
 std::string NotCheckedText(const std::string& reason);
 
+// Why an update may not write the path `written` (relative to the program directory, "\"
+// separated, a directory ending in "\"), empty when it may: a name with a control character, one
+// that is not a plain relative path (an empty, "." or ".." part, a drive, a ":"), or one of the
+// updater's own names at the top. The one rule that the checks before closing and the commit's
+// plan both ask, so that nothing is refused after closing that could have been refused before.
+std::string UpdatePathProblem(const std::string& written);
+
 // The most entries an update may hold: its directory stays within a few hundred MB of memory,
 // and its journal, for names of common length, within what a journal may hold.
 inline constexpr int kMaxUpdateEntries = 1000000;
@@ -35,12 +42,14 @@ inline constexpr int kMaxUpdateEntries = 1000000;
 // The directory stays loaded for the extraction: it is read once in a run (the caller settles
 // whether `directory` keeps the archive open, asks questions and pumps messages). On success
 // `neededBytes` is the room the new tree takes on the volume (each file rounded up to the
-// volume's allocation unit) with its journal, and `files` the paths of its files relative to the
-// program directory ("data\x.txt").
+// volume's allocation unit) with its journal, `files` the paths of its files relative to the
+// program directory ("data\x.txt"), and `directories` those of its directory entries
+// ("data\logs\").
 TRefusal CheckArchiveDirectory(TUnZipper& directory, const std::string& appDir,
                                const std::string& zipFileName, const std::string& mainExeName,
                                bool signatureRequired, int64_t* neededBytes,
-                               std::vector<std::string>* files);
+                               std::vector<std::string>* files,
+                               std::vector<std::string>* directories);
 
 // Whether the volume of `appDir` has room for a new tree of `neededBytes`, which is staged
 // before the old one moves, plus 1% and 1 MB for the directories and the file system's own

@@ -11,10 +11,11 @@
 //     installed: it is applied as any archive is.
 // What is refused, with the program left running: a record that is not valid or in a spelling
 // of its name other than ".update-release"; another product; a version not newer than the one
-// installed; a "from" that is not the installed version; a removal of the main program or of the
-// updater itself; with update.pub and an installed release, an archive without a record (the
-// signature then binds product and version); and an installed record that cannot be read (the
-// check could not run).
+// installed; a "from" that is not the installed version; a removal of the main program, of the
+// updater itself, of the key update.pub (a signed package may replace it, never remove it), of
+// the installed record or of a name the updater keeps for itself; with update.pub and an
+// installed release, an archive without a record (the signature then binds product and
+// version); and an installed record that cannot be read (the check could not run).
 #pragma once
 
 #include <string>

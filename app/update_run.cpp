@@ -16,10 +16,10 @@
 #include "resources/window_layout.h"
 
 // The run, in the README's order: each row names the step, the member that hands it what it
-// needs, the states of the run in which it runs, and what it waits for. A run that ended early
-// (nothing to apply, refused, failed) goes straight on to the steps that end it. The window's
-// first timer tick comes before closing the program only while the run goes on; the restart
-// waits for the window to close (after its box, if any).
+// needs, the states of the run in which it runs, and what it waits for while the run goes on: the
+// window's first timer tick before closing the program, the window's close before the end. A run
+// that ended early (nothing to apply, refused, failed) goes straight on to the steps that end it,
+// before its box is shown. update.result is in place before the program starts and reads it.
 const TUpdateRun::TStep TUpdateRun::kSequence[] = {
     {"read the hand-over file", &TUpdateRun::ReadHandOverStep, kGoingOn, kNoStop},
     {"check before closing", &TUpdateRun::CheckBeforeClosingStep, kGoingOn, kNoStop},
@@ -27,8 +27,8 @@ const TUpdateRun::TStep TUpdateRun::kSequence[] = {
     {"check again and stage", &TUpdateRun::StageStep, kGoingOn, kNoStop},
     {"commit", &TUpdateRun::CommitStep, kGoingOn, kNoStop},
     {"set aside or keep the archive", &TUpdateRun::SetAsideStep, kRefused | kFailed, kNoStop},
-    {"restart the program", &TUpdateRun::RestartStep, kAlways, kWindowClosed},
-    {"record the result", &TUpdateRun::RecordResultStep, kAlways, kNoStop},
+    {"record the result", &TUpdateRun::RecordResultStep, kAlways, kWindowClosed},
+    {"restart the program", &TUpdateRun::RestartStep, kAlways, kNoStop},
 };
 
 TUpdateRun::TUpdateRun(const update_transaction::TRecovery& recovery)
@@ -62,7 +62,13 @@ TRunResult TUpdateRun::Update() {
 }
 
 std::string TUpdateRun::Finish() {
-  // The window has closed: what had not run is left out, and the run ends as it stands.
+  // The window has closed. A run that had not begun the update by then (closed before its first
+  // tick) ends refused: the program, which may still run, is started only when it does not.
+  if (outcome_.Passed() && result_.Outcome != TUpdateOutcome::kApplied) {
+    EndWith(TStepOutcome::Refused(
+        {NotAppliedText("the updater's window was closed before the update began")}));
+  }
+  // What had not run is left out, and the run ends.
   while (next_ < std::size(kSequence) && kSequence[next_].WaitsFor != kWindowClosed) ++next_;
   RunUntil(kEnd);
   return restartFailure_;
@@ -71,9 +77,9 @@ std::string TUpdateRun::Finish() {
 void TUpdateRun::RunUntil(TStop stop) {
   for (; next_ < std::size(kSequence); ++next_) {
     const TStep& step = kSequence[next_];
-    const bool waits = step.WaitsFor == kWindowClosed ||
-                       (step.WaitsFor == kFirstTick && outcome_.Kind == TStepOutcome::kPassed);
-    if (waits && step.WaitsFor >= stop) return;
+    // A run that goes on waits for the window where its row says; one that ended goes straight
+    // on to its end, so that the program runs again before a box waits for a person.
+    if (outcome_.Passed() && step.WaitsFor != kNoStop && step.WaitsFor >= stop) return;
     if ((step.RunsWhen & (1u << outcome_.Kind)) == 0) continue;
     TStepOutcome outcome;
     try {
@@ -148,10 +154,14 @@ TStepOutcome TUpdateRun::ReadHandOverStep() {
   if (!files_in_use::ParseLockFailure(ReadLockedItem(context_.AppDir), &previousLock_)) {
     previousLock_ = {};
   }
+  // The last run's result is not this one's: a program started meanwhile finds none.
+  (void)platform::RemoveFile(context_.AppDir + own_names::kResult);
   // Anything at the archive's name waits (a link, a directory, a device too): the checks say
   // why it cannot be applied. Only "no such file" means that there is nothing to apply.
+  // A directory of that name is no archive either: it is left alone.
   const platform::PathKind archiveKind = platform::LinkFreeKind(ZipFileName);
-  checked_.ArchiveWaits = archiveKind != platform::PathKind::kMissing;
+  checked_.ArchiveWaits =
+      archiveKind != platform::PathKind::kMissing && archiveKind != platform::PathKind::kDirectory;
   int64_t archiveSize = -1;
   if (archiveKind == platform::PathKind::kFile) {
     platform::File archive = platform::File::Open(ZipFileName, platform::kOpenRead);
@@ -160,6 +170,8 @@ TStepOutcome TUpdateRun::ReadHandOverStep() {
   log_.Write("update " + std::string(platform::kProductVersion) + " started; " +
              (checked_.ArchiveWaits
                   ? std::string(kArchiveName) + ": " + std::to_string(archiveSize) + " bytes"
+              : archiveKind == platform::PathKind::kDirectory
+                  ? std::string(kArchiveName) + " is a directory, not an archive"
                   : "no " + std::string(kArchiveName)));
   ReadHandOverFile(context_, recovery_, checked_.ArchiveWaits, &handOver_);
   MainExeName = handOver_.MainExeName;
@@ -194,22 +206,9 @@ TStepOutcome TUpdateRun::SetAsideStep() {
   return {};
 }
 
-TStepOutcome TUpdateRun::RestartStep() {
-  if (outcome_.Relaunch) {
-    const TStepOutcome started = RestartProgram(context_, MainExeName, checked_.ArchiveWaits,
-                                                outcome_.Kind == TStepOutcome::kRefused);
-    if (!started.Passed()) {
-      restartFailure_ = started.Text;
-      result_.Code = TResultCode::kNotStarted;
-      result_.Reason += (result_.Reason.empty() ? "" : " ") + started.Text;
-    }
-  }
-  // After the relaunch: until now, a killed run's successor would still have known whom to start.
-  update_transaction::ForgetFinishedUpdate(context_.AppDir);
-  return {};
-}
-
 TStepOutcome TUpdateRun::RecordResultStep() {
+  // A run that could not settle its program's name starts nothing: it says so.
+  if (MainExeName.empty()) result_.Code = TResultCode::kNotStarted;
   // The release now in place, as its record says.
   const TInstalledRelease installed = ReadInstalledRelease(context_.AppDir);
   if (installed.State == TInstalledRelease::irPresent) result_.Version = installed.Record.Version;
@@ -220,6 +219,24 @@ TStepOutcome TUpdateRun::RecordResultStep() {
   return {};
 }
 
+TStepOutcome TUpdateRun::RestartStep() {
+  if (outcome_.Relaunch) {
+    const TStepOutcome started = RestartProgram(context_, MainExeName, checked_.ArchiveWaits,
+                                                outcome_.Kind == TStepOutcome::kRefused);
+    if (!started.Passed()) {
+      restartFailure_ = started.Text;
+      result_.Code = TResultCode::kNotStarted;
+      result_.Reason += (result_.Reason.empty() ? "" : " ") + started.Text;
+      (void)RecordResultStep();
+    }
+  }
+  // After the relaunch: until now, a killed run's successor would still have known whom to start.
+  update_transaction::ForgetFinishedUpdate(context_.AppDir);
+  return {};
+}
+
 int TUpdateRun::ExitCode() const {
-  return result_.Outcome == TUpdateOutcome::kNotApplied || !restartFailure_.empty() ? 1 : 0;
+  return result_.Outcome == TUpdateOutcome::kNotApplied || result_.Code == TResultCode::kNotStarted
+             ? 1
+             : 0;
 }

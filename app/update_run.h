@@ -49,14 +49,17 @@ class TUpdateRun {
   //
   // Before the window shows: the hand-over file and every check before closing. It fails
   // closed: while an archive waits, nothing goes on unless every check passed. A run that ends
-  // here (nothing to apply, refused) sets a refused archive aside at once.
+  // here (nothing to apply, refused) goes on to its end at once: the archive set aside or kept,
+  // update.result written, the program started again.
   void Prepare();
   // On the window's first timer tick: the program closed, the archive checked again and staged,
-  // and the commit; what the window is to show then.
+  // and the commit (a run that fails there goes on to its end at once); what the window is to
+  // show then.
   TRunResult Update();
-  // When the window closes: the program started again (unless the run says not to), the
-  // finished transaction forgotten and update.result written. The text of a failed start, for a
-  // box, or empty. Whatever had not run by then is left out.
+  // When the window closes: update.result written and the program started again (unless the run
+  // says not to), the finished transaction forgotten, where that has not happened yet. A window
+  // closed before the update began ends the run refused. The text of a failed start, for a box,
+  // or empty.
   std::string Finish();
 
   // The process's exit code: 0 when the update was applied or there was nothing to apply, 1
@@ -82,7 +85,7 @@ class TUpdateRun {
     const char* Name;
     TStepOutcome (TUpdateRun::*Run)();
     unsigned RunsWhen;
-    TStop WaitsFor;  // kFirstTick waits only while the run goes on
+    TStop WaitsFor;  // only while the run goes on
   };
   static const TStep kSequence[];
 

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "app/app_paths.h"
+#include "app/archive_check.h"
 #include "app/files_in_use.h"
 #include "platform/ascii_case.h"
 #include "platform/crypto.h"
@@ -198,9 +199,7 @@ std::vector<std::string> StoredDirectories(TUnZipper& unzip) {
        ++index) {
     const TZipHeaderInfo* entry = unzip.SortedEntries->Items(index);
     if (!entry->StandsForDirectory()) continue;
-    // One marked by its attribute alone names itself without the final separator.
-    const std::string dir =
-        entry->FileName.empty() ? entry->Directory : entry->Directory + entry->FileName + "\\";
+    const std::string dir = entry->DirectoryPath();
     if (!dir.empty()) dirs.push_back(dir);
   }
   return dirs;
@@ -219,7 +218,7 @@ bool PlanMoves(const std::string& appDir, TUpdateJournal* journal,
   const std::set<std::string> removed(removals.begin(), removals.end());
   for (const std::set<std::string>* names : {&files, &stored, &removed}) {
     for (const std::string& name : *names) {
-      if (own_names::IsOwnName(name) || !platform::IsPlainRelativePath(name)) {
+      if (!UpdatePathProblem(name).empty()) {
         *refusedName = name;
         return false;
       }
@@ -424,12 +423,14 @@ bool RollBack(const std::string& appDir, TUpdateJournal& journal, const TPump& p
   }
   // A roll-back that is not durable is done again by the next start.
   if (!steps.touched.Flush()) restored = false;
-  return restored && ResetToStaged(appDir, journal.MainExeName);
+  return restored && ResetToStaged(appDir, journal.MainExeName, journal.Archive);
 }
 
-bool ResetToStaged(const std::string& appDir, const std::string& mainExeName) {
+bool ResetToStaged(const std::string& appDir, const std::string& mainExeName,
+                   const TUpdateJournal::TArchive& archive) {
   TUpdateJournal journal;
   journal.MainExeName = mainExeName;
+  journal.Archive = archive;
   if (!WriteJournal(appDir, journal)) return false;
   // The journal says staged: what stays of the trees is removed by the next run or start.
   (void)platform::RemoveDirectoryTree(StagingDir(appDir));
@@ -447,12 +448,21 @@ void DropStaged(const std::string& appDir) {
   (void)platform::RemoveDirectoryTree(BackupDir(appDir));
 }
 
-bool RememberMainProgram(const std::string& appDir, const std::string& mainExeName) {
+bool RememberMainProgram(const std::string& appDir, const std::string& mainExeName,
+                         const TUpdateJournal::TArchive& archive) {
   TUpdateJournal journal;
   const TJournalRead read = ReadJournal(appDir, &journal);
   if (read == TJournalRead::kUnreadable) return false;
   if (read == TJournalRead::kRead && journal.State != TUpdateJournal::jsStaged) return true;
-  return ResetToStaged(appDir, mainExeName);
+  return ResetToStaged(appDir, mainExeName, archive);
+}
+
+void ForgetStagedProgram(const std::string& appDir) {
+  TUpdateJournal journal;
+  if (ReadJournal(appDir, &journal) == TJournalRead::kRead &&
+      journal.State == TUpdateJournal::jsStaged) {
+    DropStaged(appDir);
+  }
 }
 
 void CleanUp(const std::string& appDir, const std::string& zipFileName, const TPump& pump) {
@@ -505,11 +515,15 @@ TRecovery RecoverInterruptedUpdate(const std::string& appDir, const std::string&
   recovery.MainExeName = journal.MainExeName;
   switch (journal.State) {
     case TUpdateJournal::jsStaged:
-      if (platform::FileExists(zipFileName)) {
+      // The name is kept for the archive it was written for (or, from a journal that names none,
+      // for any archive); another archive comes with a hand-over file of its own.
+      if (platform::FileExists(zipFileName) &&
+          (journal.Archive.Sha256.empty() || IdentifyArchive(zipFileName) == journal.Archive)) {
         // A journal that cannot be rewritten still says staged and names the program.
-        (void)ResetToStaged(appDir, journal.MainExeName);
+        (void)ResetToStaged(appDir, journal.MainExeName, journal.Archive);
       } else {
         DropStaged(appDir);
+        recovery.MainExeName.clear();
       }
       break;
     case TUpdateJournal::jsCommitting:

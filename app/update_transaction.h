@@ -126,19 +126,25 @@ std::vector<std::string> StoredDirectories(TUnZipper& unzip);
 
 // After an update that did not change the program, while the archive stays for a later run: the
 // journal keeps only the main program's name (the hand-over file is gone, and the next run must
-// still know it), then the staging and backup directories go. False when the journal could not
-// be written.
-[[nodiscard]] bool ResetToStaged(const std::string& appDir, const std::string& mainExeName);
+// still know it) and the identity of the archive it was named for (empty: none), then the staging
+// and backup directories go. False when the journal could not be written.
+[[nodiscard]] bool ResetToStaged(const std::string& appDir, const std::string& mainExeName,
+                                 const TUpdateJournal::TArchive& archive);
 
 // Drops whatever a transaction left, when there is nothing more to do: the journal goes first
 // (without it, the rest is mere leftovers), then the staging and backup directories.
 void DropStaged(const std::string& appDir);
 
 // Records the main program's name before the hand-over file is deleted, while an archive waits
-// to be applied: a run killed from now on still finishes under that name. An unfinished
-// transaction's journal is left as it is. False when the journal could not be written, or one
-// that is there cannot be read (it is not overwritten).
-[[nodiscard]] bool RememberMainProgram(const std::string& appDir, const std::string& mainExeName);
+// to be applied, bound to that archive's identity (`archive`; empty when it could not be read):
+// a run killed from now on, or the next run for the same archive, still knows the name; another
+// archive does not inherit it. An unfinished transaction's journal is left as it is. False when
+// the journal could not be written, or one that is there cannot be read (it is not overwritten).
+[[nodiscard]] bool RememberMainProgram(const std::string& appDir, const std::string& mainExeName,
+                                       const TUpdateJournal::TArchive& archive);
+
+// After the archive was set aside: a journal that only names the program for it goes.
+void ForgetStagedProgram(const std::string& appDir);
 
 // Removes the backup and staging directories, the archive, its ".ini" and its ".sig" (none when
 // `zipFileName` is empty). The journal, saying committed, stays until the main program has been
@@ -158,13 +164,14 @@ struct TRecovery {
 };
 
 // Finishes or drops what an interrupted run left: "staged" keeps only the name (while the
-// archive waits), "committing" commits again (rolling back if that fails), "rolling-back" rolls
-// back again, "committed" cleans up. A journal that exists but cannot be read or trusted leaves
-// everything as it is: `JournalProblem` says why, and no update is made until it can be read. The
-// clean-up deletes the archive only when it is the one the journal identifies: another archive, or
-// any archive under a journal that identifies none (written before the identity was recorded), is
-// kept for the run that follows, which applies it (applying an archive twice ends in the same
-// tree). Without a journal, leftover staging and backup directories go.
+// archive it names waits; for another archive, or none, the journal goes), "committing" commits
+// again (rolling back if that fails), "rolling-back" rolls back again, "committed" cleans up. A
+// journal that exists but cannot be read or trusted leaves everything as it is: `JournalProblem`
+// says why, and no update is made until it can be read. The clean-up deletes the archive only when
+// it is the one the journal identifies: another archive, or any archive under a journal that
+// identifies none (written before the identity was recorded), is kept for the run that follows,
+// which applies it (applying an archive twice ends in the same tree). Without a journal, leftover
+// staging and backup directories go.
 TRecovery RecoverInterruptedUpdate(const std::string& appDir, const std::string& zipFileName);
 
 }  // namespace update_transaction

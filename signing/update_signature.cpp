@@ -21,7 +21,17 @@ bool HoldsPrivateKey(const std::string& pem) {
 }
 
 SignatureCheck Refused(std::string reason) {
-  return SignatureCheck{false, std::move(reason)};
+  return SignatureCheck{false, std::move(reason), false};
+}
+
+SignatureCheck KeyRefused(std::string reason) {
+  return SignatureCheck{false, std::move(reason), true};
+}
+
+// Whether a verification failed for the key or the library rather than for the signature.
+bool IsKeyStatus(SignatureStatus status) {
+  return status == SignatureStatus::kKeyNotPem || status == SignatureStatus::kKeyNotEcdsa ||
+         status == SignatureStatus::kKeyWrongCurve || status == SignatureStatus::kLibraryFailure;
 }
 
 // Reads the key and the signature and verifies them with `verify`, which takes both texts.
@@ -32,10 +42,10 @@ SignatureCheck Check(const std::string& keyPath, const std::string& keyName,
   std::string key;
   std::string reason;
   if (!ReadSmallFile(keyPath, "the public key file " + keyName, kMaxKeyFileSize, key, reason)) {
-    return Refused(reason);
+    return KeyRefused(reason);
   }
   if (HoldsPrivateKey(key)) {
-    return Refused(keyName + " holds a private key, not a public key");
+    return KeyRefused(keyName + " holds a private key, not a public key");
   }
   std::string signature;
   if (!ReadSmallFile(signaturePath, "the signature file " + signatureName, kMaxSignatureFileSize,
@@ -44,8 +54,10 @@ SignatureCheck Check(const std::string& keyPath, const std::string& keyName,
   }
   if (signature.empty()) return Refused("the signature file " + signatureName + " is empty");
   const SignatureStatus status = verify(key, signature);
-  if (status == SignatureStatus::kOk) return SignatureCheck{true, std::string()};
-  return Refused(SignatureStatusText(status, "public", keyName, signatureName, archiveName));
+  if (status == SignatureStatus::kOk) return SignatureCheck{true, std::string(), false};
+  const std::string text =
+      SignatureStatusText(status, "public", keyName, signatureName, archiveName);
+  return IsKeyStatus(status) ? KeyRefused(text) : Refused(text);
 }
 
 // Why the file at `path` cannot be read as a regular file; empty when it can be opened.
@@ -221,8 +233,13 @@ SignatureCheck CheckUpdateSignatureOfDigest(const std::string& directory,
                });
 }
 
-std::string SignatureRefusalText(const std::string& reason) {
-  return "The update was not applied: its signature could not be verified (" + reason + ").";
+std::string SignatureRefusalText(const SignatureCheck& check) {
+  if (check.KeyProblem) {
+    return "The update was not applied: the key of this installation cannot be used (" +
+           check.Reason + "); the archive and its signature are kept. Install " +
+           kUpdatePublicKeyName + " again beside the updater.";
+  }
+  return "The update was not applied: its signature could not be verified (" + check.Reason + ").";
 }
 
 }  // namespace signing

@@ -23,6 +23,9 @@ constexpr int64_t kMaxKeyFileSize = 16 * 1024;
 struct SignatureCheck {
   bool Verified = false;
   std::string Reason;  // why not, in words, naming the file; empty when verified
+  // The key of this installation is at fault (missing, unreadable, not a P-256 public key), or
+  // the crypto library failed: the archive and its signature may well be good.
+  bool KeyProblem = false;
 };
 
 // Verifies the file `archivePath` against its signature file `signaturePath` under the public
@@ -44,8 +47,9 @@ SignatureCheck CheckUpdateSignatureOfDigest(const std::string& directory,
                                             const std::string& archiveName,
                                             const uint8_t (&digest)[platform::kSha256Length]);
 
-// "The update was not applied: its signature could not be verified (<reason>)."
-std::string SignatureRefusalText(const std::string& reason);
+// "The update was not applied: its signature could not be verified (<reason>)."; for a
+// KeyProblem, a text that blames the key and says that the archive is kept.
+std::string SignatureRefusalText(const SignatureCheck& check);
 
 // Reads a whole file of at most `maxSize` bytes into `content`. A failure leaves a reason in
 // `reason`, naming the file as `displayName` ("... is missing", "... is a link that leads

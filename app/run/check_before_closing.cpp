@@ -11,7 +11,6 @@
 #include "platform/file_helpers.h"
 #include "platform/files.h"
 #include "platform/path_text.h"
-#include "platform/process_name_match.h"
 #include "platform/processes.h"
 #include "platform/temporary_tree.h"
 #include "release/release_record.h"
@@ -87,25 +86,33 @@ void LogRelease(TUpdateLog& log, const TArchiveRelease& release) {
                  : ", removing " + std::to_string(record.Removals.size()) + " files"));
 }
 
-// What the archive's directory and release record say: the paths of its files and of the
-// files it removes, and the room it needs. Read through the handle that extracts it later.
+// What the archive's directory and release record say, relative to the program directory.
+struct TArchiveContents {
+  std::vector<std::string> Files;        // the files it brings
+  std::vector<std::string> Directories;  // its directory entries, each ending in "\"
+  std::vector<std::string> Removals;     // the files its release takes away
+  int64_t Needed = 0;                    // the room its new tree takes
+};
+
+// Reads what the archive holds through the handle that extracts it later, and checks it.
 TRefusal CheckArchiveContents(const TRunContext& run, const std::string& mainExeName,
-                              TUnZipper& component, bool signatureRequired, int64_t* needed,
-                              std::vector<std::string>* files, std::vector<std::string>* removals) {
+                              TUnZipper& component, bool signatureRequired,
+                              TArchiveContents* contents) {
   // No question reaches the user before the program is closed (the answer is "no"), and
   // nothing is pumped: the window may not be there yet.
   TQuietComponent quiet(component);
   component.KeepZipOpen = true;
-  TRefusal refusal = CheckArchiveDirectory(component, run.AppDir, run.ZipFileName, mainExeName,
-                                           signatureRequired, needed, files);
+  TRefusal refusal =
+      CheckArchiveDirectory(component, run.AppDir, run.ZipFileName, mainExeName, signatureRequired,
+                            &contents->Needed, &contents->Files, &contents->Directories);
   if (!refusal.Passed()) return refusal;
   TArchiveRelease release;
   refusal = ReadArchiveRelease(component, &release);
   if (!refusal.Passed()) return refusal;
   const std::string updaterName =
       AppExecutablePath().substr(platform::ExtractFilePath(AppExecutablePath()).size());
-  refusal =
-      CheckRelease(run.AppDir, release, signatureRequired, mainExeName, updaterName, removals);
+  refusal = CheckRelease(run.AppDir, release, signatureRequired, mainExeName, updaterName,
+                         &contents->Removals);
   if (!refusal.Passed()) return refusal;
   LogRelease(run.Log, release);
   return {};
@@ -121,25 +128,29 @@ TRefusal RunChecks(const TRunContext& run, const update_transaction::TRecovery& 
   }
   TRefusal refusal = archive->Check(run);
   if (!refusal.Passed()) return refusal;
-  int64_t needed = 0;
-  std::vector<std::string> files;
-  refusal = CheckArchiveContents(run, mainExeName, component, archive->SignatureRequired(), &needed,
-                                 &files, removals);
+  TArchiveContents contents;
+  refusal =
+      CheckArchiveContents(run, mainExeName, component, archive->SignatureRequired(), &contents);
   if (!refusal.Passed()) return refusal;
+  *removals = contents.Removals;
   // The files the release takes away are renamed by the commit like the files it brings.
+  std::vector<std::string> files = contents.Files;
   files.insert(files.end(), removals->begin(), removals->end());
-  // Nothing is written through a link on the way to a file of the update (it would land outside
-  // the program directory). The links may go: the refusal passes then.
-  refusal.Text = ProgramTreeLinkRefusal(run.AppDir, files);
+  // Nothing is written through a link on the way to a file or directory of the update (it would
+  // land outside the program directory): the directories it makes and gives attributes count
+  // as much as its files. The links may go: the refusal passes then.
+  std::vector<std::string> targets = files;
+  targets.insert(targets.end(), contents.Directories.begin(), contents.Directories.end());
+  refusal.Text = ProgramTreeLinkRefusal(run.AppDir, targets);
   if (!refusal.Passed()) return refusal;
   refusal.Text = WriteCheck(run.AppDir);
   if (!refusal.Passed()) return refusal;
-  refusal = CheckRoom(run.AppDir, needed);
+  refusal = CheckRoom(run.AppDir, contents.Needed);
   if (!refusal.Passed()) return refusal;
   // A file that another program holds would stop the commit half-way: said now, while nothing is
   // closed. A stale "main.exe" is retired beside the files replaced.
   if (mainExeName != kDefaultMainExe) files.push_back(kDefaultMainExe);
-  refusal.Text = files_in_use::CheckFilesInUse(run.AppDir, files, mainExeName);
+  refusal.Text = files_in_use::CheckFilesInUse(run.AppDir, files, ProcessNameOf(mainExeName));
   return refusal;
 }
 
@@ -155,25 +166,25 @@ TStepOutcome CheckBeforeClosing(const TRunContext& run,
     outcome.Kind = TStepOutcome::kNothingToApply;
     if (handOver.Present) (void)platform::RemoveFile(handOverPath);
   } else {
-    // The journal knows the name before the hand-over file goes: a run killed from here on
-    // still finishes the update under it.
-    const bool remembered =
-        update_transaction::RememberMainProgram(run.AppDir, handOver.MainExeName);
     // Nothing is closed for an update that cannot be done: a running program stays as it is,
     // one that had ended starts again.
     const TRefusal refusal =
         RunChecks(run, recovery, handOver.MainExeName, component, archive, &checked->Removals);
-    // The checks ran to their end: the journal knows the name, and a hand-over file that
-    // cannot be deleted is read again by the next run.
+    // The journal knows the name, for this archive only, before the hand-over file goes: a run
+    // killed from here on still finishes the update under it, and a later run for the same
+    // archive still knows whom to close and start.
+    const bool remembered = update_transaction::RememberMainProgram(
+        run.AppDir, handOver.MainExeName, archive->Identity());
+    // The checks ran to their end: a hand-over file that cannot be deleted is read again by the
+    // next run.
     if (handOver.Present && remembered) (void)platform::RemoveFile(handOverPath);
     // Whether the program starts again is decided when the box has been answered: one that
     // was still exiting then has ended.
     if (!refusal.Passed()) outcome = TStepOutcome::Refused(refusal);
   }
   // Nothing is terminated yet: closing the program gives it time to end by itself.
-  if (outcome.Kind != TStepOutcome::kRefused &&
-      !platform::ProcessNameMatches(AppExecutablePath(), handOver.MainExeName)) {
-    checked->WasRunning = platform::FindProcessID(handOver.MainExeName) > 0;
+  if (outcome.Kind != TStepOutcome::kRefused && !IsUpdaterName(handOver.MainExeName)) {
+    checked->WasRunning = platform::FindProcessID(ProcessNameOf(handOver.MainExeName)) > 0;
   }
   // The marker only tells the main program that it was started before: one that stays is
   // harmless.

@@ -7,6 +7,7 @@
 
 #include "app/app_paths.h"
 #include "app/update_log.h"
+#include "app/update_transaction.h"
 #include "platform/error_text.h"
 #include "platform/path_text.h"
 #include "signing/update_signature.h"
@@ -57,10 +58,11 @@ TRefusal TCheckedArchive::Check(const TRunContext& run) {
   signatureRequired_ = signing::UpdateSignatureRequired(dir);
   const TRefusal refusal = OpenAndHash(run, digest_);
   if (!refusal.Passed()) return refusal;
+  hashed_ = true;
   if (signatureRequired_) {
     const signing::SignatureCheck check =
         signing::CheckUpdateSignatureOfDigest(dir, kArchiveName, digest_);
-    if (!check.Verified) return {signing::SignatureRefusalText(check.Reason), true};
+    if (!check.Verified) return {signing::SignatureRefusalText(check), !check.KeyProblem};
     run.Log.Write("the signature of " + std::string(kArchiveName) + " was verified");
   }
   return {};
@@ -84,10 +86,15 @@ TRefusal TCheckedArchive::CheckAgain(const TRunContext& run) {
   const std::string dir = platform::WithoutTrailingBackslash(run.AppDir);
   const signing::SignatureCheck check =
       signing::CheckUpdateSignatureOfDigest(dir, kArchiveName, digest);
-  if (!check.Verified) return {signing::SignatureRefusalText(check.Reason), true};
+  if (!check.Verified) return {signing::SignatureRefusalText(check), !check.KeyProblem};
   run.Log.Write("the signature of " + std::string(kArchiveName) +
                 " was verified again on the bytes that are applied");
   return {};
+}
+
+TUpdateJournal::TArchive TCheckedArchive::Identity() const {
+  if (!hashed_) return {};
+  return update_transaction::ArchiveIdentity(stamp_.Size, digest_);
 }
 
 bool TCheckedArchive::Unchanged() {

@@ -9,6 +9,7 @@
 
 #include "app/archive_check.h"
 #include "app/run/step_outcome.h"
+#include "app/update_journal.h"
 #include "platform/crypto.h"
 #include "platform/files.h"
 
@@ -34,6 +35,9 @@ class TCheckedArchive {
   // Lets go of the file: it is then deleted, kept or set aside.
   void Close() { file_.Close(); }
 
+  // The archive as the journal names it (app/update_transaction.h); empty before it was hashed.
+  TUpdateJournal::TArchive Identity() const;
+
   bool SignatureRequired() const { return signatureRequired_; }
   const platform::FileStamp& Stamp() const { return stamp_; }
   const uint8_t (&Digest() const)[platform::kSha256Length] { return digest_; }
@@ -46,5 +50,6 @@ class TCheckedArchive {
   platform::File file_;
   platform::FileStamp stamp_;
   uint8_t digest_[platform::kSha256Length] = {};
+  bool hashed_ = false;  // digest_ holds the file's SHA-256
   bool signatureRequired_ = false;
 };

@@ -5,7 +5,6 @@
 
 #include "app/app_paths.h"
 #include "app/update_log.h"
-#include "platform/process_name_match.h"
 #include "platform/processes.h"
 
 namespace {
@@ -30,25 +29,23 @@ bool WaitForExit(const TRunContext& run, const std::string& name, std::chrono::m
 TStepOutcome CloseProgram(const TRunContext& run, const std::string& mainExeName, bool archiveWaits,
                           bool wasRunning) {
   // The updater never waits for itself: a main program of its own name would be itself.
-  if (mainExeName.empty() || platform::ProcessNameMatches(AppExecutablePath(), mainExeName)) {
-    return {};
-  }
+  if (mainExeName.empty() || IsUpdaterName(mainExeName)) return {};
+  const std::string process = ProcessNameOf(mainExeName);
   if (!archiveWaits) {
     // Only to start it again: one termination, no waiting for it to go.
-    if (wasRunning && !WaitForExit(run, mainExeName, kExitGrace)) {
-      (void)platform::KillProcessByName(mainExeName);
+    if (wasRunning && !WaitForExit(run, process, kExitGrace)) {
+      (void)platform::KillProcessByName(process);
     }
     return {};
   }
   // A program that started the updater and is on its way out (saving its state) ends by itself:
   // it is not killed for that.
-  if (WaitForExit(run, mainExeName, kExitGrace)) {
+  if (WaitForExit(run, process, kExitGrace)) {
     if (wasRunning) run.Log.Write(mainExeName + " ended by itself");
     return {};
   }
   const auto start = std::chrono::steady_clock::now();
-  for (int id = platform::FindProcessID(mainExeName); id > 0;
-       id = platform::FindProcessID(mainExeName)) {
+  for (int id = platform::FindProcessID(process); id > 0; id = platform::FindProcessID(process)) {
     if (std::chrono::steady_clock::now() - start >= kCloseTimeLimit) {
       const std::string user = platform::ProcessUserName(id);
       const std::string failure = mainExeName + " (process " + std::to_string(id) +
@@ -61,7 +58,7 @@ TStepOutcome CloseProgram(const TRunContext& run, const std::string& mainExeName
       return outcome;
     }
     // The search above says whether the termination took.
-    (void)platform::KillProcessByName(mainExeName);
+    (void)platform::KillProcessByName(process);
     run.Pump();
     std::this_thread::sleep_for(kExitPoll);
   }

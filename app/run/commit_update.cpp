@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "app/archive_check.h"
 #include "app/update_log.h"
 #include "platform/path_text.h"
 
@@ -20,10 +21,7 @@ std::string ApplyStagedUpdate(const std::string& appDir, TStagedUpdate& staged,
   std::string refusedName;
   if (!transaction::PlanMoves(appDir, &journal, staged.Extracted, removals, &refusedName)) {
     *permanent = true;
-    return platform::HasControlCharacter(refusedName) || !platform::IsPlainRelativePath(refusedName)
-               ? "an entry's name holds characters no file name may hold; the update was not "
-                 "applied"
-               : refusedName + " was not updated: the name is kept for the updater's own files";
+    return NotAppliedText(refusedName + " cannot be applied: " + UpdatePathProblem(refusedName));
   }
   if (!transaction::WriteJournal(appDir, journal)) {
     return "The update could not be prepared: " + transaction::LastFailureText(appDir);
@@ -74,7 +72,8 @@ TStepOutcome CommitUpdate(const TRunContext& run, TStagedUpdate& staged,
     if (staged.Journal.State == TUpdateJournal::jsStaged) {
       // The archive stays for a later run, and the journal with the program's name; one that
       // cannot be rewritten still says staged and names it.
-      (void)transaction::ResetToStaged(run.AppDir, staged.Journal.MainExeName);
+      (void)transaction::ResetToStaged(run.AppDir, staged.Journal.MainExeName,
+                                       staged.Journal.Archive);
     }
     run.Log.Write("the update was not applied: " + failure);
     return TStepOutcome::Failed(failure, permanent);

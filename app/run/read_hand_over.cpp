@@ -4,6 +4,7 @@
 #include <chrono>
 #include <thread>
 
+#include "app/app_paths.h"
 #include "app/hand_over_file.h"
 #include "platform/ascii_case.h"
 #include "platform/error_text.h"
@@ -35,28 +36,53 @@ std::string SpelledAsOnDisk(const std::string& name, const std::string& appDir) 
   return found.empty() ? name : found;
 }
 
-// The main program's file name from what the hand-over file names: a bare file name as it
-// stands; a path (full, or relative to the program directory) as its file name when it leads
-// into the program directory. Empty, with `refusal` set, for anything else: the name is used to
-// close, replace and start a file, so it never leads out of the program directory.
-std::string ProgramFileName(const std::string& named, const std::string& appDir,
-                            std::string* refusal) {
+// Empty when the directories on the way to `relative` (a plain relative path) are directories or
+// missing; else the first that is a link, a special file or cannot be looked at.
+std::string LinkOnTheWayTo(const std::string& appDir, const std::string& relative) {
+  for (size_t cut = relative.find('\\'); cut != std::string::npos;
+       cut = relative.find('\\', cut + 1)) {
+    const std::string dir = relative.substr(0, cut);
+    const platform::PathKind kind = platform::LinkFreeKind(appDir + dir);
+    if (kind == platform::PathKind::kMissing) return "";
+    if (kind != platform::PathKind::kDirectory) return dir;
+  }
+  return "";
+}
+
+// The main program's name from what the hand-over file names: a bare file name as it stands; a
+// path (full, or relative to the program directory) as its file name when it leads into the
+// program directory; a plain relative path ("bin\MyApp.exe") as it stands when no link lies on
+// its way. Empty, with `refusal` set, for anything else: the name is used to close, replace and
+// start a file, so it never leads out of the program directory.
+std::string ProgramName(const std::string& named, const std::string& appDir, std::string* refusal) {
+  const std::string prefix = std::string(kHandOverFile) + " names " + named + ", which ";
   if (platform::IsBareFileName(named)) return SpelledAsOnDisk(named, appDir);
   std::string path = named;
   platform::SlashesToBackslashes(path);
   const std::string dir = platform::ExtractFilePath(path);
   const std::string name = path.substr(dir.size());
-  if (!dir.empty() && platform::IsBareFileName(name)) {
-    const bool absolute = dir[0] == '\\' || (dir.size() >= 2 && dir[1] == ':');
-    const std::string expanded = platform::ExpandFileName(absolute ? dir : appDir + dir);
-    if (!expanded.empty() && platform::SameFile(platform::WithoutTrailingBackslash(expanded),
-                                                platform::WithoutTrailingBackslash(appDir))) {
-      return SpelledAsOnDisk(name, appDir);
-    }
+  if (!platform::IsBareFileName(name)) {
+    *refusal = prefix + "is not a file name";
+    return "";
   }
-  *refusal = std::string(kHandOverFile) + " names " + named + ", which is not " +
-             (platform::IsBareFileName(name) ? "in the program directory" : "a file name");
-  return "";
+  const bool absolute = dir[0] == '\\' || (dir.size() >= 2 && dir[1] == ':');
+  const std::string expanded = platform::ExpandFileName(absolute ? dir : appDir + dir);
+  if (!expanded.empty() && platform::SameFile(platform::WithoutTrailingBackslash(expanded),
+                                              platform::WithoutTrailingBackslash(appDir))) {
+    return SpelledAsOnDisk(name, appDir);
+  }
+  if (absolute || !platform::IsPlainRelativePath(path)) {
+    *refusal = prefix + "is not in the program directory; name the program by its file name, " +
+               "or by its path below the program directory";
+    return "";
+  }
+  const std::string link = LinkOnTheWayTo(appDir, path);
+  if (!link.empty()) {
+    *refusal = prefix + "lies behind " + link +
+               ", a link or special file; the updater does not follow links";
+    return "";
+  }
+  return path;
 }
 
 // The lines of the hand-over file at `path`, which is there; raises when it cannot be read.
@@ -93,13 +119,30 @@ void ReadHandOverFile(const TRunContext& run, const update_transaction::TRecover
   if (handOver->Present) handOver->Lines = ReadLines(run, path);
   // Without a hand-over file, a journal's name stands in while its archive waits, or for the
   // relaunch after an update it applied; otherwise the default does.
+  std::string name;
   if (handOver->Lines.empty() && !recovery.MainExeName.empty() &&
       (archiveWaits || update_transaction::UpdateCommitted(run.AppDir))) {
-    handOver->MainExeName = recovery.MainExeName;
-    return;
+    name = recovery.MainExeName;
+  } else {
+    std::string refusal;
+    name = ProgramName(MainExeNameFrom(handOver->Lines), run.AppDir, &refusal);
+    if (!refusal.empty()) throw EStreamError(refusal);
+    // A program that forgot to write its name is not taken for "main.exe" when there is none:
+    // the program that started the updater would be left running while its files are replaced.
+    const bool named = !handOver->Lines.empty() && !TrimBlanks(handOver->Lines[0]).empty();
+    if (archiveWaits && !named &&
+        platform::LinkFreeKind(run.AppDir + kDefaultMainExe) == platform::PathKind::kMissing) {
+      throw EStreamError(std::string(kHandOverFile) +
+                         (handOver->Present ? " names no program" : " is missing") + ", and no " +
+                         kDefaultMainExe + " lies in the program directory: the program to " +
+                         "close is not known");
+    }
   }
-  std::string refusal;
-  const std::string name = ProgramFileName(MainExeNameFrom(handOver->Lines), run.AppDir, &refusal);
-  if (!refusal.empty()) throw EStreamError(refusal);
+  // Started as the program, the updater would run again and again; closing it would close
+  // the updater itself.
+  if (IsUpdaterName(name)) {
+    throw EStreamError(std::string(kHandOverFile) + " names " + name +
+                       ", which is the updater, not the program");
+  }
   handOver->MainExeName = name;
 }

@@ -10,7 +10,6 @@
 #include "platform/files.h"
 #include "platform/launch.h"
 #include "platform/path_text.h"
-#include "platform/process_name_match.h"
 
 TStepOutcome RestartProgram(const TRunContext& run, const std::string& mainExeName,
                             bool archiveWaited, bool refused) {
@@ -34,8 +33,8 @@ TStepOutcome RestartProgram(const TRunContext& run, const std::string& mainExeNa
     // After a refusal the program starts again only when it is not running now, after the box:
     // one that is still exiting (it started the updater and ended, as it should) is given a
     // moment to end first.
-    if (refused && !platform::ProcessNameMatches(AppExecutablePath(), mainExeName) &&
-        !WaitForExit(run, mainExeName, kExitGrace)) {
+    if (refused && !IsUpdaterName(mainExeName) &&
+        !WaitForExit(run, ProcessNameOf(mainExeName), kExitGrace)) {
       run.Log.Write(mainExeName + " was left running");
       return {};
     }

@@ -3,6 +3,7 @@
 
 #include "app/app_paths.h"
 #include "app/update_log.h"
+#include "app/update_transaction.h"
 #include "platform/error_text.h"
 #include "platform/files.h"
 #include "signing/update_signature.h"
@@ -37,5 +38,7 @@ std::string SetAsideOrKeep(const TRunContext& run, const TStepOutcome& outcome,
   }
   run.Log.Write(std::string(kArchiveName) + " cannot be applied as it is: it was set aside as " +
                 kArchiveName + kRefusedSuffix);
+  // The program's name was remembered for this archive; it names nothing for the next one.
+  update_transaction::ForgetStagedProgram(run.AppDir);
   return std::string(kArchiveName) + " was set aside as " + kArchiveName + kRefusedSuffix + ".";
 }

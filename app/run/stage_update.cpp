@@ -125,7 +125,7 @@ TStepOutcome StageUpdate(const TRunContext& run, update_transaction::TRecovery* 
   if (failure.empty()) return {};
   // The archive stays for a later run, and the journal with the program's name; one that
   // cannot be rewritten still says staged and names it.
-  (void)transaction::ResetToStaged(run.AppDir, mainExeName);
+  (void)transaction::ResetToStaged(run.AppDir, mainExeName, staged->Journal.Archive);
   run.Log.Write("the update was not applied: " + failure);
   return TStepOutcome::Failed(failure, permanent);
 }

@@ -136,10 +136,17 @@ TEST(Signature, RequiredExactlyWhenAKeyLiesBesideTheUpdater) {
   EXPECT_TRUE(signing::UpdateSignatureRequired(dir.Path()));
 }
 
+// The archive is blamed only when the key could be used.
 TEST(Signature, RefusalSentence) {
-  EXPECT_EQ(signing::SignatureRefusalText("the signature file update.zip.sig is missing"),
-            "The update was not applied: its signature could not be verified (the signature "
-            "file update.zip.sig is missing).");
+  EXPECT_EQ(
+      signing::SignatureRefusalText({false, "the signature file update.zip.sig is missing", false}),
+      "The update was not applied: its signature could not be verified (the signature "
+      "file update.zip.sig is missing).");
+  EXPECT_EQ(signing::SignatureRefusalText(
+                {false, "the public key file update.pub is a link that leads nowhere", true}),
+            "The update was not applied: the key of this installation cannot be used (the "
+            "public key file update.pub is a link that leads nowhere); the archive and its "
+            "signature are kept. Install update.pub again beside the updater.");
 }
 
 // Every cut of a good signature is malformed, and no changed bit passes: nothing reads outside

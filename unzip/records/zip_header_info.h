@@ -147,6 +147,11 @@ class TZipHeaderInfo {
     return FileName.empty() || (dosHost && (ExternalAttributes & kDosDirectoryAttribute) != 0 &&
                                 GetUncompressedSize64() == 0);
   }
+  // The path of a directory entry, ending in "\": its Directory for a name ending in "/", and
+  // Directory + FileName + "\" for one marked by its attribute alone.
+  std::string DirectoryPath() const {
+    return FileName.empty() ? Directory : Directory + FileName + "\\";
+  }
   // Stored from the root or a drive ("\\dir\\", "C:dir\\"): read, it is re-rooted below the
   // destination, which the reader is told.
   bool HasAbsoluteDirectory() const {

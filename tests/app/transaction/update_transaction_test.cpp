@@ -179,8 +179,9 @@ TEST_F(UpdateTransaction, RemovedFilesAndTheDirectoriesTheyEmptyGoAndComeBackOnR
   oldTree["plugins\\sub\\"] = "";
   oldTree["plugins\\sub\\x.dat"] = "removed";
   // Listed but gone already, or brought by the archive (placed, not removed).
-  const std::vector<std::string> removals = {"gone.txt", "lib\\gone.dll", "plugins\\old.dll",
-                                             "plugins\\sub\\x.dat", "missing.txt", "a.txt"};
+  const std::vector<std::string> removals = {"gone.txt",         "lib\\gone.dll",
+                                             "plugins\\old.dll", "plugins\\sub\\x.dat",
+                                             "missing.txt",      "a.txt"};
   Write(app_, oldTree);
   Write(transaction::StagingDir(app_), kStaged);
   TUpdateJournal planned;
@@ -301,12 +302,16 @@ TEST_F(UpdateTransaction, RecoveryFinishesOrDropsEachStateOfTheJournal) {
     bool archive;
     Tree expected;
     bool journalStays;
+    const char* name;           // the program's name the recovery hands on
+    bool otherArchive = false;  // the archive there is not the one the journal names
   };
   const Case cases[] = {
-      {TUpdateJournal::jsStaged, true, kOld, true},  // the name stays while the archive waits
-      {TUpdateJournal::jsStaged, false, kOld, false},
-      {TUpdateJournal::jsCommitting, true, kNew, true},  // committed: forgotten after the start
-      {TUpdateJournal::jsRollingBack, true, kOld, true},
+      // The name stays while its archive waits, and goes with it or for another.
+      {TUpdateJournal::jsStaged, true, kOld, true, "prog.exe"},
+      {TUpdateJournal::jsStaged, false, kOld, false, ""},
+      {TUpdateJournal::jsStaged, true, kOld, false, "", true},
+      {TUpdateJournal::jsCommitting, true, kNew, true, "prog.exe"},  // forgotten after the start
+      {TUpdateJournal::jsRollingBack, true, kOld, true, "prog.exe"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(static_cast<int>(c.state));
@@ -314,15 +319,16 @@ TEST_F(UpdateTransaction, RecoveryFinishesOrDropsEachStateOfTheJournal) {
     ASSERT_TRUE(platform::MakeDirectories(dir_.Path()));
     TUpdateJournal journal = Stage(kOld, kStaged, "prog.exe");
     journal.State = c.state;
-    if (c.archive) test::WriteFileBytes(app_ + "update.zip", "zip");
-    journal.Archive = transaction::IdentifyArchive(app_ + "update.zip");
+    if (c.archive) test::WriteFileBytes(app_ + "update.zip", c.otherArchive ? "other" : "zip");
+    journal.Archive = c.otherArchive ? transaction::ArchiveIdentity(3, {})
+                                     : transaction::IdentifyArchive(app_ + "update.zip");
     ASSERT_TRUE(transaction::WriteJournal(app_, journal));
     const transaction::TRecovery recovery =
         transaction::RecoverInterruptedUpdate(app_, app_ + "update.zip");
-    EXPECT_EQ(recovery.MainExeName, "prog.exe");
+    EXPECT_EQ(recovery.MainExeName, c.name);
     EXPECT_FALSE(recovery.Unfinished);
     Tree expected = c.expected;
-    if (c.archive && c.expected == kOld) expected["update.zip"] = "zip";
+    if (c.archive && c.expected == kOld) expected["update.zip"] = c.otherArchive ? "other" : "zip";
     EXPECT_EQ(Read(), expected);
     EXPECT_EQ(platform::FileExists(transaction::JournalPath(app_)), c.journalStays);
     EXPECT_FALSE(platform::DirectoryExists(transaction::StagingDir(app_)));
@@ -442,7 +448,7 @@ TEST_F(UpdateTransaction, AJournalThatCannotBeTrustedLeavesEveryFileWhereItIs) {
       }
       EXPECT_EQ(after, before);
       // No new name is remembered over it either.
-      EXPECT_FALSE(transaction::RememberMainProgram(app_, "other.exe"));
+      EXPECT_FALSE(transaction::RememberMainProgram(app_, "other.exe", {}));
     }
   }
 }
