@@ -122,6 +122,7 @@ void TUnZipper::ForgetDirectory() {
   EndRecord->Clear();
   ArchiveFile.reset();
   ArchiveIsBad = false;
+  RebuildReason = rrNone;
 }
 
 void TUnZipper::ReleaseEntries() {
