@@ -536,8 +536,14 @@ TEST_F(UpdateRun, AfterARefusalAProgramThatWasStillExitingStartsAgain) {
   test::WriteFileBytes(Path("update.pub"), test::ReadFileBytes(work_.File("publisher.pub")));
   WriteArchive({{"data.txt", "new"}});  // unsigned: refused
   test::WriteFileBytes(Path("uplog.txt"), name + "\n");
+  // The program ends once the updater has refused, while it gives a program still exiting its
+  // moment.
   std::thread exiting([&] {
-    std::this_thread::sleep_for(std::chrono::seconds(1));
+    test::WaitFor([&] {
+      return platform::FileExists(Path("update.log")) &&
+             test::ReadFileBytes(Path("update.log")).find("its signature could not be verified") !=
+                 std::string::npos;
+    });
     test::ChildProgramCopies::Kill(Path(name));
   });
   EXPECT_EQ(RunUpdater(), 1) << stderr_;
@@ -689,13 +695,17 @@ TEST_F(UpdateRun, AProgramAndItsUpdaterUnderstandEachOther) {
 TEST_F(UpdateRun, AProgramThatEndsWithinItsGraceIsNeverKilled) {
   const std::string name = test::UniqueName("saving-") + ".bin";
   AddProgram(name);
-  const std::string command = "UPDATE_CHILD_SAVE_MS=2000 UPDATE_CHILD_SAVE='" +
+  // It saves a second after the updater has removed the hand-over file, which the updater does
+  // just before it looks whether the program runs and gives it three seconds to end: the moment
+  // is counted from the updater's step, not from the program's start.
+  test::WriteFileBytes(Path("uplog.txt"), name + "\n");
+  WriteArchive({{"data.txt", "new"}});
+  const std::string command = "UPDATE_CHILD_SAVE_MS=1000 UPDATE_CHILD_SAVE_WHEN_GONE='" +
+                              test::NativePath(Path("uplog.txt")) + "' UPDATE_CHILD_SAVE='" +
                               test::NativePath(work_.File("saved.txt")) + "' '" +
                               test::NativePath(Path(name)) + "' -save-and-exit &";
   ASSERT_EQ(std::system(command.c_str()), 0);
   ASSERT_TRUE(test::WaitFor([&] { return Running(name); }));
-  test::WriteFileBytes(Path("uplog.txt"), name + "\n");
-  WriteArchive({{"data.txt", "new"}});
   EXPECT_EQ(RunUpdater(), 0) << stderr_;
   EXPECT_EQ(test::ReadFileBytes(work_.File("saved.txt")), "saved\n");
   EXPECT_EQ(test::ReadFileBytes(Path("data.txt")), "new");
@@ -916,24 +926,29 @@ TEST_F(UpdateRun, KilledAtAnyStepTheDirectoryIsWhollyOldOrNewAndTheNextRunFinish
 // before anything is closed.
 TEST_F(UpdateRun, APackageOfChangesTurnsItsBaseIntoTheNewReleaseWhereverARunIsKilled) {
   const std::string program = test::ReadFileBytes(test::ChildProgram());
-  std::map<std::string, std::string> oldTree = {
-      {"demo.bin", program},           {"a.txt", "old a"},         {"keep.txt", "kept"},
-      {"gone.txt", "removed"},         {"plugins\\", ""},          {"plugins\\old.dll", "old"},
-      {"plugins\\sub\\", ""},          {"plugins\\sub\\x.dat", "x"}, {"lib\\", ""},
-      {"lib\\gone.dll", "removed"},    {"lib\\kept.dll", "kept"}};
+  std::map<std::string, std::string> oldTree = {{"demo.bin", program},
+                                                {"a.txt", "old a"},
+                                                {"keep.txt", "kept"},
+                                                {"gone.txt", "removed"},
+                                                {"plugins\\", ""},
+                                                {"plugins\\old.dll", "old"},
+                                                {"plugins\\sub\\", ""},
+                                                {"plugins\\sub\\x.dat", "x"},
+                                                {"lib\\", ""},
+                                                {"lib\\gone.dll", "removed"},
+                                                {"lib\\kept.dll", "kept"}};
   const std::map<std::string, std::string> newTree = {
-      {"demo.bin", program}, {"a.txt", "new a"},    {"keep.txt", "kept"},
-      {"lib\\", ""},         {"lib\\kept.dll", "kept"}, {"sub\\", ""},
-      {"sub\\c.txt", "c"}};
+      {"demo.bin", program},     {"a.txt", "new a"}, {"keep.txt", "kept"}, {"lib\\", ""},
+      {"lib\\kept.dll", "kept"}, {"sub\\", ""},      {"sub\\c.txt", "c"}};
   test::WriteTree(work_.File("release-1.0"), oldTree);
   test::WriteFileBytes(work_.File("release-1.0\\.update-release"),
                        "update-release 1\nproduct demo\nversion 1.0\n");
   test::WriteTree(work_.File("release-1.1"), newTree);
   const std::string zip = work_.File("changes.zip");
-  const std::string pack = "'" + test::NativePath(UPDATE_PACK) + "' make --product demo --version 1.1 --from '" +
-                           test::NativePath(work_.File("release-1.0")) + "' -o '" +
-                           test::NativePath(zip) + "' '" +
-                           test::NativePath(work_.File("release-1.1")) + "' > /dev/null";
+  const std::string pack =
+      "'" + test::NativePath(UPDATE_PACK) + "' make --product demo --version 1.1 --from '" +
+      test::NativePath(work_.File("release-1.0")) + "' -o '" + test::NativePath(zip) + "' '" +
+      test::NativePath(work_.File("release-1.1")) + "' > /dev/null";
   ASSERT_EQ(std::system(pack.c_str()), 0);
   const std::string archive = test::ReadFileBytes(zip);
 
