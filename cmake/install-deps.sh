@@ -20,6 +20,8 @@ packages=(
   x11-apps
   # peers and timing of the benchmarks (run by hand)
   libarchive-tools time
+  # failing reads of a real process (unzipper's read-error test)
+  strace
 )
 
 missing=()

@@ -26,8 +26,10 @@ void PausePoint(const char* name) {
   if (plan == nullptr || std::strncmp(plan, name, length) != 0 || plan[length] != ':') return;
   const char* file = plan + length + 1;
   if (std::FILE* marker = std::fopen(file, "w")) std::fclose(marker);
-  // Looked at without opening it: an open file could not be removed on Windows meanwhile.
-  for (int waited = 0; waited < 30000; waited += 20) {
+  // Looked at without opening it: an open file could not be removed on Windows meanwhile. The
+  // bound is for a test that died, not for a slow one: the test removes the marker when it has
+  // done what it paused the run for.
+  for (int waited = 0; waited < 300000; waited += 20) {
     std::error_code error;
     if (!std::filesystem::exists(file, error)) return;
     std::this_thread::sleep_for(std::chrono::milliseconds(20));

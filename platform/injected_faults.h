@@ -20,7 +20,7 @@ void StepBoundary();
 
 // A pause at a named point, for the tests of what happens between two steps of a run (a file
 // replaced after a check): when UPDATE_PAUSE_AT="<name>:<file>" names this point, the process
-// creates <file> and waits until someone removes it (at most 30 seconds).
+// creates <file> and waits until someone removes it (at most 5 minutes, for a test that died).
 void PausePoint(const char* name);
 
 }  // namespace platform

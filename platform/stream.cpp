@@ -27,6 +27,7 @@ void THandleStream::SetSize(int64_t newSize) {
 int32_t THandleStream::Read(void* buffer, int32_t count) {
   if (count <= 0) return 0;
   const int32_t n = file_.Read(buffer, count);
+  if (n < 0 && readFailure_.code == 0) readFailure_ = platform::LastError();
   if (n <= 0) return 0;
   position_ += n;
   return n;

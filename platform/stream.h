@@ -40,6 +40,7 @@ class THandleStream : public TStream {
   // Sets the size: moves the file pointer to `newSize` and ends the file there; a failure raises
   // EOSError with the system's text.
   void SetSize(int64_t newSize) override;
+  // A read that the system refuses returns 0, as the end of the file does; ReadFailure keeps it.
   int32_t Read(void* buffer, int32_t count) override;
   int32_t Write(const void* buffer, int32_t count) override;
   // Returns the new position, or -1 when the OS refused (the position is then unchanged).
@@ -49,10 +50,14 @@ class THandleStream : public TStream {
   virtual bool FlushToDisk() { return file_.FlushToDisk(); }
 
   platform::File& Handle() { return file_; }
+  // The first read of this stream that the system refused ("read" with the system's code), so
+  // that a reader who met a short read can tell a failure from the end; code 0 while none was.
+  const platform::OsError& ReadFailure() const { return readFailure_; }
 
  private:
   platform::File file_;
   int64_t position_ = 0;
+  platform::OsError readFailure_;
 };
 
 // A file opened by name with one of the platform's open modes (platform::kOpenCreate, ...).

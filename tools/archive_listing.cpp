@@ -29,6 +29,18 @@ std::string EncryptionName(const TZipHeaderInfo& entry) {
   }
 }
 
+// A size or a CRC as the listing shows it: "?" in its place when the archive does not tell it
+// (an entry of a rebuilt directory whose data descriptor was not found).
+std::string KnownOrNot(const TZipHeaderInfo& entry, uint64_t value) {
+  return entry.SizesUnknown ? "?" : std::to_string(value);
+}
+
+std::string CrcText(const TZipHeaderInfo& entry) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%08" PRIx32, entry.Crc);
+  return entry.SizesUnknown ? "?" : text;
+}
+
 std::string DateTimeText(uint32_t dos) {
   char text[32];
   const platform::DosDateTimeFields f = platform::SplitDosDateTime(dos);
@@ -91,15 +103,24 @@ int ListArchive(const std::string& archive) {
   std::printf("%5s  %-9s %12s %12s  %-16s  %-8s  %-9s  %s\n", "Index", "Method", "Compressed",
               "Size", "Date     Time", "CRC-32", "Encrypted", "Name");
   uint64_t total = 0;
+  int unknown = 0;
   for (int i = 0; i < zipper.EntryCount(); ++i) {
     const TZipHeaderInfo& entry = *zipper.SortedEntries->Items(i);
-    total += entry.GetUncompressedSize64();
-    std::printf("%5d  %-9s %12" PRIu64 " %12" PRIu64 "  %s  %08" PRIx32 "  %-9s  %s\n", i,
-                MethodName(entry.EffectiveMethod()).c_str(), entry.GetCompressedSize64(),
-                entry.GetUncompressedSize64(), DateTimeText(entry.DosDateTime).c_str(), entry.Crc,
+    if (entry.SizesUnknown) {
+      ++unknown;
+    } else {
+      total += entry.GetUncompressedSize64();
+    }
+    std::printf("%5d  %-9s %12s %12s  %s  %-8s  %-9s  %s\n", i,
+                MethodName(entry.EffectiveMethod()).c_str(),
+                KnownOrNot(entry, entry.GetCompressedSize64()).c_str(),
+                KnownOrNot(entry, entry.GetUncompressedSize64()).c_str(),
+                DateTimeText(entry.DosDateTime).c_str(), CrcText(entry).c_str(),
                 EncryptionName(entry).c_str(), DisplayName(entry).c_str());
   }
-  std::printf("%d entries, %" PRIu64 " bytes\n", zipper.EntryCount(), total);
+  std::printf("%d entries, %" PRIu64 " bytes", zipper.EntryCount(), total);
+  if (unknown > 0) std::printf(" (%d of unknown size)", unknown);
+  std::printf("\n");
   if (!comment.empty()) std::printf("Comment: %s\n", comment.c_str());
   return ReportArchiveWarnings(zipper, archive, false) ? 1 : 0;
 }

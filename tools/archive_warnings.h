@@ -1,5 +1,6 @@
 // What unzipper says about an archive that could be read only with repairs: a directory rebuilt
-// from the local headers, absolute or drive-letter paths placed below the destination.
+// from the local headers (and why), absolute or drive-letter paths placed below the destination,
+// data descriptors cut off.
 #pragma once
 
 #include <string>

@@ -5,6 +5,7 @@
 #include "platform/path_text.h"
 #include "unzip/base/unzip_exceptions.h"
 #include "unzip/base/zip_format.h"
+#include "unzip/damaged_archive_text.h"
 #include "unzip/entry_destination.h"
 
 namespace {
@@ -39,9 +40,11 @@ std::string ArchiveFailureText(const std::string& typed, const Exception& e,
   if (dynamic_cast<const ENotAZipFile*>(&e) || dynamic_cast<const EBadZipFile*>(&e)) {
     return typed + " is not a ZIP archive (" + e.Message() + ")";
   }
-  if (dynamic_cast<const EIncompleteZip*>(&e)) {
-    return typed + " is not a ZIP archive, or not the last part of a split one (" + e.Message() +
-           ")";
+  if (dynamic_cast<const EIncompleteZip*>(&e)) return MissingEndRecordText(inside, typed);
+  if (const auto* read = dynamic_cast<const EArchiveReadError*>(&e)) {
+    const bool named = platform::ExpandFileName(read->Path) == platform::ExpandFileName(inside);
+    return "cannot read " + (named ? typed : platform::DisplayPath(read->Path)) + ": " +
+           platform::SystemErrorText(read->ErrorCode);
   }
   if (dynamic_cast<const EFOpenError*>(&e) && failure.path == inside && failure.code != 0) {
     return "cannot open " + typed + ": " + platform::SystemErrorText(failure.code);
@@ -68,7 +71,13 @@ std::string CreateFailureReason(const std::string& path, const platform::OsError
     if (parent == dir) break;
     dir = parent;
   }
-  if (failure.path == path && failure.code != 0) return platform::SystemErrorText(failure.code);
+  // A file that replaces another is written beside it and renamed: the failure may be that of
+  // the name beside it, in the same directory.
+  const bool beside = failure.operation == "replace" ||
+                      platform::ExtractFilePath(failure.path) == platform::ExtractFilePath(path);
+  if ((failure.path == path || beside) && failure.code != 0) {
+    return platform::SystemErrorText(failure.code);
+  }
   return "";
 }
 

@@ -12,9 +12,9 @@
 // The failure records are copies of platform::LastError() taken right after the failure, before
 // anything else can replace it.
 
-// The line (without "unzipper: ") for an archive that cannot be read. `typed` is the archive as
-// the user wrote it. The component's spelling of paths in its message becomes the user's (the
-// archive) or the host's (any other path).
+// The line (without "unzipper: ") for an archive that cannot be read: not an archive, cut short,
+// a read the system refused. `typed` is the archive as the user wrote it. The component's spelling
+// of paths in its message becomes the user's (the archive) or the host's (any other path).
 std::string ArchiveFailureText(const std::string& typed, const Exception& e,
                                const platform::OsError& failure);
 

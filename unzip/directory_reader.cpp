@@ -12,7 +12,9 @@
 #include "unzip/base/removable_drive.h"
 #include "unzip/base/restore_on_exit.h"
 #include "unzip/base/unzip_exceptions.h"
+#include "unzip/base/zip_format.h"
 #include "unzip/records/dos_date_time.h"
+#include "unzip/records/little_endian.h"
 #include "unzip/unzipper.h"
 
 namespace {
@@ -90,6 +92,15 @@ std::string DataPastEndText(uint64_t number, const TZipHeaderInfo& entry, int64_
          " would run past the end of the archive (" + std::to_string(partSize) + " bytes)";
 }
 
+// An end record that says "no entries" in front of a file that opens with a local header: the
+// entries are there and the directory is not (an archive cut short and given a new end record).
+bool EmptyRecordBeforeEntries(const TEndCentral& end, TStream& archive) {
+  if (end.GetThisDisk32() != 0 || end.GetTotalEntries64() != 0) return false;
+  uint8_t signature[4];
+  archive.SetPosition(0);
+  return archive.Read(signature, 4) == 4 && Le32(signature) == kLocalHeaderSignature;
+}
+
 // The directory cannot be used and no rebuild can help: nothing of the archive is kept.
 [[noreturn]] void ClearAndRaiseBadZip(TUnZipper& zipper) {
   zipper.ClearArchive();
@@ -132,6 +143,7 @@ void TUnZipper::ClearArchive() {
   ReleaseEntries();
   EndRecord->Clear();
   ArchiveIsBad = false;
+  RebuildReason = rrNone;
   DirectoryDate = 0;
   PartCount = 1;
   SpanMode = smSingleFile;
@@ -192,18 +204,28 @@ void TUnZipper::ReadDirectory(TStream* stream) {
   if (Entries && Entries->Count() > 0) ReleaseEntries();
   // A rebuild belongs to the read that made it: the next read starts from the archive itself.
   ArchiveIsBad = false;
+  RebuildReason = rrNone;
   TDirectoryRead read;
   read.Stream = stream;
 
   const bool found = FindDirectory(read);
-  if (!found) RebuildFromLocalHeaders(read);
+  if (!found) RebuildFromLocalHeaders(read, rrNoEndRecord);
   if (!Entries) {
     Entries = std::make_unique<TSortedZip>(DupError, true);
     SortedEntries = Entries.get();
   }
   PartCount = PartNumberOfDisk(EndRecord->GetThisDisk32());
-  if (found && (!EntryCountFits(*EndRecord) || !ReadCentralHeaders(read))) {
-    RebuildFromLocalHeaders(read);
+  if (found) {
+    TRebuildReason why = rrNone;
+    if (!EntryCountFits(*EndRecord)) {
+      why = rrImpossibleCount;
+    } else if (!read.Companion && ArchiveFile &&
+               EmptyRecordBeforeEntries(*EndRecord, *ArchiveFile)) {
+      why = rrEmptyEndRecord;
+    } else {
+      why = ReadCentralHeaders(read);
+    }
+    if (why != rrNone) RebuildFromLocalHeaders(read, why);
   }
   if (ArchiveIsBad) MergeCentralHeaders(read);
 
@@ -273,7 +295,7 @@ bool TUnZipper::FindDirectory(TDirectoryRead& read) {
   return true;
 }
 
-bool TUnZipper::ReadCentralHeaders(TDirectoryRead& read) {
+TRebuildReason TUnZipper::ReadCentralHeaders(TDirectoryRead& read) {
   const bool companionMode = read.Companion != nullptr;
   const TZipHeaderInfo::TNextPartCallback nextPart = [this](TZipHeaderInfo*, TStream*& s) {
     s = SwapToPart(PartNumberAfter(CurrentPart));
@@ -300,7 +322,7 @@ bool TUnZipper::ReadCentralHeaders(TDirectoryRead& read) {
     if (!headerRead) {
       // The parts of a multi-part archive cannot be rebuilt.
       if (SpanMode != smSingleFile) ClearAndRaiseBadZip(*this);
-      return false;
+      return rrUnreadableHeader;
     }
     if (entry->HasMissingZip64Values()) ClearAndRaiseBadZip(*this);
     // A file's data that run past the end fail when it is extracted ("Premature end of file
@@ -318,7 +340,7 @@ bool TUnZipper::ReadCentralHeaders(TDirectoryRead& read) {
     try {
       Entries->Add(added);
     } catch (const EListError&) {
-      return false;  // two central headers name the same local header
+      return rrSharedLocalHeader;
     }
     entry.release();  // the list owns it now
     if (companionMode && added->HasComment()) {
@@ -333,11 +355,12 @@ bool TUnZipper::ReadCentralHeaders(TDirectoryRead& read) {
       pendingEntry = added;
     }
   }
-  return true;
+  return rrNone;
 }
 
-void TUnZipper::RebuildFromLocalHeaders(TDirectoryRead& read) {
+void TUnZipper::RebuildFromLocalHeaders(TDirectoryRead& read, TRebuildReason reason) {
   if (!RecoverFromLocalHeaders()) ClearAndRaiseBadZip(*this);
+  RebuildReason = reason;
   read.LocalFacts = FactsOf(*Entries);
   // The archive's own stream is the one to read now, whatever was read before.
   read.Stream = ArchiveFile.get();

@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "platform/checked_math.h"
+#include "platform/error_text.h"
 #include "platform/files.h"
 #include "unzip/base/messages.h"
 #include "unzip/base/numbers.h"
@@ -100,6 +101,12 @@ void TUnZipper::Verdict(int index, bool authFailed, bool failedDecoding) {
   const bool complete =
       static_cast<uint64_t>(run_->Decoder->EntryBytesDone()) == work.GetUncompressedSize64();
   if (!failedDecoding && complete && !authFailed && (aesWithoutCrc || crc == work.Crc)) {
+    if (!ReplaceWithWrittenFile()) {
+      const platform::KeepFirstError keep;
+      (void)platform::RemoveFile(run_->WritePath);
+      GiveUp(srCreateError, run_->OutputPath, index);
+      return;
+    }
     // Attributes only for a kept file: a read-only file would resist its deletion.
     if (RetainAttributes) ApplyStoredAttributes(run_->OutputPath, false);
     if (OnEndUnZip) OnEndUnZip(this, index, run_->OutputPath);
@@ -124,7 +131,7 @@ void TUnZipper::Verdict(int index, bool authFailed, bool failedDecoding) {
   } else if (OnBadCRC) {
     OnBadCRC(this, crc, work.Crc, index);
   }
-  (void)platform::RemoveFile(run_->OutputPath);
+  (void)platform::RemoveFile(run_->WritePath);
 }
 
 void TUnZipper::ApplyStoredAttributes(const std::string& path, bool isDirectory) {

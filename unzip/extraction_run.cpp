@@ -5,6 +5,7 @@
 
 #include "platform/checked_math.h"
 #include "platform/dialogs.h"
+#include "platform/error_text.h"
 #include "platform/file_helpers.h"
 #include "platform/files.h"
 #include "platform/message_pump.h"
@@ -147,6 +148,7 @@ void TUnZipper::GiveUp(TSkipReason reason, const std::string& name, int index) {
 
 void TUnZipper::ProcessEntry(int index) {
   run_->OutputPath.clear();
+  run_->WritePath.clear();
   run_->RetryEntry = false;
   // A fresh record: optional blocks of the previous entry must not carry over.
   run_->WorkEntry = NewEntryRecord();
@@ -188,6 +190,7 @@ void TUnZipper::SkipLocalHeader() {
   ArchiveFile->SetPosition(SizeOf(work.GetLocalHeaderOffset64()));
   uint8_t header[kLocalHeaderSize];
   if (ArchiveFile->Read(header, kLocalHeaderSize) != kLocalHeaderSize) {
+    RaiseOnArchiveReadFailure();
     throw EFatalUnzipError(MessageText(kMsgPrematureEnd));
   }
   const uint16_t nameLength = Le16(header + local_header::kNameLength);
@@ -253,14 +256,28 @@ void TUnZipper::ExtractFile(int index) {
     if (TAesDecryptor::IsValidStrength(run_->WorkEntry->EncryptionStrength)) {
       authFailed = !AuthenticationCodeMatches(job.CompressedSize);
     }
+    RaiseOnArchiveReadFailure();
   } catch (...) {
-    // Nothing half-written stays behind.
+    // Nothing half-written stays behind; a file it was to replace stays as it was.
     output.reset();
-    (void)platform::RemoveFile(run_->OutputPath);
+    (void)platform::RemoveFile(run_->WritePath);
+    // Data cut short by a failed read are no fault of the entry.
+    RaiseOnArchiveReadFailure();
     throw;
   }
   output.reset();
   Verdict(index, authFailed, overrun || !known);
+}
+
+void TUnZipper::RaiseOnArchiveReadFailure() {
+  if (!ArchiveFile || ArchiveFile->ReadFailure().code == 0) return;
+  const int code = ArchiveFile->ReadFailure().code;
+  const std::string path = ArchiveFile->FileName();
+  // The handle is given up whatever KeepZipOpen says: the next run opens the archive anew.
+  ArchiveFile.reset();
+  throw EArchiveReadError("Cannot read file \"" + platform::ExpandFileName(path) + "\". " +
+                              platform::SystemErrorText(code),
+                          path, code);
 }
 
 bool TUnZipper::CanDecode(int index) {
@@ -283,6 +300,7 @@ bool TUnZipper::MayReplaceExisting(int index) {
   // A link counts as an existing file (it is replaced, never written through); a directory or a
   // special file in the way is left to the create, which refuses it with its reason.
   const platform::PathKind existing = platform::LinkFreeKind(run_->OutputPath);
+  run_->Existing = existing;
   if (OverwriteMode == Always || existing == platform::PathKind::kMissing ||
       existing == platform::PathKind::kDirectory || existing == platform::PathKind::kSpecial) {
     return true;
@@ -319,35 +337,80 @@ bool TUnZipper::MayReplaceExisting(int index) {
 }
 
 std::unique_ptr<TBufferedFileStream> TUnZipper::CreateOutputFile(int index) {
+  // A file or a link in the way is replaced only by an entry that checks out (damaged data
+  // leave it as it was): the entry is written to a new name beside it and renamed over it at the
+  // end. A new file is written in place, which costs nothing more.
+  run_->WritePath = run_->OutputPath;
+  if (run_->Existing == platform::PathKind::kFile || run_->Existing == platform::PathKind::kLink) {
+    run_->WritePath = NewFileBeside(run_->OutputPath);
+    if (run_->WritePath.empty()) {
+      GiveUp(srCreateError, run_->OutputPath, index);
+      return nullptr;
+    }
+  }
   // The declared size is untrusted, so the file is not pre-sized to it: it grows as it is
   // written, and a few bytes that claim gigabytes cannot fill a disk.
   bool first = true;
   bool linkRemoved = false;
   for (;;) {
     try {
-      auto output = std::make_unique<TBufferedFileStream>(run_->OutputPath,
+      auto output = std::make_unique<TBufferedFileStream>(run_->WritePath,
                                                           static_cast<int32_t>(BufferedStreamSize),
                                                           FlushFilesOnClose, platform::kOpenCreate);
       return output;
     } catch (const EFCreateError&) {
       // The create never writes through a link: the link itself goes (the overwrite rule said
       // it may be replaced) and the file is made new in its place.
-      if (!linkRemoved && platform::LinkFreeKind(run_->OutputPath) == platform::PathKind::kLink) {
+      if (!linkRemoved && platform::LinkFreeKind(run_->WritePath) == platform::PathKind::kLink) {
         linkRemoved = true;
-        if (platform::RemoveFile(run_->OutputPath)) continue;
+        if (platform::RemoveFile(run_->WritePath)) continue;
       } else if (ReplaceReadOnly && first) {
         first = false;
-        const uint32_t attributes = platform::ReadAttributes(run_->OutputPath);
-        if (attributes != platform::kInvalidAttributes &&
-            (attributes & platform::kAttrReadOnly) != 0) {
-          (void)platform::WriteAttributes(run_->OutputPath, attributes & ~platform::kAttrReadOnly);
-        }
+        ClearReadOnly(run_->WritePath);
         continue;
       }
     } catch (const Exception&) {
     }
+    if (run_->WritePath != run_->OutputPath) (void)platform::RemoveFile(run_->WritePath);
     GiveUp(srCreateError, run_->OutputPath, index);
     return nullptr;
+  }
+}
+
+std::string TUnZipper::NewFileBeside(const std::string& path) {
+  // Made new in one step, so that nothing there (a file of that name, a link) is written to; a
+  // name that is taken is passed over.
+  const std::string dir = platform::ExtractFilePath(path);
+  for (int n = 0; n < 100; ++n) {
+    const std::string candidate = dir + "~unzip" + std::to_string(n) + ".tmp";
+    if (platform::File::CreateNew(candidate, false).IsOpen()) return candidate;
+    if (platform::LinkFreeKind(candidate) == platform::PathKind::kMissing) break;
+  }
+  return "";
+}
+
+bool TUnZipper::ReplaceWithWrittenFile() {
+  if (run_->WritePath == run_->OutputPath) return true;
+  // The permission bits of the file replaced stay, as they did when files were written in place
+  // (stored ones are applied after); set now, since a read-only mode would have refused the data.
+  if (run_->Existing == platform::PathKind::kFile) {
+    const int32_t mode = platform::ReadPermissions(run_->OutputPath);
+    if (mode >= 0) (void)platform::WritePermissions(run_->WritePath, static_cast<uint32_t>(mode));
+  }
+  if (platform::ReplaceFileAtomically(run_->WritePath, run_->OutputPath)) return true;
+  // Windows refuses to replace a read-only file.
+  if (ReplaceReadOnly) {
+    const platform::KeepFirstError keep;
+    ClearReadOnly(run_->OutputPath);
+    if (platform::ReplaceFileAtomically(run_->WritePath, run_->OutputPath)) return true;
+  }
+  return false;
+}
+
+void TUnZipper::ClearReadOnly(const std::string& path) {
+  const uint32_t attributes = platform::ReadAttributes(path);
+  if (attributes != platform::kInvalidAttributes && (attributes & platform::kAttrReadOnly) != 0) {
+    (void)platform::WriteAttributes(path, attributes & ~platform::kAttrReadOnly);
   }
 }
 

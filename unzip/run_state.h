@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/files.h"
 #include "unzip/decoders/entry_decoder.h"
 #include "unzip/records/zip_header_info.h"
 #include "unzip/unzipper.h"
@@ -23,6 +24,11 @@ struct TUnZipper::TRunState {
   // The entry being processed.
   std::unique_ptr<TZipHeaderInfo> WorkEntry;  // its working copy; the list entry stays as read
   bool RetryEntry = false;
-  std::string OutputPath;      // a file entry's output file
+  std::string OutputPath;  // a file entry's output file
+  // What was at OutputPath before the entry (a link is not followed).
+  platform::PathKind Existing = platform::PathKind::kMissing;
+  // The file the entry is written to: OutputPath itself, or a new name beside the file it is to
+  // replace once it checks out.
+  std::string WritePath;
   std::string EntryTargetDir;  // its destination directory, ending in "\"
 };

@@ -123,6 +123,7 @@ void TUnZipper::ForgetDirectory() {
   EndRecord->Clear();
   ArchiveFile.reset();
   ArchiveIsBad = false;
+  RebuildReason = rrNone;
 }
 
 void TUnZipper::ReleaseEntries() {

@@ -15,7 +15,9 @@
 //   archive_parts.cpp          PartFileName, PartLabelMatches, SwapToPart: split and disk parts
 //   extraction_run.cpp         UnZip and Run: ChooseEntries, ProcessEntry, SkipLocalHeader,
 //                              ExtractFile, ExtractDirectory, CanDecode, MayReplaceExisting,
-//                              CreateOutputFile, GiveUp, OnBlockWritten (the percentage events)
+//                              CreateOutputFile with NewFileBeside and ReplaceWithWrittenFile,
+//                              RaiseOnArchiveReadFailure, GiveUp, OnBlockWritten (the
+//                              percentage events)
 //   entry_output.cpp           around the decoding of one file: MakeEntryJob, EndOutputFile,
 //                              AuthenticationCodeMatches, Verdict, ApplyStoredAttributes
 //   password_check.cpp         CheckPassword, VerifyPassword
@@ -23,7 +25,9 @@
 // output paths are unsafe), overlapping_entries.h (entries sharing data), wildcard.h (FilesList
 // patterns), run_state.h (what one extraction run holds), data_descriptor_search.h (where the
 // data of a rebuilt entry end when its local header leaves that to a descriptor). Built on the
-// public members alone: entry_bytes.h (one small entry read into memory).
+// public members alone: entry_bytes.h (one small entry read into memory), cut_off_descriptors.h
+// (entries whose data descriptor has no room after their data); damaged_archive_text.h words
+// what is wrong with a damaged archive, for every caller.
 #pragma once
 
 #include <cstdint>
@@ -67,6 +71,16 @@ enum TSkipReason : uint8_t {
   srUnsafePath = 8,
   srUnknownMethod = 9,
   srStrongEncryption = 10,
+};
+
+// Why the entry list was rebuilt from the local headers (damaged_archive_text.h puts it in words).
+enum TRebuildReason : uint8_t {
+  rrNone = 0,               // not rebuilt: the central directory was read as stored
+  rrNoEndRecord = 1,        // no end record, and IncompleteZipMode asked for a rebuild
+  rrImpossibleCount = 2,    // the end record claims more entries than the bytes before it hold
+  rrUnreadableHeader = 3,   // a central header cannot be read
+  rrSharedLocalHeader = 4,  // two central headers name the same local header
+  rrEmptyEndRecord = 5,     // the end record says "no entries", yet a local header opens the file
 };
 
 // The companion file that holds the directory (and end record) of an archive without one: the
@@ -215,6 +229,8 @@ class TUnZipper {
   // The directory in memory was rebuilt from the local headers (set again by every LoadDirectory
   // that keeps such a directory).
   bool ImproperArchive = false;
+  // Why it was rebuilt; rrNone while it was not. Kept as long as the rebuilt directory is.
+  TRebuildReason RebuildReason = rrNone;
   // Set by a handler to stop the directory read or the run at its next pump (EUserCanceled), or
   // to hold it there while set; both take effect with DoProcessMessages only.
   bool CancelRequested = false;
@@ -254,14 +270,14 @@ class TUnZipper {
   // at the first central header. False when there is none and IncompleteZipMode asks for a
   // rebuild; EIncompleteZip or ENotAZipFile when it asks for that.
   bool FindDirectory(TDirectoryRead& read);
-  // Reads the central headers into the entry list. False when the list is to be rebuilt from the
-  // local headers: a header of a single-file archive cannot be read, or two name the same local
-  // header. EBadZipFile, the archive cleared, when a multi-part one cannot be read, an entry
-  // lacks a Zip64 value its header calls for, or an entry without a file name has data that
-  // would run past the end of the archive (the message names the entry).
-  bool ReadCentralHeaders(TDirectoryRead& read);
-  // RecoverFromLocalHeaders, or EBadZipFile with the archive cleared when it cannot.
-  void RebuildFromLocalHeaders(TDirectoryRead& read);
+  // Reads the central headers into the entry list. rrNone when they were read; else why the list
+  // is to be rebuilt from the local headers: a header of a single-file archive cannot be read, or
+  // two name the same local header. EBadZipFile, the archive cleared, when a multi-part one cannot
+  // be read, an entry lacks a Zip64 value its header calls for, or an entry without a file name has
+  // data that would run past the end of the archive (the message names the entry).
+  TRebuildReason ReadCentralHeaders(TDirectoryRead& read);
+  // RecoverFromLocalHeaders for `reason`, or EBadZipFile with the archive cleared when it cannot.
+  void RebuildFromLocalHeaders(TDirectoryRead& read, TRebuildReason reason);
   // After a rebuild: takes the values of the central headers that describe rebuilt entries, up
   // to the first one that cannot be right (a Zip64 value missing, data past the end).
   void MergeCentralHeaders(TDirectoryRead& read);
@@ -295,6 +311,8 @@ class TUnZipper {
   void ProcessEntry(int index);
   // Positions the archive after the entry's local header, its name and its extra field.
   void SkipLocalHeader();
+  // EArchiveReadError, the archive let go, when the system refused a read of the archive.
+  void RaiseOnArchiveReadFailure();
   void ExtractFile(int index);
   void ExtractDirectory(int index);
   void MakeOutputDirectory();
@@ -303,8 +321,14 @@ class TUnZipper {
   // False, the entry given up, for a method or an encryption this component cannot read.
   bool CanDecode(int index);
   bool MayReplaceExisting(int index);
-  // The output file; nullptr when the entry was given up with srCreateError.
+  // The output file, open on run_->WritePath; nullptr when the entry was given up with
+  // srCreateError.
   std::unique_ptr<TBufferedFileStream> CreateOutputFile(int index);
+  // A new empty file beside `path` that no one else has; empty when none can be made.
+  static std::string NewFileBeside(const std::string& path);
+  // Renames the written file over the output file when they differ; false when it cannot.
+  bool ReplaceWithWrittenFile();
+  static void ClearReadOnly(const std::string& path);
   TEntryJob MakeEntryJob(TBufferedFileStream& output);
   // Reads the stored authentication code, `unread` bytes of entry data further on.
   bool AuthenticationCodeMatches(int64_t unread);

@@ -32,10 +32,10 @@ class FilesInUse : public ::testing::Test {
   // A path inside the program directory.
   std::string Path(const std::string& relative) const { return appDir_ + relative; }
   // Starts a holder of the file `relative`, running as `program` (a name of its own by default).
-  void Hold(test::FileHolderProcess& holder, const std::string& relative, int milliseconds = 0,
+  void Hold(test::FileHolderProcess& holder, const std::string& relative,
             const std::string& program = "") {
     const std::string name = program.empty() ? test::UniqueName("helper-") + ".exe" : program;
-    ASSERT_TRUE(holder.Start(dir_.File("holders\\" + name), Path(relative), milliseconds));
+    ASSERT_TRUE(holder.Start(dir_.File("holders\\" + name), Path(relative)));
   }
 
   test::TempDir dir_;
@@ -151,7 +151,7 @@ TEST_F(FilesInUse, WhatTheMainProgramHoldsIsLeftToItsClosing) {
   const std::string mainName = test::UniqueName("Main-") + ".exe";
   test::WriteFileBytes(Path(mainName), "program");
   Hold(holder_, mainName);
-  Hold(secondHolder_, "data\\engine.dll", 0, mainName);
+  Hold(secondHolder_, "data\\engine.dll", mainName);
   EXPECT_EQ(CheckFilesInUse(appDir_, {mainName, "data\\engine.dll"}, mainName), "");
 }
 
@@ -248,12 +248,17 @@ TEST_F(FilesInUse, TheRenamesOfAnUpdateShareOneBudget) {
   EXPECT_EQ(waits.LockedFile(), "data\\other.dll");
 }
 
-// A real holder that lets go after about two seconds: the rename goes through within the budget.
+// A real holder that lets go while the rename waits for it: the rename goes through within the
+// budget.
 TEST_F(FilesInUse, ARenameGoesThroughOnceTheHolderLetsGo) {
-  Hold(holder_, "data\\engine.dll", 2000);
+  Hold(holder_, "data\\engine.dll");
   TLockWaits waits;
   int waited = 0;
-  waits.OnWait = [&](const std::string&) { ++waited; };
+  waits.OnWait = [&](const std::string&) {
+    if (waited++ == 0) {
+      EXPECT_TRUE(holder_.Stop());
+    }
+  };
   EXPECT_TRUE(RenameWaitingOutLocks(platform::RenameFile, Path("data\\engine.dll"),
                                     Path("engine.old"), "data\\engine.dll", waits))
       << platform::LastError().code;

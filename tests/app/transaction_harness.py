@@ -39,6 +39,20 @@ UPDATER_FILES = {"update", "update.zip", "uplog.txt", "update.log", "update.resu
 # turns.
 FILES_AND_STARTS = threading.Lock()
 
+# How long the harness waits for a process to do what it expects (the restarted program's
+# record): a bound for one that never will, generous for a machine busy with other work.
+PROCESS_WAIT = 180
+
+
+def wait_for(condition):
+    """Polls `condition` until it holds or PROCESS_WAIT seconds have passed; its last answer."""
+    deadline = time.monotonic() + PROCESS_WAIT
+    while not condition():
+        if time.monotonic() > deadline:
+            return False
+        time.sleep(0.05)
+    return True
+
 
 def make_trees(child_program, seed, files):
     """The old program directory and the archive of a real update (some files changed, some new,
@@ -157,7 +171,7 @@ class Point:
                 process.wait(kill_after)
             except subprocess.TimeoutExpired:
                 process.send_signal(signal.SIGKILL)
-        _, errors = process.communicate(timeout=120)
+        _, errors = process.communicate(timeout=PROCESS_WAIT)
         return process.returncode, errors.decode("utf-8", "replace")
 
     def whole(self):
@@ -182,10 +196,7 @@ class Point:
             problems.append("last run did not leave the new tree")
         if os.path.exists(os.path.join(self.app, "update.zip")):
             problems.append("last run kept update.zip")
-        for _ in range(100):
-            if os.path.exists(restart):
-                break
-            time.sleep(0.05)
+        wait_for(lambda: os.path.exists(restart))
         if not os.path.exists(restart) or open(restart).read() != "-start\n":
             problems.append("the main program was not started again with -start")
         leftovers = [n for n in os.listdir(self.app)
@@ -229,11 +240,7 @@ def stale_main_point(root, updater, trees):
     if mode != 0o750:
         problems.append(f"lib has mode {mode:o}, not the archive's 750")
     restart = os.path.join(point.dir, "restart.txt")
-    for _ in range(100):
-        if os.path.exists(restart):
-            break
-        time.sleep(0.05)
-    if not os.path.exists(restart):
+    if not wait_for(lambda: os.path.exists(restart)):
         problems.append("the main program was not started")
     shutil.rmtree(point.dir, ignore_errors=True)
     return [f"stale main.exe: {p}" for p in problems]

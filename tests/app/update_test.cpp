@@ -537,8 +537,14 @@ TEST_F(UpdateRun, AfterARefusalAProgramThatWasStillExitingStartsAgain) {
   test::WriteFileBytes(Path("update.pub"), test::ReadFileBytes(work_.File("publisher.pub")));
   WriteArchive({{"data.txt", "new"}});  // unsigned: refused
   test::WriteFileBytes(Path("uplog.txt"), name + "\n");
+  // The program ends once the updater has refused, while it gives a program still exiting its
+  // moment.
   std::thread exiting([&] {
-    std::this_thread::sleep_for(std::chrono::seconds(1));
+    test::WaitFor([&] {
+      return platform::FileExists(Path("update.log")) &&
+             test::ReadFileBytes(Path("update.log")).find("its signature could not be verified") !=
+                 std::string::npos;
+    });
     test::ChildProgramCopies::Kill(Path(name));
   });
   EXPECT_EQ(RunUpdater(), 1) << stderr_;
@@ -690,13 +696,17 @@ TEST_F(UpdateRun, AProgramAndItsUpdaterUnderstandEachOther) {
 TEST_F(UpdateRun, AProgramThatEndsWithinItsGraceIsNeverKilled) {
   const std::string name = test::UniqueName("saving-") + ".bin";
   AddProgram(name);
-  const std::string command = "UPDATE_CHILD_SAVE_MS=2000 UPDATE_CHILD_SAVE='" +
+  // It saves a second after the updater has removed the hand-over file, which the updater does
+  // just before it looks whether the program runs and gives it three seconds to end: the moment
+  // is counted from the updater's step, not from the program's start.
+  test::WriteFileBytes(Path("uplog.txt"), name + "\n");
+  WriteArchive({{"data.txt", "new"}});
+  const std::string command = "UPDATE_CHILD_SAVE_MS=1000 UPDATE_CHILD_SAVE_WHEN_GONE='" +
+                              test::NativePath(Path("uplog.txt")) + "' UPDATE_CHILD_SAVE='" +
                               test::NativePath(work_.File("saved.txt")) + "' '" +
                               test::NativePath(Path(name)) + "' -save-and-exit &";
   ASSERT_EQ(std::system(command.c_str()), 0);
   ASSERT_TRUE(test::WaitFor([&] { return Running(name); }));
-  test::WriteFileBytes(Path("uplog.txt"), name + "\n");
-  WriteArchive({{"data.txt", "new"}});
   EXPECT_EQ(RunUpdater(), 0) << stderr_;
   EXPECT_EQ(test::ReadFileBytes(work_.File("saved.txt")), "saved\n");
   EXPECT_EQ(test::ReadFileBytes(Path("data.txt")), "new");

@@ -36,20 +36,21 @@ waitfor() {  # waitfor SECONDS COMMAND...: until the command succeeds
   return 1
 }
 
-waitfor 20 xdpyinfo || fail "the virtual display did not come up"
+waitfor 60 xdpyinfo || fail "the virtual display did not come up"
 "$work/program/update" & first=$!
-waitfor 20 xdotool search --class TForm1 || fail "no update window"
+waitfor 60 xdotool search --class TForm1 || fail "no update window"
 form=$(xdotool search --class TForm1 | head -1)
 # The archive cannot be read: the error box comes up, captioned with the application title.
-waitfor 20 xdotool search --class TMessageForm || fail "no error box"
+waitfor 60 xdotool search --class TMessageForm || fail "no error box"
 box=$(xdotool search --class TMessageForm | head -1)
 [ "$(xdotool getwindowname "$box")" = "软件升级器" ] || fail "box caption: $(xdotool getwindowname "$box")"
 geometry=$(xdotool getwindowgeometry "$form")
 echo "$geometry" | grep -q "340x114" || fail "window geometry: $geometry"
 # The box is centred like the window: move it aside, then compare the window's pixels.
 xdotool windowmove --sync "$box" 0 0
-sleep 0.5
-"$check" 62 "$work/screenshot.ppm" || fail "the window differs from its picture rendered off-screen"
+# Compared until the window has been painted again (or the wait's bound has passed).
+waitfor 60 "$check" 62 "$work/screenshot.ppm" ||
+  { "$check" 62 "$work/screenshot.ppm"; fail "the window differs from its picture rendered off-screen"; }
 
 # A second copy: ends at once with status 0 and activates the first copy's window.
 "$work/program/update" || fail "second copy status $?"
@@ -58,14 +59,14 @@ sleep 0.5
 
 # The user answers the box.
 xdotool windowfocus --sync "$box" key Return
-waitfor 20 bash -c "! kill -0 $first" || fail "the first copy did not end"
+waitfor 60 bash -c "! kill -0 $first" || fail "the first copy did not end"
 status=0
 wait "$first" || status=$?
 [ "$status" = 1 ] || fail "first copy status $status (1: not applied)"
 # Damaged data stay damaged: the archive is set aside, not offered again.
 [ -e "$work/program/update.zip.refused" ] || fail "update.zip was not set aside"
 [ -e "$work/program/update.zip" ] && fail "update.zip is still offered"
-waitfor 10 test -s "$work/restart.txt" || fail "the main program was not started again"
+waitfor 60 test -s "$work/restart.txt" || fail "the main program was not started again"
 [ "$(cat "$work/restart.txt")" = "-start" ] || fail "restart arguments: $(cat "$work/restart.txt")"
 
 # The window offers the user nothing: Escape, sent as soon as the window shows (before the
@@ -80,12 +81,12 @@ echo old > "$work/program/data.txt"
 python3 -c 'import sys, zipfile
 with zipfile.ZipFile(sys.argv[1], "w") as z: z.writestr("data.txt", "new\n")' "$work/program/update.zip"
 "$work/program/update" & third=$!
-waitfor 20 xdotool search --class TForm1 || fail "no update window for the Escape run"
+waitfor 60 xdotool search --class TForm1 || fail "no update window for the Escape run"
 form=$(xdotool search --class TForm1 | head -1)
 xdotool windowfocus --sync "$form" key Escape
-waitfor 30 bash -c "! kill -0 $third" || fail "the updater did not end after Escape"
+waitfor 60 bash -c "! kill -0 $third" || fail "the updater did not end after Escape"
 wait "$third" || fail "updater status $? after Escape"
 [ "$(cat "$work/program/data.txt")" = "new" ] || fail "Escape stopped the update"
 [ -e "$work/program/update.zip" ] && fail "update.zip is still there after Escape"
-waitfor 10 test -s "$work/restart.txt" || fail "the main program was not started again"
+waitfor 60 test -s "$work/restart.txt" || fail "the main program was not started again"
 echo "passed"

@@ -5,12 +5,13 @@
 // per line, followed by "guard acquired" or "guard refused" when the guard was tried; it appears
 // whole or not at all. UPDATE_CHILD_GUARD names the guard.
 // Argument: "-stay" stays; "-guard" tries the guard and ends; "-guard-stay" tries it and stays;
-// "-save-and-exit" waits UPDATE_CHILD_SAVE_MS milliseconds, writes "saved" into the file that
-// UPDATE_CHILD_SAVE names and ends;
+// "-save-and-exit" waits until the file that UPDATE_CHILD_SAVE_WHEN_GONE names is gone (the
+// updater's hand-over file, removed when its checks are done), then UPDATE_CHILD_SAVE_MS
+// milliseconds more, writes "saved" into the file that UPDATE_CHILD_SAVE names and ends;
 // "-hold" opens the file that UPDATE_CHILD_HOLD names (system form) for reading, sharing reading
 // only (so that no other process may rename or delete it on Windows), records "holding" (or
-// "hold refused"), keeps it open for UPDATE_CHILD_HOLD_MS milliseconds (as long as "-stay" stays
-// when unset), then closes it and ends; anything else ends at once.
+// "hold refused"), keeps it open as long as "-stay" stays, then closes it and ends; anything else
+// ends at once.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -64,26 +65,30 @@ int main(int argc, char** argv) {
     const bool acquired = platform::AcquireInstanceGuard(guard != nullptr ? guard : "");
     text += acquired ? "guard acquired\n" : "guard refused\n";
   }
-  // Long enough for any test, short enough that a failed test leaves nothing for long.
-  constexpr std::chrono::milliseconds kStay = std::chrono::seconds(90);
+  // As long as a test may run (CTest's bound), short enough that a failed test leaves nothing for
+  // long: a program that stays must not end while a slow test still looks at it.
+  constexpr std::chrono::milliseconds kStay = std::chrono::seconds(300);
   if (mode == "-hold") {
     const char* path = std::getenv("UPDATE_CHILD_HOLD");
-    const char* milliseconds = std::getenv("UPDATE_CHILD_HOLD_MS");
     platform::File held = platform::File::Open(path != nullptr ? path : "",
                                                platform::kOpenRead | platform::kShareDenyWrite);
     Record(text + (held.IsOpen() ? "holding\n" : "hold refused\n"));
     if (!held.IsOpen()) return 1;
-    const std::chrono::milliseconds hold =
-        milliseconds != nullptr && milliseconds[0] != '\0'
-            ? std::min(std::chrono::milliseconds(std::atol(milliseconds)), kStay)
-            : kStay;
-    std::this_thread::sleep_for(hold);
+    std::this_thread::sleep_for(kStay);
     return 0;
   }
   Record(text);
   if (mode == "-stay" || mode == "-guard-stay") std::this_thread::sleep_for(kStay);
   if (mode == "-save-and-exit") {
-    // A program that started its updater and still saves its state before it ends.
+    // A program that started its updater and still saves its state before it ends: it saves
+    // while the updater waits for it to end.
+    if (const char* until = std::getenv("UPDATE_CHILD_SAVE_WHEN_GONE")) {
+      std::error_code error;
+      const auto deadline = std::chrono::steady_clock::now() + kStay;
+      while (fs::exists(NativeForm(until), error) && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      }
+    }
     const char* milliseconds = std::getenv("UPDATE_CHILD_SAVE_MS");
     std::this_thread::sleep_for(std::chrono::milliseconds(
         milliseconds != nullptr ? std::min(std::atol(milliseconds), 60000L) : 0L));

@@ -9,13 +9,12 @@
 namespace test {
 
 ::testing::AssertionResult FileHolderProcess::Start(const std::string& program,
-                                                    const std::string& file, int milliseconds) {
+                                                    const std::string& file) {
   program_ = copies_.Add(program);
   const std::string record = program + ".record";
   {
     ScopedEnv recordTo("UPDATE_CHILD_RECORD", record);
     ScopedEnv hold("UPDATE_CHILD_HOLD", file);
-    ScopedEnv time("UPDATE_CHILD_HOLD_MS", milliseconds > 0 ? std::to_string(milliseconds) : "");
     if (!platform::StartProgram(program_, "-hold")) {
       return ::testing::AssertionFailure() << "could not start " << program_;
     }
@@ -28,6 +27,10 @@ namespace test {
     return ::testing::AssertionFailure() << program_ << " could not hold " << file << ": " << said;
   }
   return ::testing::AssertionSuccess();
+}
+
+bool FileHolderProcess::Stop() {
+  return ChildProgramCopies::Kill(program_);
 }
 
 std::string FileHolderProcess::Name() const {

@@ -18,13 +18,14 @@ class FileHolderProcess {
 
   // Copies the child program to `program` (system form; a name no other test uses), starts it
   // holding `file` open for reading with no sharing but reading (so that on Windows nothing
-  // renames or deletes it meanwhile) for `milliseconds` (0: until it is killed, 90 s at most),
+  // renames or deletes it meanwhile) until it is stopped (or as long as a test may run),
   // and waits until it holds the file.
-  ::testing::AssertionResult Start(const std::string& program, const std::string& file,
-                                   int milliseconds = 0);
+  ::testing::AssertionResult Start(const std::string& program, const std::string& file);
 
   // The copy's file name, as the process listing has it on every system.
   std::string Name() const;
+  // Ends the holder (and so its hold) and waits until it has gone; false when it is still there.
+  [[nodiscard]] bool Stop();
 
  private:
   ChildProgramCopies copies_;

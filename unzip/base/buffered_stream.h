@@ -93,4 +93,7 @@ class TBufferedFileStream : private detail::TOwnedFileStream, public TBufferedSt
   void SetSize(int64_t newSize) override;
 
   platform::File& FileHandle() { return FFileStream->Handle(); }
+  // The file's name as it was opened, and the first read of it that the system refused.
+  const std::string& FileName() const { return FFileStream->FileName(); }
+  const platform::OsError& ReadFailure() const { return FFileStream->ReadFailure(); }
 };

@@ -32,6 +32,16 @@ class EDamagedEndRecord : public EBadZipFile {
   using EBadZipFile::EBadZipFile;
 };
 
+// The system refused to read the archive (the file `Path`, as it was opened): the run ends
+// there, and the entry being read is not to blame. ErrorCode is errno or GetLastError().
+class EArchiveReadError : public EUnZipException {
+ public:
+  EArchiveReadError(std::string message, std::string path, int errorCode)
+      : EUnZipException(std::move(message)), Path(std::move(path)), ErrorCode(errorCode) {}
+  std::string Path;
+  int ErrorCode;
+};
+
 // Errors of the zlib binding.
 class EZLibError : public Exception {
  public:

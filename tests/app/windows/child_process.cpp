@@ -8,6 +8,7 @@
 
 #include "app/windows/wide_text.h"
 #include "platform/launch.h"
+#include "support/child_processes.h"
 
 namespace test {
 namespace {
@@ -47,7 +48,9 @@ std::vector<wchar_t> EnvironmentBlock(
 }  // namespace
 
 ChildProcess::~ChildProcess() {
-  Terminate();
+  // Nothing to report to in a destructor: a process that outlives the bound is left to the
+  // test's own checks.
+  (void)Terminate();
   if (process_ != nullptr) CloseHandle(process_);
 }
 
@@ -77,7 +80,7 @@ bool ChildProcess::Running() const {
 
 std::optional<DWORD> ChildProcess::WaitForExit(const std::function<void()>& whileWaiting) {
   if (process_ == nullptr) return std::nullopt;
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  const auto deadline = std::chrono::steady_clock::now() + kProcessWait;
   while (WaitForSingleObject(process_, 20) == WAIT_TIMEOUT) {
     if (std::chrono::steady_clock::now() > deadline) return std::nullopt;
     if (whileWaiting) whileWaiting();
@@ -87,10 +90,11 @@ std::optional<DWORD> ChildProcess::WaitForExit(const std::function<void()>& whil
   return code;
 }
 
-void ChildProcess::Terminate() {
-  if (!Running()) return;
+bool ChildProcess::Terminate() {
+  if (!Running()) return true;
   TerminateProcess(process_, 1);
-  WaitForSingleObject(process_, 10000);
+  // Gone only when the system says so: a process still ending holds its files and its guard.
+  return WaitForExit().has_value();
 }
 
 }  // namespace test

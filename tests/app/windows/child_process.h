@@ -27,11 +27,13 @@ class ChildProcess {
 
   DWORD Id() const { return id_; }
   bool Running() const;
-  // Waits for the end, a minute at most (a generous bound for a slow Wine, not a measurement);
-  // the exit code, or nothing when the process still runs. `whileWaiting` is called on every
-  // round, for work that the process waits for (answering its message box, say).
+  // Waits for the end, test::kProcessWait at most (a bound for a process that never ends, not a
+  // measurement); the exit code, or nothing when the process still runs. `whileWaiting` is
+  // called on every round, for work that the process waits for (answering its message box, say).
   std::optional<DWORD> WaitForExit(const std::function<void()>& whileWaiting = {});
-  void Terminate();
+  // Terminates the process and waits until it has ended; false when it still runs after the
+  // wait's bound.
+  [[nodiscard]] bool Terminate();
 
  private:
   HANDLE process_ = nullptr;

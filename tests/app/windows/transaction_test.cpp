@@ -163,7 +163,8 @@ TEST_F(UpdateExeTransaction, TerminatedDuringTheExtractionTheNextRunFinishes) {
     });
     Sleep(std::uniform_int_distribution<DWORD>(0, 40)(random));
     const bool killed = updater.Running();
-    updater.Terminate();
+    // The next run starts only once this one has gone: one still ending holds the guard.
+    ASSERT_TRUE(updater.Terminate());
     ExpectWhole(oldTree, newTree);
     if (!killed) HandOver();  // it went through: the program hands over anew
     ExpectNextRunFinishes(newTree);
@@ -215,7 +216,7 @@ namespace {
 // the program stays running.
 TEST_F(UpdateExeTransaction, APackageOfChangesFromUpdatePackAppliesOverItsBaseOnly) {
   const std::map<std::string, std::string> base = {
-      {"a.txt", "old a"},     {"keep.txt", "kept"},          {"gone.txt", "removed"},
+      {"a.txt", "old a"},          {"keep.txt", "kept"},         {"gone.txt", "removed"},
       {"plugins\\old.dll", "old"}, {"plugins\\sub\\x.dat", "x"}, {"lib\\gone.dll", "removed"},
       {"lib\\kept.dll", "kept"}};
   const std::map<std::string, std::string> next = {
@@ -251,7 +252,8 @@ TEST_F(UpdateExeTransaction, APackageOfChangesFromUpdatePackAppliesOverItsBaseOn
   for (const auto& [path, data] : next) {
     std::string name = path;
     for (char& c : name) c = c == '\\' ? '/' : c;
-    expected[name] = std::to_string(data.size()) + " bytes, CRC " + std::to_string(test::Crc32(data));
+    expected[name] =
+        std::to_string(data.size()) + " bytes, CRC " + std::to_string(test::Crc32(data));
   }
   expected["lib/"] = expected["sub/"] = "";
   expected[name_] = oldTree.at(name_);

@@ -53,7 +53,7 @@ waitfor() {  # waitfor SECONDS COMMAND...: until the command succeeds
 # Windows' view of a Linux path, through drive Z:.
 winpath() { echo "Z:${1//\//\\}"; }
 
-waitfor 20 xdpyinfo || fail "the virtual display did not come up"
+waitfor 60 xdpyinfo || fail "the virtual display did not come up"
 # A server of an earlier run that was stopped midway would still speak to its own display.
 "$server" -k 2> /dev/null || true
 "$server" -w 2> /dev/null || true
@@ -113,10 +113,10 @@ box_id() {
   done
   return 1
 }
-waitfor 30 form_id || fail "no update window"
+waitfor 60 form_id || fail "no update window"
 form=$(form_id)
 # The archive cannot be read: the error box comes up, captioned with the application title.
-waitfor 30 box_id || fail "no error box"
+waitfor 60 box_id || fail "no error box"
 box=$(box_id)
 [ "$box" != "$form" ] || fail "the error box is the update window"
 
@@ -198,7 +198,7 @@ print(f"outside the bar: equal (largest channel difference {worst}); "
       f"bar: {filled} of {bar_width} pixels in {chunk}")
 PY
 }
-waitfor 10 compare || fail "the window's picture: $(cat "$work/compare.txt" 2> /dev/null)"
+waitfor 60 compare || fail "the window's picture: $(cat "$work/compare.txt" 2> /dev/null)"
 cat "$work/compare.txt"
 
 # The user answers the box; should the key go astray (Wine takes in a focus change from the X
@@ -208,14 +208,14 @@ for _ in 1 2 3; do
   timeout 10 xdotool windowfocus --sync "$box" key Return 2> /dev/null || true
   waitfor 10 ended && break
 done
-ended || fail "update.exe did not end when the box was answered"
+waitfor 60 ended || fail "update.exe did not end when the box was answered"
 status=0
 wait "$first" || status=$?
 [ "$status" -eq 1 ] || fail "update.exe status $status (1: not applied)"
 # Damaged data stay damaged: the archive is set aside, not offered again.
 [ -e "$work/program/update.zip.refused" ] || fail "update.zip was not set aside"
 [ -e "$work/program/update.zip" ] && fail "update.zip is still offered"
-waitfor 20 test -s "$work/restart.txt" || fail "the main program was not started again"
+waitfor 60 test -s "$work/restart.txt" || fail "the main program was not started again"
 [ "$(tr -d '\r' < "$work/restart.txt")" = "-start" ] ||
   fail "restart arguments: $(cat "$work/restart.txt")"
 echo "passed"
