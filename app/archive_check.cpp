@@ -14,6 +14,7 @@
 #include "release/own_names.h"
 #include "unzip/base/unzip_exceptions.h"
 #include "unzip/base/zip_format.h"
+#include "unzip/damaged_archive_text.h"
 #include "unzip/entry_destination.h"
 #include "unzip/unzipper.h"
 
@@ -123,12 +124,10 @@ TRefusal CheckArchiveDirectory(TUnZipper& directory, const std::string& appDir,
     directory.SetZipName(zipFileName);
     directory.LoadDirectory();
   } catch (const EIncompleteZip&) {
-    return {
-        NotAppliedText(signatureRequired
-                           ? oneFile + kArchiveName + " needs the other parts of a split archive"
-                           : std::string(kArchiveName) +
-                                 " is not a whole ZIP archive (it has no end record)"),
-        true};
+    return {NotAppliedText(signatureRequired ? oneFile + kArchiveName +
+                                                   " needs the other parts of a split archive"
+                                             : MissingEndRecordText(zipFileName, kArchiveName)),
+            true};
   } catch (const std::exception& e) {
     return {NotAppliedText(std::string(kArchiveName) + " cannot be read as a ZIP archive (" +
                            e.what() + ")"),
@@ -140,9 +139,10 @@ TRefusal CheckArchiveDirectory(TUnZipper& directory, const std::string& appDir,
   // A directory that had to be rebuilt from the entries' own headers may have lost entries: a
   // damaged download is never applied as if it were whole.
   if (directory.ImproperArchive || directory.ArchiveIsBad) {
-    return {
-        NotAppliedText(std::string(kArchiveName) + " is damaged (its directory had to be rebuilt)"),
-        true};
+    const std::string why = RebuildReasonText(directory.RebuildReason);
+    return {NotAppliedText(std::string(kArchiveName) + " is damaged (its directory had to be " +
+                           "rebuilt" + (why.empty() ? "" : ": " + why) + ")"),
+            true};
   }
   if (directory.EntryCount() == 0) {
     return {NotAppliedText(std::string(kArchiveName) + " holds no files"), true};

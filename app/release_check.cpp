@@ -5,7 +5,6 @@
 #include "platform/ascii_case.h"
 #include "platform/file_helpers.h"
 #include "platform/files.h"
-#include "release/own_names.h"
 #include "release/release_record.h"
 #include "signing/update_signature.h"
 #include "unzip/entry_bytes.h"
@@ -64,16 +63,11 @@ TRefusal CheckRelease(const std::string& appDir, const TArchiveRelease& archive,
     return Refused(std::string(kArchiveName) + "'s release record is not valid (" + reason + ")");
   }
   for (const std::string& path : record.Removals) {
-    // What keeps updates safe is never taken away by one: the key that signed updates are
-    // checked with (a signed package may bring a new one), the updater's own files and the
-    // installed record.
+    // The key that signed updates are checked with is never taken away by one (a signed
+    // package may bring a new one); the record's reader refuses the updater's own names.
     if (NamesFile(appDir, path, signing::kUpdatePublicKeyName)) {
       return Refused(std::string(kArchiveName) + "'s release record removes " + path +
                      ", the key that updates are checked with");
-    }
-    if (own_names::IsOwnName(path) || NamesFile(appDir, path, own_names::kRelease)) {
-      return Refused(std::string(kArchiveName) + "'s release record removes " + path +
-                     ", a file the updater keeps for itself");
     }
     for (const std::string& kept : {mainExeName, updaterName}) {
       if (NamesFile(appDir, path, kept)) {

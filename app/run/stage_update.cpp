@@ -55,8 +55,10 @@ std::string Extract(const TRunContext& run, TUnZipper& component, TCheckedArchiv
     // The component's own errors are the archive's: damaged data, which stays damaged. Those
     // of the system (a disk full, a file that cannot be written) may pass. Either is named
     // with the entry it stopped on, when it stopped on one.
+    // A read of the archive that the system refused may pass as well (a disk, a network share).
     const bool writing = dynamic_cast<const ECantWriteUCF*>(&e) != nullptr ||
-                         dynamic_cast<const EUserCanceled*>(&e) != nullptr;
+                         dynamic_cast<const EUserCanceled*>(&e) != nullptr ||
+                         dynamic_cast<const EArchiveReadError*>(&e) != nullptr;
     const bool damaged = !writing && (dynamic_cast<const EUnZipException*>(&e) != nullptr ||
                                       dynamic_cast<const EZLibError*>(&e) != nullptr);
     *permanent = damaged;

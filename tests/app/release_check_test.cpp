@@ -30,6 +30,7 @@ TEST(ReleaseCheck, TheArchivesRecordIsWeighedAgainstTheInstalledOne) {
     bool signatureRequired;
     std::string refusal;  // a part of the refusal's text; empty: the update passes
     bool permanent;
+    bool needsFull = false;  // a full package would apply
   };
   const Case cases[] = {
       {"a newer version", Record("demo", "2.4.1"), Record("demo", "2.5"), true, "", false},
@@ -45,8 +46,10 @@ TEST(ReleaseCheck, TheArchivesRecordIsWeighedAgainstTheInstalledOne) {
       {"changes from the installed version", Record("demo", "2.3.0"),
        Record("demo", "2.4", "2.3", {"old.dll"}), true, "", false},
       {"changes from another version", Record("demo", "2.4.1"), Record("demo", "2.5", "2.3.0"),
-       false, "update.zip updates version 2.3.0; version 2.4.1 is installed (a full package is "
-              "needed)", true},
+       false,
+       "update.zip updates version 2.3.0; version 2.4.1 is installed (a full package is "
+       "needed)",
+       true, true},
       {"no record, update.pub and an installed release", Record("demo", "1.0"), "", true,
        "update.zip carries no release record", true},
       {"no record, update.pub, no installed release", "", "", true, "", false},
@@ -58,13 +61,25 @@ TEST(ReleaseCheck, TheArchivesRecordIsWeighedAgainstTheInstalledOne) {
        "update.zip's release record is not valid", true},
       {"a removal of an absolute path", "", Record("demo", "2.0", "", {"/etc/passwd"}), false,
        "update.zip's release record is not valid", true},
-      {"a removal of the updater's journal", "",
-       Record("demo", "2.0", "", {".update-journal"}), false,
-       "update.zip's release record is not valid", true},
+      {"a removal of the updater's journal", "", Record("demo", "2.0", "", {".update-journal"}),
+       false, "update.zip's release record is not valid", true},
       {"a removal of the main program", "", Record("demo", "2.0", "", {"PROG.exe"}), false,
        "update.zip's release record removes PROG.exe, the main program", true},
       {"a removal of the updater", "", Record("demo", "2.0", "", {"update"}), false,
        "update.zip's release record removes update, the updater itself", true},
+      // A release made from an installed copy must not turn signed updates off.
+      {"a removal of the key", Record("demo", "1.0"), Record("demo", "2.0", "1.0", {"update.pub"}),
+       true,
+       "update.zip's release record removes update.pub, the key that updates are checked "
+       "with",
+       true},
+      {"a removal of the key in other letters", "", Record("demo", "2.0", "", {"Update.PUB"}),
+       false, "removes Update.PUB, the key that updates are checked with", true},
+      {"a removal of the lock", "", Record("demo", "2.0", "", {".update-lock"}), false,
+       "update.zip's release record is not valid", true},
+      {"a removal of the installed record", Record("demo", "1.0"),
+       Record("demo", "2.0", "1.0", {".update-release"}), false,
+       "update.zip's release record is not valid", true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -81,6 +96,7 @@ TEST(ReleaseCheck, TheArchivesRecordIsWeighedAgainstTheInstalledOne) {
       EXPECT_NE(refusal.Text.find(c.refusal), std::string::npos) << refusal.Text;
       EXPECT_EQ(refusal.Text.rfind("The update was not applied: ", 0), 0u) << refusal.Text;
       EXPECT_EQ(refusal.Permanent, c.permanent);
+      EXPECT_EQ(refusal.NeedsFull, c.needsFull);
     }
     // What is removed is what a passed record lists, and nothing when it is refused.
     const bool listsRemovals = refusal.Passed() && c.archive.find("remove ") != std::string::npos;

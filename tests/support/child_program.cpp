@@ -8,6 +8,8 @@
 // "-save-and-exit" waits until the file that UPDATE_CHILD_SAVE_WHEN_GONE names is gone (the
 // updater's hand-over file, removed when its checks are done), then UPDATE_CHILD_SAVE_MS
 // milliseconds more, writes "saved" into the file that UPDATE_CHILD_SAVE names and ends;
+// With UPDATE_CHILD_RESULT set, the record adds the first two lines of "update.result" in the
+// current directory as the program found it when it started ("update.result: none" without one);
 // "-hold" opens the file that UPDATE_CHILD_HOLD names (system form) for reading, sharing reading
 // only (so that no other process may rename or delete it on Windows), records "holding" (or
 // "hold refused"), keeps it open as long as "-stay" stays, then closes it and ends; anything else
@@ -60,6 +62,14 @@ int main(int argc, char** argv) {
   const std::string mode = argc > 1 ? argv[1] : "";
   std::string text;
   for (int i = 1; i < argc; ++i) text += std::string(argv[i]) + "\n";
+  if (std::getenv("UPDATE_CHILD_RESULT") != nullptr) {
+    std::ifstream result("update.result", std::ios::binary);
+    std::string first;
+    std::string second;
+    if (!std::getline(result, first)) first = "none";
+    std::getline(result, second);
+    text += "update.result: " + first + (second.empty() ? "" : " / " + second) + "\n";
+  }
   if (mode == "-guard" || mode == "-guard-stay") {
     const char* guard = std::getenv("UPDATE_CHILD_GUARD");
     const bool acquired = platform::AcquireInstanceGuard(guard != nullptr ? guard : "");
