@@ -9,11 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "release/release_record.h"
-#include "signing/update_signature.h"
 #include "platform/ascii_case.h"
 #include "platform/files.h"
-#include "platform/signature.h"
+#include "release/release_record.h"
+#include "signing/update_signature.h"
 #include "tools/update_pack_diff.h"
 #include "tools/update_pack_progress.h"
 #include "tools/update_pack_tree.h"
@@ -112,15 +111,10 @@ bool TPackJob::CheckPaths(std::string* reason) const {
     }
     return true;
   }
-  if (!platform::SigningAvailable()) {
-    *reason = "--sign: " + signing::SignatureStatusText(platform::SignatureStatus::kUnavailable,
-                                                         "", "", "", "");
-    return false;
-  }
   // The key is read now as well, so that a wrong path fails before the packing.
   std::string key;
   return signing::ReadSmallFile(o.SigningKey, "the private key file " + Shown(o.SigningKey),
-                                 signing::kMaxKeyFileSize, key, *reason);
+                                signing::kMaxKeyFileSize, key, *reason);
 }
 
 bool TPackJob::FindFromVersion(std::string* reason) {
