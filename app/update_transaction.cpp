@@ -199,9 +199,8 @@ std::vector<std::string> StoredDirectories(TUnZipper& unzip) {
     const TZipHeaderInfo* entry = unzip.SortedEntries->Items(index);
     if (!entry->StandsForDirectory()) continue;
     // One marked by its attribute alone names itself without the final separator.
-    const std::string dir = entry->FileName.empty()
-                                ? entry->Directory
-                                : entry->Directory + entry->FileName + "\\";
+    const std::string dir =
+        entry->FileName.empty() ? entry->Directory : entry->Directory + entry->FileName + "\\";
     if (!dir.empty()) dirs.push_back(dir);
   }
   return dirs;
@@ -284,6 +283,14 @@ bool PlanMoves(const std::string& appDir, TUpdateJournal* journal,
       emptied.insert(path.substr(0, cut + 1));
     }
   }
+  // A directory the archive stores as an entry of its own belongs to the new release, empty or
+  // not: neither it nor a directory on its way may go (any spelling that names it here).
+  std::erase_if(emptied, [&](const std::string& dir) {
+    for (const std::string& kept : stored) {
+      if (platform::EqualsIgnoringAsciiCase(kept.substr(0, dir.size()), dir)) return true;
+    }
+    return false;
+  });
   journal->Emptied.assign(emptied.begin(), emptied.end());
   return true;
 }
