@@ -14,6 +14,7 @@
 #include "release/release_record.h"
 #include "signing/update_signature.h"
 #include "tools/update_pack_diff.h"
+#include "tools/update_pack_entries.h"
 #include "tools/update_pack_progress.h"
 #include "tools/update_pack_tree.h"
 #include "tools/update_pack_zip.h"
@@ -242,12 +243,13 @@ void TPackJob::Report() const {
   for (const TReleaseItem* item : plan_.Entries) files += item->IsDirectory ? 0 : 1;
   const std::string kind =
       record_.From.empty() ? "the whole release" : "the changes from " + record_.From;
-  std::printf("%s: %s %s, %s: %zu files and %zu empty directories", Shown(options_.Output).c_str(),
-              record_.Product.c_str(), record_.Version.c_str(), kind.c_str(), files,
-              plan_.Entries.size() - files);
+  std::printf("%s: %s %s, %s in %s", Shown(options_.Output).c_str(), record_.Product.c_str(),
+              record_.Version.c_str(), kind.c_str(),
+              EntriesText(true, files, plan_.Entries.size() - files).c_str());
   if (!record_.From.empty()) {
-    std::printf(" (%" PRIu64 " unchanged left out), %zu removals", plan_.UnchangedFiles,
-                record_.Removals.size());
+    std::printf(", %s left out as unchanged, %s",
+                Counted(plan_.UnchangedFiles, "file", "files").c_str(),
+                Counted(record_.Removals.size(), "removal", "removals").c_str());
   }
   std::printf("; %" PRIu64 " bytes in an archive of %" PRIu64 " bytes\n", packedBytes_,
               archiveSize_);
