@@ -155,6 +155,8 @@ TEST(UpdatePack, TheArchivePassesOtherToolsAndReadsBackWhole) {
       work, {"make", "--product", "app", "--version", "2.0", "-o", archive, work.File("release")});
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.out.find("app 2.0, the whole release in 7 entries"), std::string::npos) << run.out;
+  EXPECT_EQ(test::ReadFileBytes(work.File("update.release")),
+            "update-release 1\nproduct app\nversion 2.0\n");
   if (!test::OnWindows()) {
     const std::string native = test::NativePath(archive);
     EXPECT_TRUE(HostToolPasses("unzip -t '" + native + "'"));
@@ -302,6 +304,9 @@ TEST(UpdatePack, BadInputsAreRefusedWithTheirReason) {
   WriteTree(work.File("other"), {{record, "update-release 1\nproduct other\nversion 1\n"}});
   WriteTree(work.File("broken"), {{record, "update-release 2\n"}});
   WriteTree(work.File("bare"), {{"a.txt", "a"}});
+  WriteTree(work.File("beside"), {{"a.txt", "a"}});
+  test::WriteFileBytes(work.File("beside.release"), "update-release 1\nproduct other\nversion 1\n");
+  test::WriteFileBytes(work.File("taken.release"), "");
   WriteTree(work.File("own"), {{".Update-Journal", "x"}});
   test::WriteFileBytes(work.File("exists.zip"), "");
   test::WriteFileBytes(work.File("not.zip"), "this is not an archive");
@@ -348,9 +353,16 @@ TEST(UpdatePack, BadInputsAreRefusedWithTheirReason) {
       {Make({"--from", work.Path(), "-o", out}, release), 1, "must be two separate directories"},
       {Make({"-o", release + "\\x.zip"}, release), 1, "would lie inside the release"},
       {Make({"--from", work.File("bare"), "-o", out}, release), 1,
-       "has no .update-release; give its version with --from-version"},
+       "bare has no .update-release, nor "},
+      {Make({"--from", work.File("bare"), "-o", out}, release), 1,
+       "bare.release beside it (which packing it with -o "},
       {Make({"--from", work.File("other"), "-o", out}, release), 1,
-       "holds a release of other, not of app"},
+       "other's .update-release names the product other, not app"},
+      {Make({"--from", work.File("beside"), "-o", out}, release), 1,
+       "the release record " + test::NativePath(work.File("beside.release")) +
+           " names the product other, not app"},
+      {Make({"-o", work.File("taken.zip")}, release), 1,
+       "taken.release exists already; it is not overwritten"},
       {Make({"--from", work.File("broken"), "-o", out}, release), 1,
        ".update-release is not valid: the first line is not"},
       {Make({"--from", work.File("old"), "--from-version", "1.8", "-o", out}, release), 1,
@@ -404,8 +416,9 @@ TEST(UpdatePack, BadInputsAreRefusedWithTheirReason) {
     const ToolRun run = RunPack(work, c.arguments);
     EXPECT_EQ(run.status, c.status) << run.err;
     EXPECT_NE(run.err.find(c.message), std::string::npos) << run.err;
-    EXPECT_FALSE(std::filesystem::exists(test::FsPath(out)));
-    EXPECT_FALSE(std::filesystem::exists(test::FsPath(out + ".part")));
+    for (const char* left : {"out.zip", "out.zip.part", "out.release", "taken.zip"}) {
+      EXPECT_FALSE(std::filesystem::exists(test::FsPath(work.File(left)))) << left;
+    }
   }
   const ToolRun help = RunPack(work, {"--help"});
   EXPECT_EQ(help.status, 0);
