@@ -219,10 +219,12 @@ bool TPackJob::Plan(std::string* reason) {
 }
 
 bool TPackJob::Write(std::string* reason) {
-  // The record and the directories take the time of the newest file: the same files give the
-  // same bytes.
+  // The record and the directories take the time of the newest file (never a directory's own):
+  // the same files give the same bytes.
   int64_t newest = kEarliestDosTime;
-  for (const TReleaseItem& item : newTree_) newest = std::max(newest, item.ModifiedTime);
+  for (const TReleaseItem& item : newTree_) {
+    if (!item.IsDirectory) newest = std::max(newest, item.ModifiedTime);
+  }
   const int32_t permissions =
       platform::ReadPermissions(options_.NewDir) < 0 ? -1 : kRecordPermissions;
   const TZipEntryInfo recordInfo{kReleaseRecordName, newest, permissions, platform::kAttrArchive};
