@@ -93,8 +93,10 @@ bool PlanChangesOnly(const std::vector<TReleaseItem>& newTree,
     const auto old = oldItems.find(item.Path);
     const TReleaseItem* before = old == oldItems.end() ? nullptr : old->second;
     if (item.IsDirectory) {
-      // A directory the old tree has stays; a file's directories come with it.
-      if (item.IsEmpty && before == nullptr) plan->Entries.push_back(&item);
+      // A file's directories come with it. An empty one comes as an entry unless the old tree
+      // has it empty too: the updater keeps what the archive holds, where the removals would
+      // otherwise take a directory they empty.
+      if (item.IsEmpty && (before == nullptr || !before->IsEmpty)) plan->Entries.push_back(&item);
       continue;
     }
     bool same =

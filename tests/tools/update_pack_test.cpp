@@ -221,6 +221,7 @@ TEST(UpdatePack, FromAnOlderReleaseOnlyTheChangesAndTheRemovals) {
   TTree release = kRelease;
   release["NOTES.txt"] = old["Notes.txt"];
   release["data/new/"] = "";
+  release["lib/gone/"] = "";  // emptied by a removal, and kept
   release["added.txt"] = "new file\n";
   WriteTree(work.File("old"), old);
   WriteTree(work.File("new"), release);
@@ -228,8 +229,8 @@ TEST(UpdatePack, FromAnOlderReleaseOnlyTheChangesAndTheRemovals) {
   ToolRun run = RunPack(work, {"make", "--product", "app", "--version", "2.0", "--from",
                                work.File("old"), "-o", archive, work.File("new")});
   ASSERT_EQ(run.status, 0) << run.err;
-  EXPECT_NE(run.out.find("the changes from 1.9 in 5 entries (the release record, 3 files, 1 "
-                         "directory), 4 files left out as unchanged, 2 removals"),
+  EXPECT_NE(run.out.find("the changes from 1.9 in 6 entries (the release record, 3 files, 2 "
+                         "directories), 4 files left out as unchanged, 2 removals"),
             std::string::npos)
       << run.out;
   EXPECT_NE(run.err.find("note: Notes.txt is not removed: NOTES.txt takes its place"),
@@ -244,6 +245,8 @@ TEST(UpdatePack, FromAnOlderReleaseOnlyTheChangesAndTheRemovals) {
       {"readme.txt", "version 2\n"},
       {"data/", ""},
       {"data/new/", ""},
+      {"lib/", ""},
+      {"lib/gone/", ""},
   };
   EXPECT_EQ(ExtractWithComponent(archive), expected);
   if (!test::OnWindows()) {
