@@ -8,6 +8,7 @@
 
 #include "platform/ascii_case.h"
 #include "platform/files.h"
+#include "release/own_names.h"
 
 namespace {
 
@@ -112,6 +113,12 @@ bool PlanChangesOnly(const std::vector<TReleaseItem>& newTree,
   for (const TReleaseItem& item : newTree) newPaths.emplace(item.Path, true);
   for (const TReleaseItem& item : oldTree) {
     if (item.IsDirectory || newPaths.count(item.Path) != 0) continue;
+    if (own_names::IsNeverRemoved(item.Path)) {
+      plan->Notes.push_back(item.Path +
+                            " is not removed: it is the updater's own file, which a package never "
+                            "removes");
+      continue;
+    }
     const auto twin = newFolded.find(FoldedPath(item.Path));
     if (twin != newFolded.end()) {
       plan->Notes.push_back(item.Path + " is not removed: " + *twin->second +

@@ -264,6 +264,43 @@ TEST(UpdatePack, FromAnOlderReleaseOnlyTheChangesAndTheRemovals) {
             "remove lib/gone/deep.dll\n");
 }
 
+// An installed copy as the old release: the updater's program, its key and its bookkeeping are
+// never removed, though the new release tree lacks them; the first two are named on the output.
+TEST(UpdatePack, TheUpdatersOwnFilesAreNeverRemoved) {
+  struct Case {
+    const char* path;
+    bool noted;
+    bool removed;
+  };
+  const Case cases[] = {
+      {"update.pub", true, false},         {"update", true, false},
+      {"UPDATE.EXE", true, false},         {".update-lock", false, false},
+      {"update.log", false, false},        {"plugins/update.pub", false, true},
+      {"plugins/update.exe", false, true}, {"old.txt", false, true},
+  };
+  test::TempDir work;
+  TTree installed = {{"app.txt", "a"},
+                     {kReleaseRecordName, "update-release 1\nproduct app\nversion 1.9\n"}};
+  for (const Case& c : cases) installed[c.path] = c.path;
+  WriteTree(work.File("installed"), installed);
+  WriteTree(work.File("new"), {{"app.txt", "a"}});
+  const ToolRun run =
+      RunPack(work, {"make", "--product", "app", "--version", "2.0", "--from",
+                     work.File("installed"), "-o", work.File("update.zip"), work.File("new")});
+  ASSERT_EQ(run.status, 0) << run.err;
+  const std::string record = test::ReadFileBytes(work.File("update.release"));
+  EXPECT_EQ(ExtractWithComponent(work.File("update.zip"))[kReleaseRecordName], record);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path);
+    EXPECT_EQ(record.find(std::string("\nremove ") + c.path + "\n") != std::string::npos, c.removed)
+        << record;
+    EXPECT_EQ(run.err.find(std::string("note: ") + c.path +
+                           " is not removed: it is the updater's own file") != std::string::npos,
+              c.noted)
+        << run.err;
+  }
+}
+
 // make and show count an archive's entries alike, the record among them, in the same words.
 TEST(UpdatePack, MakeAndShowCountTheEntriesAlike) {
   struct Case {
