@@ -106,6 +106,39 @@ bool HoldsEntry(TUnZipper& directory, const std::string& path) {
   return false;
 }
 
+// Every entry checked (EntryProblem), the room the new tree takes counted into `neededBytes`,
+// and the paths of the files and directories it makes listed.
+TRefusal CheckEntries(TUnZipper& directory, const std::string& appDir, int64_t* neededBytes,
+                      std::vector<std::string>* files, std::vector<std::string>* directories) {
+  // Each file takes whole allocation units; a volume that does not tell counts bytes.
+  const int64_t unit =
+      std::max<int64_t>(1, platform::VolumeClusterSize(platform::WithoutTrailingBackslash(appDir)));
+  int64_t needed = 0;
+  for (int i = 0; i < directory.EntryCount(); ++i) {
+    const TZipHeaderInfo& entry = *directory.SortedEntries->Items(i);
+    const std::string problem = EntryProblem(appDir, entry);
+    if (!problem.empty()) {
+      return {NotAppliedText(std::string(kArchiveName) + " holds " + entry.Directory +
+                             entry.FileName + ", which cannot be applied: " + problem),
+              true};
+    }
+    const int64_t size = platform::ClampToInt64(entry.GetUncompressedSize64());
+    needed =
+        platform::SaturatingAdd(needed, platform::SaturatingAdd(size, (unit - size % unit) % unit));
+    // The journal names the file twice, with a few words around.
+    needed = platform::SaturatingAdd(
+        needed, static_cast<int64_t>(2 * (entry.Directory.size() + entry.FileName.size()) +
+                                     kJournalLineWords));
+    if (entry.StandsForDirectory()) {
+      directories->push_back(entry.DirectoryPath());
+    } else {
+      files->push_back(entry.Directory + entry.FileName);
+    }
+  }
+  *neededBytes = needed;
+  return {};
+}
+
 }  // namespace
 
 TRefusal CheckArchiveDirectory(TUnZipper& directory, const std::string& appDir,
@@ -153,31 +186,8 @@ TRefusal CheckArchiveDirectory(TUnZipper& directory, const std::string& appDir,
                            std::to_string(kMaxUpdateEntries) + " at most"),
             true};
   }
-  // Each file takes whole allocation units; a volume that does not tell counts bytes.
-  const int64_t unit =
-      std::max<int64_t>(1, platform::VolumeClusterSize(platform::WithoutTrailingBackslash(appDir)));
-  int64_t needed = 0;
-  for (int i = 0; i < directory.EntryCount(); ++i) {
-    const TZipHeaderInfo& entry = *directory.SortedEntries->Items(i);
-    const std::string problem = EntryProblem(appDir, entry);
-    if (!problem.empty()) {
-      return {NotAppliedText(std::string(kArchiveName) + " holds " + entry.Directory +
-                             entry.FileName + ", which cannot be applied: " + problem),
-              true};
-    }
-    const int64_t size = platform::ClampToInt64(entry.GetUncompressedSize64());
-    needed =
-        platform::SaturatingAdd(needed, platform::SaturatingAdd(size, (unit - size % unit) % unit));
-    // The journal names the file twice, with a few words around.
-    needed = platform::SaturatingAdd(
-        needed, static_cast<int64_t>(2 * (entry.Directory.size() + entry.FileName.size()) +
-                                     kJournalLineWords));
-    if (entry.StandsForDirectory()) {
-      directories->push_back(entry.DirectoryPath());
-    } else {
-      files->push_back(entry.Directory + entry.FileName);
-    }
-  }
+  const TRefusal entries = CheckEntries(directory, appDir, neededBytes, files, directories);
+  if (!entries.Passed()) return entries;
   // A release folder zipped from outside: applied as it is, it would land in a sub-folder and
   // the program would start unchanged.
   const std::string top = CommonTopFolder(directory);
@@ -189,7 +199,6 @@ TRefusal CheckArchiveDirectory(TUnZipper& directory, const std::string& appDir,
                            "; build it from inside that folder"),
             true};
   }
-  *neededBytes = needed;
   return {};
 }
 

@@ -205,6 +205,42 @@ std::vector<std::string> StoredDirectories(TUnZipper& unzip) {
   return dirs;
 }
 
+namespace {
+
+// The files the new release no longer has (`removed`) go into the backup with the rest of the old
+// tree: each is added to the journal's moves, and its directories to those the commit removes
+// when they are left empty, but for the directories the archive stores (`stored`).
+void RetireRemovals(const std::string& appDir, const std::set<std::string>& removed,
+                    const std::set<std::string>& stored, TUpdateJournal* journal) {
+  const std::string staging = StagingDir(appDir);
+  // A file the archive brings (in any spelling that names it here) is placed instead, and one
+  // that is gone already needs nothing.
+  std::set<std::string> retired;
+  for (const TUpdateJournal::TMove& move : journal->Files) retired.insert(move.target);
+  std::set<std::string> emptied;
+  for (const std::string& path : removed) {
+    if (retired.count(path) != 0 || platform::FileExists(staging + path) ||
+        !platform::FileExists(appDir + path)) {
+      continue;
+    }
+    journal->Files.push_back({"", path, TUpdateJournal::kOldExisted});
+    for (size_t cut = path.find('\\'); cut != std::string::npos; cut = path.find('\\', cut + 1)) {
+      emptied.insert(path.substr(0, cut + 1));
+    }
+  }
+  // A directory the archive stores as an entry of its own belongs to the new release, empty or
+  // not: neither it nor a directory on its way may go (any spelling that names it here).
+  std::erase_if(emptied, [&](const std::string& dir) {
+    for (const std::string& kept : stored) {
+      if (platform::EqualsIgnoringAsciiCase(kept.substr(0, dir.size()), dir)) return true;
+    }
+    return false;
+  });
+  journal->Emptied.assign(emptied.begin(), emptied.end());
+}
+
+}  // namespace
+
 bool PlanMoves(const std::string& appDir, TUpdateJournal* journal,
                const std::vector<std::string>& extracted, const std::vector<std::string>& removals,
                std::string* refusedName) {
@@ -266,23 +302,7 @@ bool PlanMoves(const std::string& appDir, TUpdateJournal* journal,
       !platform::SameFile(appDir + kDefaultMainExe, appDir + journal->MainExeName)) {
     journal->Files.push_back({"", kDefaultMainExe, TUpdateJournal::kOldExisted});
   }
-  // The files the new release no longer has go into the backup with the rest of the old tree; a
-  // file the archive brings (in any spelling that names it here) is placed instead, and one that
-  // is gone already needs nothing.
-  std::set<std::string> retired;
-  for (const TUpdateJournal::TMove& move : journal->Files) retired.insert(move.target);
-  std::set<std::string> emptied;
-  for (const std::string& path : removed) {
-    if (retired.count(path) != 0 || platform::FileExists(staging + path) ||
-        !platform::FileExists(appDir + path)) {
-      continue;
-    }
-    journal->Files.push_back({"", path, TUpdateJournal::kOldExisted});
-    for (size_t cut = path.find('\\'); cut != std::string::npos; cut = path.find('\\', cut + 1)) {
-      emptied.insert(path.substr(0, cut + 1));
-    }
-  }
-  journal->Emptied.assign(emptied.begin(), emptied.end());
+  RetireRemovals(appDir, removed, stored, journal);
   return true;
 }
 

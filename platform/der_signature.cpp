@@ -41,4 +41,20 @@ bool ParseDerEcdsaSignature(const std::string& der, uint8_t (&rs)[2 * kP256Coord
          at == der.size();
 }
 
+std::string DerEcdsaSignature(const uint8_t (&rs)[2 * kP256CoordinateSize]) {
+  std::string integers;
+  for (const uint8_t* number : {rs, rs + kP256CoordinateSize}) {
+    size_t skip = 0;
+    while (skip + 1 < kP256CoordinateSize && number[skip] == 0) ++skip;
+    // A leading zero byte keeps a number with its top bit set positive.
+    const bool pad = (number[skip] & 0x80) != 0;
+    integers += static_cast<char>(kIntegerTag);
+    integers += static_cast<char>(kP256CoordinateSize - skip + (pad ? 1 : 0));
+    if (pad) integers += '\0';
+    integers.append(reinterpret_cast<const char*>(number + skip), kP256CoordinateSize - skip);
+  }
+  return std::string(1, static_cast<char>(kSequenceTag)) + static_cast<char>(integers.size()) +
+         integers;
+}
+
 }  // namespace platform

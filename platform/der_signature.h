@@ -1,5 +1,6 @@
-// The DER encoding of an ECDSA signature on P-256, read by one rule on every system, so that the
-// same signature files are accepted everywhere: SEQUENCE { INTEGER r, INTEGER s }, nothing after
+// The DER encoding of an ECDSA signature on P-256, read by one rule on every system (and written
+// in that form where the library does not write it), so that the same signature files are
+// accepted everywhere: SEQUENCE { INTEGER r, INTEGER s }, nothing after
 // it, every length in its shortest form and every INTEGER positive and in its shortest form.
 #pragma once
 
@@ -15,5 +16,9 @@ constexpr size_t kP256CoordinateSize = 32;
 // `der` is not exactly one such encoding, or r or s does not fit 32 bytes.
 [[nodiscard]] bool ParseDerEcdsaSignature(const std::string& der,
                                           uint8_t (&rs)[2 * kP256CoordinateSize]);
+
+// The DER encoding of r and s, given as one big-endian string of 2 x 32 bytes (what CNG signs),
+// in the form that ParseDerEcdsaSignature reads.
+std::string DerEcdsaSignature(const uint8_t (&rs)[2 * kP256CoordinateSize]);
 
 }  // namespace platform

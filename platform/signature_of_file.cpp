@@ -11,15 +11,21 @@ bool Sha256OfFile(const std::string& path, uint8_t (&digest)[kSha256Length]) {
   return file.IsOpen() && Sha256OfOpenFile(file, digest);
 }
 
-SignatureStatus VerifyFileSignature(const std::string& publicKeyPem, const std::string& signature,
-                                    const std::string& path) {
+SignatureStatus DigestOfFile(const std::string& path, uint8_t (&digest)[kSha256Length]) {
   File file = File::Open(path, kOpenRead | kShareDenyWrite);
   if (!file.IsOpen()) return SignatureStatus::kFileUnreadable;
-  uint8_t digest[kSha256Length];
   if (!Sha256OfOpenFile(file, digest)) {
     return LastError().operation == "sha-256" ? SignatureStatus::kLibraryFailure
                                               : SignatureStatus::kFileUnreadable;
   }
+  return SignatureStatus::kOk;
+}
+
+SignatureStatus VerifyFileSignature(const std::string& publicKeyPem, const std::string& signature,
+                                    const std::string& path) {
+  uint8_t digest[kSha256Length];
+  const SignatureStatus read = DigestOfFile(path, digest);
+  if (read != SignatureStatus::kOk) return read;
   return VerifyDigestSignature(publicKeyPem, signature, digest);
 }
 

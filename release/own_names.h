@@ -26,4 +26,14 @@ inline constexpr char kRelease[] = ".update-release";
 // above, compared without regard to ASCII letter case.
 bool IsOwnName(std::string_view relativePath);
 
+// The updater's program as it is shipped, on Windows and on Linux.
+inline constexpr char kProgram[] = "update.exe";
+inline constexpr char kProgramLinux[] = "update";
+
+// Whether a release must never remove `relativePath`: one of the names above (with the record),
+// or, at the top, the updater's program or its key "update.pub" (any letter case). A release
+// may bring them; removing the updater would have every installation refuse the package, and
+// removing the key would turn the signature check off.
+bool IsNeverRemoved(std::string_view relativePath);
+
 }  // namespace own_names

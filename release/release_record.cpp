@@ -261,10 +261,13 @@ std::string ReleaseRecordText(const TReleaseRecord& record) {
 }
 
 TInstalledRelease ReadInstalledRelease(const std::string& programDir) {
-  TInstalledRelease installed;
   std::string path = programDir;
   if (path.empty() || !IsSeparator(path.back())) path += '\\';
-  path += kReleaseRecordName;
+  return ReadReleaseRecordFile(path + kReleaseRecordName);
+}
+
+TInstalledRelease ReadReleaseRecordFile(const std::string& path) {
+  TInstalledRelease installed;
   // The system's display form is the host's own: "/" on POSIX, unchanged on Windows.
   const std::string shown = platform::DisplayPath(path);
   // Not ReadAttributes: it cannot tell a missing file from one it could not look at, and only

@@ -83,3 +83,5 @@ struct TInstalledRelease {
 // that cannot be looked at, read or parsed is irInvalid, never irAbsent: a check that could not
 // run has failed.
 TInstalledRelease ReadInstalledRelease(const std::string& programDir);
+// Reads the record in the file at `path` (any name) by the same rules.
+TInstalledRelease ReadReleaseRecordFile(const std::string& path);

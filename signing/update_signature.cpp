@@ -140,10 +140,6 @@ bool WriteNewFile(const std::string& path, const std::string& content, bool secr
 
 bool SignArchiveFile(const std::string& privateKeyPath, const std::string& archivePath,
                      const std::string& signaturePath, std::string& reason) {
-  if (!platform::SigningAvailable()) {
-    reason = SignatureStatusText(SignatureStatus::kUnavailable, "", "", "", "");
-    return false;
-  }
   std::string key;
   if (!ReadSmallFile(privateKeyPath, "the private key file " + privateKeyPath, kMaxKeyFileSize, key,
                      reason)) {
@@ -178,6 +174,10 @@ std::string SignatureStatusText(SignatureStatus status, const char* keyKind,
       return keyName + " holds a key of another kind than ECDSA";
     case SignatureStatus::kKeyWrongCurve:
       return keyName + " holds an ECDSA key that does not name the curve P-256";
+    case SignatureStatus::kKeyWithoutPublicPoint:
+      return keyName +
+             " holds a private key without its own public key, which this build needs to sign "
+             "with it; make the key with update-sign keygen or openssl genpkey, which write both";
     case SignatureStatus::kSignatureMalformed:
       return "the signature file " + signatureName + " holds no DER-encoded ECDSA signature";
     case SignatureStatus::kMismatch:
@@ -188,9 +188,6 @@ std::string SignatureStatusText(SignatureStatus status, const char* keyKind,
     case SignatureStatus::kLibraryFailure:
       return "the crypto library failed (" + LastError().operation + ", error " +
              std::to_string(LastError().code) + ")";
-    case SignatureStatus::kUnavailable:
-      return "this build only verifies signatures: make keys and signatures with the Linux build "
-             "of update-sign or with openssl";
   }
   return "unknown status";
 }

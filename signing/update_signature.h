@@ -66,8 +66,7 @@ std::string SignatureRefusalText(const SignatureCheck& check);
 
 // The publisher's signing step: signs the file `archivePath` with the PEM private key in the file
 // `privateKeyPath` and writes the signature to `signaturePath`, replacing one that is there in
-// one step (a new build of the archive needs a new signature). Reasons name the files as given;
-// a build that cannot sign (SigningAvailable) says so before it reads anything.
+// one step (a new build of the archive needs a new signature). Reasons name the files as given.
 [[nodiscard]] bool SignArchiveFile(const std::string& privateKeyPath,
                                    const std::string& archivePath, const std::string& signaturePath,
                                    std::string& reason);

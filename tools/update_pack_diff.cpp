@@ -8,6 +8,7 @@
 
 #include "platform/ascii_case.h"
 #include "platform/files.h"
+#include "release/own_names.h"
 
 namespace {
 
@@ -93,8 +94,10 @@ bool PlanChangesOnly(const std::vector<TReleaseItem>& newTree,
     const auto old = oldItems.find(item.Path);
     const TReleaseItem* before = old == oldItems.end() ? nullptr : old->second;
     if (item.IsDirectory) {
-      // A directory the old tree has stays; a file's directories come with it.
-      if (item.IsEmpty && before == nullptr) plan->Entries.push_back(&item);
+      // A file's directories come with it. An empty one comes as an entry unless the old tree
+      // has it empty too: the updater keeps what the archive holds, where the removals would
+      // otherwise take a directory they empty.
+      if (item.IsEmpty && (before == nullptr || !before->IsEmpty)) plan->Entries.push_back(&item);
       continue;
     }
     bool same =
@@ -110,6 +113,12 @@ bool PlanChangesOnly(const std::vector<TReleaseItem>& newTree,
   for (const TReleaseItem& item : newTree) newPaths.emplace(item.Path, true);
   for (const TReleaseItem& item : oldTree) {
     if (item.IsDirectory || newPaths.count(item.Path) != 0) continue;
+    if (own_names::IsNeverRemoved(item.Path)) {
+      plan->Notes.push_back(item.Path +
+                            " is not removed: it is the updater's own file, which a package never "
+                            "removes");
+      continue;
+    }
     const auto twin = newFolded.find(FoldedPath(item.Path));
     if (twin != newFolded.end()) {
       plan->Notes.push_back(item.Path + " is not removed: " + *twin->second +

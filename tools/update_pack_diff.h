@@ -24,11 +24,13 @@ struct TPackPlan {
 // Every file of `tree` and its empty directories (a file's directories are made for it).
 TPackPlan PlanFullPackage(const std::vector<TReleaseItem>& tree);
 
-// The files of `newTree` that `oldTree` lacks or holds with other content or permission bits, the
-// empty directories it lacks, and the removal of every file of `oldTree` that `newTree` has not.
-// A removal whose path differs only in letter case from a path the new tree has is left out
-// (with a note): on Windows it would remove the new file. `progress` hears of the bytes
-// compared. False with `reason` when a file could not be read.
+// The files of `newTree` that `oldTree` lacks or holds with other content or permission bits, its
+// empty directories that `oldTree` lacks or holds with something in them, and the removal of every
+// file of `oldTree` that `newTree` has not. A removal whose path differs only in letter case from a
+// path the new tree has is left out (with a note): on Windows it would remove the new file; so is
+// one of the updater's own files (own_names::IsNeverRemoved: its program, its key, its
+// bookkeeping). `progress` hears of the bytes compared. False with `reason` when a file could not
+// be read.
 [[nodiscard]] bool PlanChangesOnly(const std::vector<TReleaseItem>& newTree,
                                    const std::vector<TReleaseItem>& oldTree,
                                    const std::function<void(uint64_t)>& progress, TPackPlan* plan,

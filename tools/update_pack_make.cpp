@@ -1,20 +1,23 @@
 // update-pack make: checks the command's paths, lists the trees, plans the package, writes it
-// beside its final name, signs it, and only then gives it that name, so that a failure leaves no
-// archive (nor a signature) that could be shipped by mistake.
+// beside its final name, signs it, writes its release record beside it, and only then gives it
+// that name, so that a failure leaves no archive (nor a signature or record) that could be
+// shipped by mistake.
 #include "tools/update_pack_make.h"
 
 #include <algorithm>
 #include <cinttypes>
 #include <cstdio>
+#include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
-#include "release/release_record.h"
-#include "signing/update_signature.h"
 #include "platform/ascii_case.h"
 #include "platform/files.h"
-#include "platform/signature.h"
+#include "release/release_record.h"
+#include "signing/update_signature.h"
 #include "tools/update_pack_diff.h"
+#include "tools/update_pack_entries.h"
 #include "tools/update_pack_progress.h"
 #include "tools/update_pack_tree.h"
 #include "tools/update_pack_zip.h"
@@ -25,6 +28,7 @@ constexpr int kFailed = 1;
 // The record's time when the tree has nothing to take one from: 1980-01-01 00:00:00 UTC.
 constexpr int64_t kEarliestDosTime = 315532800;
 constexpr int32_t kRecordPermissions = 0644;
+constexpr char kRecordSuffix[] = ".release";
 
 int Fail(const std::string& message) {
   std::fprintf(stderr, "update-pack: %s\n", message.c_str());
@@ -46,27 +50,46 @@ bool LiesWithin(const std::string& inner, const std::string& outer) {
   return a.size() >= b.size() && platform::EqualsIgnoringAsciiCase(a.substr(0, b.size()), b);
 }
 
+// The release record kept beside a package or a release tree: "releases\2.1.zip" and the tree
+// "releases\2.1" share "releases\2.1.release", so that the next release's --from finds the
+// version of the tree it is made from.
+std::string RecordBeside(std::string path) {
+  while (path.size() > 1 && (path.back() == '\\' || path.back() == '/')) path.pop_back();
+  constexpr std::string_view kZip = ".zip";
+  if (path.size() > kZip.size() &&
+      platform::EqualsIgnoringAsciiCase(std::string_view(path).substr(path.size() - kZip.size()),
+                                        kZip)) {
+    path.resize(path.size() - kZip.size());
+  }
+  return path + kRecordSuffix;
+}
+
 class TPackJob {
  public:
   explicit TPackJob(const TPackOptions& options)
       : options_(options),
         partPath_(options.Output + ".part"),
-        signaturePath_(options.Output + signing::kSignatureSuffix) {}
+        signaturePath_(options.Output + signing::kSignatureSuffix),
+        recordPath_(RecordBeside(options.Output)) {}
 
   int Run();
 
  private:
   bool CheckPaths(std::string* reason) const;
-  // The release that OLD_DIR holds: its record's version, or --from-version.
+  // The release that OLD_DIR holds: the version of its record (in it, or beside it), or
+  // --from-version.
   bool FindFromVersion(std::string* reason);
   bool Plan(std::string* reason);
   bool Write(std::string* reason);
   bool SignAndName(std::string* reason);
+  // Removes what SignAndName made before it failed.
+  void Retract(bool signature, bool record) const;
   void Report() const;
 
   const TPackOptions& options_;
   std::string partPath_;
   std::string signaturePath_;
+  std::string recordPath_;
   std::vector<TReleaseItem> newTree_;
   std::vector<TReleaseItem> oldTree_;
   TPackPlan plan_;
@@ -99,9 +122,11 @@ bool TPackJob::CheckPaths(std::string* reason) const {
       return false;
     }
   }
-  if (platform::ReadAttributes(o.Output) != platform::kInvalidAttributes) {
-    *reason = Shown(o.Output) + " exists already; it is not overwritten";
-    return false;
+  for (const std::string* made : {&o.Output, &recordPath_}) {
+    if (platform::LinkFreeKind(*made) != platform::PathKind::kMissing) {
+      *reason = Shown(*made) + " exists already; it is not overwritten";
+      return false;
+    }
   }
   if (o.SigningKey.empty()) {
     if (platform::ReadAttributes(signaturePath_) != platform::kInvalidAttributes) {
@@ -112,19 +137,20 @@ bool TPackJob::CheckPaths(std::string* reason) const {
     }
     return true;
   }
-  if (!platform::SigningAvailable()) {
-    *reason = "--sign: " + signing::SignatureStatusText(platform::SignatureStatus::kUnavailable,
-                                                         "", "", "", "");
-    return false;
-  }
   // The key is read now as well, so that a wrong path fails before the packing.
   std::string key;
   return signing::ReadSmallFile(o.SigningKey, "the private key file " + Shown(o.SigningKey),
-                                 signing::kMaxKeyFileSize, key, *reason);
+                                signing::kMaxKeyFileSize, key, *reason);
 }
 
 bool TPackJob::FindFromVersion(std::string* reason) {
-  const TInstalledRelease old = ReadInstalledRelease(options_.OldDir);
+  TInstalledRelease old = ReadInstalledRelease(options_.OldDir);
+  std::string found = Shown(options_.OldDir) + "'s " + kReleaseRecordName;
+  const std::string beside = RecordBeside(options_.OldDir);
+  if (old.State == TInstalledRelease::irAbsent) {
+    old = ReadReleaseRecordFile(beside);
+    found = "the release record " + Shown(beside);
+  }
   const std::string& given = options_.FromVersion;
   switch (old.State) {
     case TInstalledRelease::irInvalid:
@@ -132,8 +158,10 @@ bool TPackJob::FindFromVersion(std::string* reason) {
       return false;
     case TInstalledRelease::irAbsent:
       if (given.empty()) {
-        *reason = Shown(options_.OldDir) + " has no " + kReleaseRecordName +
-                  "; give its version with --from-version";
+        *reason = Shown(options_.OldDir) + " has no " + kReleaseRecordName + ", nor " +
+                  Shown(beside) + " beside it (which packing it with -o " +
+                  Shown(beside.substr(0, beside.size() - std::strlen(kRecordSuffix))) +
+                  ".zip writes); give its version with --from-version";
         return false;
       }
       record_.From = given;
@@ -142,13 +170,12 @@ bool TPackJob::FindFromVersion(std::string* reason) {
       break;
   }
   if (old.Record.Product != options_.Product) {
-    *reason = Shown(options_.OldDir) + " holds a release of " + old.Record.Product + ", not of " +
-              options_.Product;
+    *reason = found + " names the product " + old.Record.Product + ", not " + options_.Product;
     return false;
   }
   if (!given.empty() && CompareVersions(given, old.Record.Version) != 0) {
     *reason = "--from-version " + given + " differs from the version " + old.Record.Version +
-              " in " + Shown(options_.OldDir) + "'s " + kReleaseRecordName;
+              " in " + found;
     return false;
   }
   record_.From = old.Record.Version;
@@ -192,10 +219,12 @@ bool TPackJob::Plan(std::string* reason) {
 }
 
 bool TPackJob::Write(std::string* reason) {
-  // The record and the directories take the time of the newest file: the same files give the
-  // same bytes.
+  // The record and the directories take the time of the newest file (never a directory's own):
+  // the same files give the same bytes.
   int64_t newest = kEarliestDosTime;
-  for (const TReleaseItem& item : newTree_) newest = std::max(newest, item.ModifiedTime);
+  for (const TReleaseItem& item : newTree_) {
+    if (!item.IsDirectory) newest = std::max(newest, item.ModifiedTime);
+  }
   const int32_t permissions =
       platform::ReadPermissions(options_.NewDir) < 0 ? -1 : kRecordPermissions;
   const TZipEntryInfo recordInfo{kReleaseRecordName, newest, permissions, platform::kAttrArchive};
@@ -233,11 +262,21 @@ bool TPackJob::SignAndName(std::string* reason) {
       !signing::SignArchiveFile(options_.SigningKey, partPath_, signaturePath_, *reason)) {
     return false;
   }
+  if (!signing::WriteNewFile(recordPath_, ReleaseRecordText(record_), false, *reason)) {
+    Retract(signing, false);
+    return false;
+  }
   if (platform::RenameFile(partPath_, options_.Output)) return true;
   *reason = Shown(options_.Output) +
             " cannot be written: " + platform::SystemErrorText(platform::LastError().code);
-  if (signing) (void)platform::RemoveFile(signaturePath_);  // it signs no archive now
+  Retract(signing, true);
   return false;
+}
+
+void TPackJob::Retract(bool signature, bool record) const {
+  // They describe no archive now; the failure itself is reported.
+  if (signature) (void)platform::RemoveFile(signaturePath_);
+  if (record) (void)platform::RemoveFile(recordPath_);
 }
 
 void TPackJob::Report() const {
@@ -248,15 +287,17 @@ void TPackJob::Report() const {
   for (const TReleaseItem* item : plan_.Entries) files += item->IsDirectory ? 0 : 1;
   const std::string kind =
       record_.From.empty() ? "the whole release" : "the changes from " + record_.From;
-  std::printf("%s: %s %s, %s: %zu files and %zu empty directories", Shown(options_.Output).c_str(),
-              record_.Product.c_str(), record_.Version.c_str(), kind.c_str(), files,
-              plan_.Entries.size() - files);
+  std::printf("%s: %s %s, %s in %s", Shown(options_.Output).c_str(), record_.Product.c_str(),
+              record_.Version.c_str(), kind.c_str(),
+              EntriesText(true, files, plan_.Entries.size() - files).c_str());
   if (!record_.From.empty()) {
-    std::printf(" (%" PRIu64 " unchanged left out), %zu removals", plan_.UnchangedFiles,
-                record_.Removals.size());
+    std::printf(", %s left out as unchanged, %s",
+                Counted(plan_.UnchangedFiles, "file", "files").c_str(),
+                Counted(record_.Removals.size(), "removal", "removals").c_str());
   }
   std::printf("; %" PRIu64 " bytes in an archive of %" PRIu64 " bytes\n", packedBytes_,
               archiveSize_);
+  std::printf("%s: its release record\n", Shown(recordPath_).c_str());
   if (!options_.SigningKey.empty()) {
     std::printf("%s: signed with %s\n", Shown(signaturePath_).c_str(),
                 Shown(options_.SigningKey).c_str());

@@ -13,9 +13,11 @@ const char kPackSynopsis[] =
 
 const char kPackDetails[] =
     "make   packs the release in NEW_DIR into ARCHIVE (which must not exist), its release record\n"
-    "       .update-release first. With --from, only the files that are new or changed since\n"
-    "       the release in OLD_DIR, and the removal of the files NEW_DIR no longer has; that\n"
-    "       release's version comes from OLD_DIR's .update-release or from --from-version.\n"
+    "       .update-release first, and writes that record beside it, named as ARCHIVE with\n"
+    "       .release for .zip (-o releases/2.1.zip: releases/2.1.release). With --from, only\n"
+    "       the files that are new or changed since the release in OLD_DIR, and the removal of\n"
+    "       the files NEW_DIR no longer has; that release's version comes from OLD_DIR's\n"
+    "       .update-release, from OLD_DIR.release beside it, or from --from-version.\n"
     "       --sign writes ARCHIVE.sig with the private key (update-sign keygen makes one).\n"
     "show   prints ARCHIVE's release record, its entries and sizes, and with --key whether\n"
     "       ARCHIVE.sig verifies under the public key.\n"

@@ -16,7 +16,7 @@ struct TPackOptions {
   std::string Version;
   std::string NewDir;
   std::string OldDir;       // --from: empty for a full package
-  std::string FromVersion;  // --from-version: the release of OldDir when it has no record
+  std::string FromVersion;  // --from-version: the release of OldDir when no record says it
   std::string SigningKey;   // --sign: a private key file, or empty
   std::string Output;       // -o
   // show

@@ -7,11 +7,12 @@
 #include <cstdio>
 #include <string>
 
-#include "release/release_record.h"
-#include "signing/update_signature.h"
 #include "platform/dialogs.h"
 #include "platform/files.h"
+#include "release/release_record.h"
+#include "signing/update_signature.h"
 #include "tools/archive_warnings.h"
+#include "tools/update_pack_entries.h"
 #include "tools/user_messages.h"
 #include "unzip/entry_bytes.h"
 #include "unzip/unzipper.h"
@@ -77,6 +78,8 @@ void TShow::ShowRecord() {
 
 void TShow::ShowEntries() {
   uint64_t files = 0;
+  uint64_t directories = 0;
+  bool record = false;
   uint64_t size = 0;
   uint64_t packed = 0;
   const int count = zipper_.EntryCount();
@@ -85,6 +88,9 @@ void TShow::ShowEntries() {
     std::string path = entry.Directory + entry.FileName;
     if (entry.FileName.empty()) {
       if (!path.empty()) path.pop_back();  // a directory's final separator
+      ++directories;
+    } else if (path == kReleaseRecordName && !record) {
+      record = true;
     } else {
       ++files;
     }
@@ -96,9 +102,8 @@ void TShow::ShowEntries() {
               reason);
     }
   }
-  std::printf("entries: %d (%" PRIu64 " files, %" PRIu64 " directories), %" PRIu64
-              " bytes, %" PRIu64 " bytes packed\n",
-              count, files, static_cast<uint64_t>(count) - files, size, packed);
+  std::printf("%s, %" PRIu64 " bytes, %" PRIu64 " bytes packed\n",
+              EntriesText(record, files, directories).c_str(), size, packed);
 }
 
 void TShow::ShowSignature() {

@@ -46,7 +46,7 @@ class TTreeWalk {
     const std::string shown = platform::DisplayPath(systemPath);
     return fs::path(std::u8string(shown.begin(), shown.end()));
   }
-  // The time (of a file), permissions and attributes of the item at `relative`.
+  // The time (of a file only), permissions and attributes of the item at `relative`.
   bool Describe(const std::string& relative, TReleaseItem* item);
   // One entry found in the directory at `relative`.
   bool Visit(const fs::directory_entry& entry, const std::string& relative, int depth);
@@ -60,12 +60,14 @@ class TTreeWalk {
 bool TTreeWalk::Describe(const std::string& relative, TReleaseItem* item) {
   item->Path = relative;
   item->SourcePath = SystemPath(relative);
-  std::error_code error;
-  const fs::file_time_type time = fs::last_write_time(HostPath(item->SourcePath), error);
-  if (error) return Fail(relative, "has no time that can be read: " + error.message());
-  const auto seconds =
-      std::chrono::floor<std::chrono::seconds>(std::chrono::file_clock::to_sys(time));
-  item->ModifiedTime = seconds.time_since_epoch().count();
+  if (!item->IsDirectory) {
+    std::error_code error;
+    const fs::file_time_type time = fs::last_write_time(HostPath(item->SourcePath), error);
+    if (error) return Fail(relative, "has no time that can be read: " + error.message());
+    const auto seconds =
+        std::chrono::floor<std::chrono::seconds>(std::chrono::file_clock::to_sys(time));
+    item->ModifiedTime = seconds.time_since_epoch().count();
+  }
   item->Permissions = platform::ReadPermissions(item->SourcePath);
   const uint32_t attributes = platform::ReadAttributes(item->SourcePath);
   if (attributes == platform::kInvalidAttributes) {

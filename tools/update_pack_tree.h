@@ -10,11 +10,11 @@ struct TReleaseItem {
   std::string Path;        // relative, "/" separators; a directory's ends in "/"
   std::string SourcePath;  // the file itself, in the system's form ("\" separators)
   bool IsDirectory = false;
-  bool IsEmpty = false;      // a directory with nothing in it
-  uint64_t Size = 0;         // a file's bytes
-  // A file's last write, in seconds since 1970-01-01 UTC. Not a directory's: it changes with
-  // every file made or removed in it, and a build that makes its output anew would give an
-  // archive of other bytes for the same files.
+  bool IsEmpty = false;  // a directory with nothing in it
+  uint64_t Size = 0;     // a file's bytes
+  // A file's last write, in seconds since 1970-01-01 UTC; 0 for a directory, whose time is never
+  // read: it changes with every file made or removed in it (or a touch), and the same files
+  // must give the same archive.
   int64_t ModifiedTime = 0;
   int32_t Permissions = -1;  // the permission bits (0777), or -1 where the system has none
   uint32_t Attributes = 0;   // DOS attributes: read-only, hidden, system, directory or archive

@@ -28,7 +28,24 @@ int Fail(const std::string& message) {
   return kFailed;
 }
 
+// Why the two files cannot be made, before either is written; empty when both can be tried.
+std::string KeyFilesInTheWay(const std::string& privatePath, const std::string& publicPath) {
+  if (platform::ExpandFileName(privatePath) == platform::ExpandFileName(publicPath)) {
+    return "PRIVATE and PUBLIC are one file, " + privatePath + "; name two files";
+  }
+  std::string inTheWay;
+  for (const std::string* path : {&privatePath, &publicPath}) {
+    if (platform::LinkFreeKind(*path) == platform::PathKind::kMissing) continue;
+    inTheWay += (inTheWay.empty() ? "" : "; ") + *path + " exists already (" +
+                platform::LinkFreeKindText(*path) + ")";
+  }
+  if (inTheWay.empty()) return "";
+  return inTheWay + "; no key was made, and an existing key is never overwritten";
+}
+
 int KeyGen(const std::string& privatePath, const std::string& publicPath) {
+  const std::string inTheWay = KeyFilesInTheWay(privatePath, publicPath);
+  if (!inTheWay.empty()) return Fail(inTheWay);
   platform::SigningKeyPair pair;
   const platform::SignatureStatus status = platform::GenerateSigningKeyPair(pair);
   if (status != platform::SignatureStatus::kOk) {
@@ -37,7 +54,11 @@ int KeyGen(const std::string& privatePath, const std::string& publicPath) {
   }
   std::string reason;
   if (!signing::WriteNewFile(privatePath, pair.PrivateKeyPem, true, reason)) return Fail(reason);
-  if (!signing::WriteNewFile(publicPath, pair.PublicKeyPem, false, reason)) return Fail(reason);
+  if (!signing::WriteNewFile(publicPath, pair.PublicKeyPem, false, reason)) {
+    // A private key without its public one is of no use, and it was made just now.
+    (void)platform::RemoveFile(privatePath);
+    return Fail(reason + "; no key was made");
+  }
   return 0;
 }
 

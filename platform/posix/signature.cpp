@@ -132,10 +132,6 @@ SignatureStatus VerifyDigestSignature(const std::string& publicKeyPem, const std
   return LibraryFailure("verify");
 }
 
-bool SigningAvailable() {
-  return true;
-}
-
 SignatureStatus GenerateSigningKeyPair(SigningKeyPair& pair) {
   Key key(EVP_EC_gen("P-256"));
   Bio privateBio(BIO_new(BIO_s_mem()));

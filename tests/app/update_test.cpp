@@ -842,9 +842,10 @@ TEST_F(UpdateRun, APackageOfChangesTurnsItsBaseIntoTheNewReleaseWhereverARunIsKi
                                                 {"lib\\", ""},
                                                 {"lib\\gone.dll", "removed"},
                                                 {"lib\\kept.dll", "kept"}};
+  // "plugins" stays, empty: the removals empty it, and the new release holds it so.
   const std::map<std::string, std::string> newTree = {
       {"demo.bin", program},     {"a.txt", "new a"}, {"keep.txt", "kept"}, {"lib\\", ""},
-      {"lib\\kept.dll", "kept"}, {"sub\\", ""},      {"sub\\c.txt", "c"}};
+      {"lib\\kept.dll", "kept"}, {"sub\\", ""},      {"sub\\c.txt", "c"},  {"plugins\\", ""}};
   test::WriteTree(work_.File("release-1.0"), oldTree);
   test::WriteFileBytes(work_.File("release-1.0\\.update-release"),
                        "update-release 1\nproduct demo\nversion 1.0\n");

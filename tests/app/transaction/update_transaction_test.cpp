@@ -36,12 +36,13 @@ class UpdateTransaction : public ::testing::Test {
     }
   }
 
-  // The program directory without the transaction's own names.
-  Tree Read() {
+  // The program directory (`app`, else the fixture's) without the transaction's own names.
+  Tree Read(const std::string& app = "") {
+    const std::string& root = app.empty() ? app_ : app;
     Tree tree;
-    for (const std::string& path : platform::ListDirectoryTree(app_)) {
+    for (const std::string& path : platform::ListDirectoryTree(root)) {
       if (path.rfind(".update-", 0) == 0) continue;
-      tree[path] = path.back() == '\\' ? "" : test::ReadFileBytes(app_ + path);
+      tree[path] = path.back() == '\\' ? "" : test::ReadFileBytes(root + path);
     }
     return tree;
   }
@@ -206,6 +207,48 @@ TEST_F(UpdateTransaction, RemovedFilesAndTheDirectoriesTheyEmptyGoAndComeBackOnR
     TUpdateJournal other;
     EXPECT_FALSE(transaction::PlanMoves(app_, &other, {}, {bad}, &refused)) << bad;
     EXPECT_EQ(refused, bad);
+  }
+}
+
+// An empty directory that the archive stores as an entry is part of the new release: the removals
+// that empty it leave it (and the directories on its way) in place.
+// A directory that the archive holds as an entry belongs to the new release, empty or not: the
+// removals that empty it leave it, and the directories on its way, in place.
+TEST_F(UpdateTransaction, ADirectoryTheArchiveStoresStaysWhenTheRemovalsEmptyIt) {
+  struct Case {
+    std::vector<std::string> stored;
+    std::vector<std::string> emptied;
+    Tree kept;  // besides the program
+  };
+  const Case cases[] = {
+      {{}, {"plugins\\", "plugins\\sub\\"}, {}},
+      {{"plugins\\"}, {"plugins\\sub\\"}, {{"plugins\\", ""}}},
+      {{"plugins\\sub\\"}, {}, {{"plugins\\", ""}, {"plugins\\sub\\", ""}}},
+      {{"data\\"}, {"plugins\\", "plugins\\sub\\"}, {{"data\\", ""}}},
+  };
+  const Tree oldTree = {
+      {"prog.exe", "program"}, {"plugins\\old.dll", "removed"}, {"plugins\\sub\\x.dat", "removed"}};
+  int row = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.stored.empty() ? "nothing stored" : c.stored[0]);
+    const std::string app = app_ + "row" + std::to_string(++row) + "\\";
+    Write(app, oldTree);
+    ASSERT_TRUE(platform::MakeDirectories(transaction::StagingDir(app)));  // the extraction's
+    for (const std::string& stored : c.stored) {
+      ASSERT_TRUE(platform::MakeDirectories(transaction::StagingDir(app) + stored));
+    }
+    TUpdateJournal journal;
+    journal.MainExeName = "prog.exe";
+    journal.Stored = c.stored;
+    std::string refused;
+    ASSERT_TRUE(transaction::PlanMoves(app, &journal, {},
+                                       {"plugins\\old.dll", "plugins\\sub\\x.dat"}, &refused))
+        << refused;
+    EXPECT_EQ(journal.Emptied, c.emptied);
+    ASSERT_TRUE(transaction::Commit(app, journal, {}));
+    Tree after = c.kept;
+    after["prog.exe"] = "program";
+    EXPECT_EQ(Read(app), after);
   }
 }
 
