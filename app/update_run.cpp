@@ -16,10 +16,10 @@
 #include "resources/window_layout.h"
 
 // The run, in the README's order: each row names the step, the member that hands it what it
-// needs, the states of the run in which it runs, and what it waits for while the run goes on: the
-// window's first timer tick before closing the program, the window's close before the end. A run
-// that ended early (nothing to apply, refused, failed) goes straight on to the steps that end it,
-// before its box is shown. update.result is in place before the program starts and reads it.
+// needs, the states of the run in which it runs, and what it waits for: the window's first timer
+// tick before closing the program (only while the run goes on), the window's close (after its
+// box, if any) before the end. A run that ended early (nothing to apply, refused, failed) goes
+// straight on to the steps that end it. update.result is in place before the program starts.
 const TUpdateRun::TStep TUpdateRun::kSequence[] = {
     {"read the hand-over file", &TUpdateRun::ReadHandOverStep, kGoingOn, kNoStop},
     {"check before closing", &TUpdateRun::CheckBeforeClosingStep, kGoingOn, kNoStop},
@@ -77,9 +77,10 @@ std::string TUpdateRun::Finish() {
 void TUpdateRun::RunUntil(TStop stop) {
   for (; next_ < std::size(kSequence); ++next_) {
     const TStep& step = kSequence[next_];
-    // A run that goes on waits for the window where its row says; one that ended goes straight
-    // on to its end, so that the program runs again before a box waits for a person.
-    if (outcome_.Passed() && step.WaitsFor != kNoStop && step.WaitsFor >= stop) return;
+    // The first tick matters only to a run that goes on; the end waits for the window to close.
+    const bool waits =
+        step.WaitsFor == kWindowClosed || (step.WaitsFor == kFirstTick && outcome_.Passed());
+    if (waits && step.WaitsFor >= stop) return;
     if ((step.RunsWhen & (1u << outcome_.Kind)) == 0) continue;
     TStepOutcome outcome;
     try {

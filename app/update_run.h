@@ -49,12 +49,10 @@ class TUpdateRun {
   //
   // Before the window shows: the hand-over file and every check before closing. It fails
   // closed: while an archive waits, nothing goes on unless every check passed. A run that ends
-  // here (nothing to apply, refused) goes on to its end at once: the archive set aside or kept,
-  // update.result written, the program started again.
+  // here (nothing to apply, refused) sets a refused archive aside at once.
   void Prepare();
   // On the window's first timer tick: the program closed, the archive checked again and staged,
-  // and the commit (a run that fails there goes on to its end at once); what the window is to
-  // show then.
+  // and the commit; what the window is to show then.
   TRunResult Update();
   // When the window closes: update.result written and the program started again (unless the run
   // says not to), the finished transaction forgotten, where that has not happened yet. A window
@@ -85,7 +83,7 @@ class TUpdateRun {
     const char* Name;
     TStepOutcome (TUpdateRun::*Run)();
     unsigned RunsWhen;
-    TStop WaitsFor;  // only while the run goes on
+    TStop WaitsFor;  // kFirstTick only while the run goes on
   };
   static const TStep kSequence[];
 

@@ -147,6 +147,8 @@ TEST_F(UpdaterEdges, TheProgramIsNamedByAPathBelowTheProgramDirectoryAndNeverAsT
     EXPECT_EQ(test::ReadFileBytes(Path("data.txt")), c.exit == 0 ? "new" : "old");
     if (c.restarted) {
       EXPECT_EQ(Restart(), "-start\n");
+      // Started with "-start" it ends at once: the next row starts one that stays.
+      EXPECT_TRUE(test::WaitFor([&] { return !Running(name); }));
     } else {
       EXPECT_TRUE(Running(name)) << "the program was closed for a name that was refused";
       EXPECT_NE(ResultItem("reason").find(c.said), std::string::npos) << ResultItem("reason");
