@@ -1,9 +1,15 @@
 // Files in use on Windows: Restart Manager names the processes holding a file, an open as a
-// rename opens says whether one may rename it now.
+// rename opens says whether one may rename it now, and the handles of given processes say
+// whether they hold it.
 #include <windows.h>
 // <restartmanager.h> needs <windows.h> first.
 #include <restartmanager.h>
 
+#include <chrono>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 // Included after <windows.h> on purpose: it proves that no name of the header is a macro there.
@@ -16,6 +22,55 @@ namespace {
 
 // A list that keeps growing between two calls of RmGetList is asked for again this often.
 constexpr int kListTries = 4;
+// Handle values are multiples of 4 from 4 on; a process's table is looked at this far.
+constexpr ULONG_PTR kHandleValues = 65536;
+// A look at the handles of a process that takes longer waits on one of them: it says nothing.
+constexpr auto kHoldLookTime = std::chrono::seconds(5);
+
+// Which file a handle holds: the volume serial number and the file index.
+struct FileIdentity {
+  DWORD Volume = 0;
+  DWORD IndexHigh = 0;
+  DWORD IndexLow = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+
+bool IdentityOf(HANDLE handle, FileIdentity* identity) {
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(handle, &info)) return false;
+  *identity = {info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+  return true;
+}
+
+// Whether process `id` has the file open: each of its handles is duplicated into this process
+// and asked there, a disk file's only for its identity.
+HeldBy ProcessHolds(DWORD id, const FileIdentity& file) {
+  const HANDLE process = OpenProcess(PROCESS_DUP_HANDLE, FALSE, id);
+  if (process == nullptr) return HeldBy::kUnknown;
+  HeldBy held = HeldBy::kNo;
+  for (ULONG_PTR value = 4; value < kHandleValues * 4 && held == HeldBy::kNo; value += 4) {
+    HANDLE copy = nullptr;
+    if (!DuplicateHandle(process, reinterpret_cast<HANDLE>(value), GetCurrentProcess(), &copy, 0,
+                         FALSE, DUPLICATE_SAME_ACCESS)) {
+      continue;
+    }
+    FileIdentity other;
+    if (GetFileType(copy) == FILE_TYPE_DISK && IdentityOf(copy, &other) && other == file) {
+      held = HeldBy::kYes;
+    }
+    CloseHandle(copy);
+  }
+  CloseHandle(process);
+  return held;
+}
+
+// The answer of a look that runs in a thread of its own, which may outlive the question.
+struct HoldLook {
+  std::mutex Mutex;
+  std::condition_variable Done;
+  bool Finished = false;
+  HeldBy Answer = HeldBy::kNo;
+};
 
 std::string Utf8(const wchar_t* text, size_t capacity) {
   return internal::ToUtf8(text, wcsnlen(text, capacity));
@@ -134,6 +189,44 @@ RenameProbe ProbeRename(const std::string& path) {
       internal::RecordError("probe rename", path, static_cast<int>(code));
       return RenameProbe::kUnknown;
   }
+}
+
+HeldBy ProcessesHoldFile(const std::vector<int>& ids, const std::string& path) {
+  std::wstring wide;
+  if (!internal::ToWide(path, &wide)) return HeldBy::kUnknown;
+  // Attributes only, which no sharing mode refuses.
+  const HANDLE handle = CreateFileW(
+      wide.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    const DWORD code = GetLastError();
+    return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? HeldBy::kNo
+                                                                        : HeldBy::kUnknown;
+  }
+  FileIdentity file;
+  const bool known = IdentityOf(handle, &file);
+  CloseHandle(handle);
+  if (!known) return HeldBy::kUnknown;
+  // A query on a duplicate waits while its owner waits on the handle (a pipe read): the look
+  // runs apart, and a look that does not end in time is left to end by itself.
+  const auto look = std::make_shared<HoldLook>();
+  std::thread([look, ids, file] {
+    HeldBy answer = HeldBy::kNo;
+    for (const int id : ids) {
+      const HeldBy held = ProcessHolds(static_cast<DWORD>(id), file);
+      if (held != HeldBy::kNo) answer = held;
+      if (held == HeldBy::kYes) break;
+    }
+    const std::lock_guard<std::mutex> lock(look->Mutex);
+    look->Answer = answer;
+    look->Finished = true;
+    look->Done.notify_all();
+  }).detach();
+  std::unique_lock<std::mutex> lock(look->Mutex);
+  if (!look->Done.wait_for(lock, kHoldLookTime, [&] { return look->Finished; })) {
+    return HeldBy::kUnknown;
+  }
+  return look->Answer;
 }
 
 bool IsPassingLock(int code, const std::string& path) {
