@@ -54,11 +54,13 @@ enum class HeldBy {
 
 // Whether any of the processes `ids` has the file `path` (system form) open: the question that
 // FileHolders cannot answer when the system names nobody.
-//   - Windows: the handles of each process, duplicated one by one over the first 65536 handle
-//     values and compared by volume serial number and file index with the file (type and
-//     identity asked only of duplicates, so the process itself is not disturbed). A process
-//     that cannot be opened to duplicate its handles, or a look that takes longer than
-//     5 seconds (a handle whose owner waits on it), leaves kUnknown.
+//   - Windows: the handles of each process, as the system's list of open handles names them
+//     (NtQuerySystemInformation, extended handle information; only those of a file's object
+//     type), or where it gives none, its handle values tried in order until 4096 in a row name
+//     nothing; each is duplicated into this process and compared there, by volume serial number
+//     and file index, with the file, so the process itself is not disturbed. A process that
+//     cannot be opened to duplicate its handles, or a look that takes longer than 10 seconds (a
+//     handle whose owner waits on it), leaves kUnknown.
 //   - POSIX: the entries of /proc/<id>/fd, compared by device and inode number; a process whose
 //     entries cannot be read leaves kUnknown.
 HeldBy ProcessesHoldFile(const std::vector<int>& ids, const std::string& path);
