@@ -70,13 +70,18 @@ std::string CheckFilesInUse(const std::string& appDir,
   }
   if (held.empty()) return "";
   const std::vector<std::vector<platform::FileHolder>> holders = platform::FileHolders(heldPaths);
-  const bool mainRunning = platform::FindProcessID(mainExeName) > 0;
+  const std::vector<int> mainIds = platform::FindProcessIDs(mainExeName);
   std::string first;
   size_t count = 0;
   for (size_t i = 0; i < held.size(); ++i) {
     const std::vector<platform::FileHolder> others = Others(holders[i], mainExeName);
-    // Nobody named: it may be the main program, while one runs. Named: only its processes.
-    if (holders[i].empty() ? mainRunning : others.empty()) continue;
+    // Named: only the main program's processes are left to its closing. Nobody named: the main
+    // program's handles say whether it is among the holders; when they cannot, it may be.
+    if (holders[i].empty() ? !mainIds.empty() && platform::ProcessesHoldFile(
+                                                     mainIds, heldPaths[i]) != platform::HeldBy::kNo
+                           : others.empty()) {
+      continue;
+    }
     if (count++ == 0) first = InUseText(held[i], others);
   }
   if (count == 0) return "";

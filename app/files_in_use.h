@@ -33,9 +33,12 @@ std::string InUseText(const std::string& file, const std::vector<platform::FileH
 //     answers to `mainExeName` by platform::ProcessNameMatches): its processes are closed next;
 //   - a held file whose named holders are all processes of the main program's name, closed next
 //     as well;
-//   - a held file whose holders the system does not name while a process of the main program's
-//     name runs: it may be the main program's own, and refusing for it would refuse every update
-//     of a program that keeps a file open; the commit waits for it and names it if it lasts.
+//   - a held file whose holders the system does not name (Restart Manager under Wine, or when
+//     it fails) while a process of the main program's name has it open, or may have it (its
+//     handles cannot be looked at: platform::ProcessesHoldFile): refusing for it would refuse
+//     every update of a program that keeps a file open; the commit waits for it and names it if
+//     it lasts. One that no process of the main program holds is another program's, refused as
+//     "in use by another program".
 // A probe that fails for another reason than a lock is left to the commit, which says why.
 // Empty when nothing is held; otherwise the refusal:
 //   "The update was not applied: data\engine.dll is in use by Helper (process 4242). Close it and

@@ -186,7 +186,7 @@ TStepOutcome TUpdateRun::CheckBeforeClosingStep() {
 }
 
 TStepOutcome TUpdateRun::CloseProgramStep() {
-  return CloseProgram(context_, MainExeName, checked_.ArchiveWaits, checked_.WasRunning);
+  return CloseProgram(context_, MainExeName, checked_.ArchiveWaits, checked_.WasRunning, &killed_);
 }
 
 TStepOutcome TUpdateRun::StageStep() {
@@ -213,6 +213,10 @@ TStepOutcome TUpdateRun::RecordResultStep() {
   // The release now in place, as its record says.
   const TInstalledRelease installed = ReadInstalledRelease(context_.AppDir);
   if (installed.State == TInstalledRelease::irPresent) result_.Version = installed.Record.Version;
+  if (killed_) {
+    result_.Reason += (result_.Reason.empty() ? "" : " ") + KilledText(MainExeName);
+    killed_ = false;  // said once, also when the result is written again
+  }
   if (!WriteUpdateResult(context_.AppDir, result_)) {
     log_.Write(std::string(own_names::kResult) +
                " could not be written: " + platform::ErrorText(platform::LastError()));

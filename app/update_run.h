@@ -121,4 +121,5 @@ class TUpdateRun {
   std::string locked_;  // the lock that stopped the commit, for update.result
   TUpdateResult result_;
   std::string restartFailure_;  // why the program could not be started again
+  bool killed_ = false;         // the program had to be terminated: update.result says so
 };

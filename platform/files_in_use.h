@@ -46,6 +46,25 @@ enum class RenameProbe {
 //   - POSIX: always kFree (no mandatory locks stand in a rename's way).
 RenameProbe ProbeRename(const std::string& path);
 
+enum class HeldBy {
+  kYes,      // one of the processes has the file open
+  kNo,       // none of them has
+  kUnknown,  // the system could not say for one of them (another user's process, say)
+};
+
+// Whether any of the processes `ids` has the file `path` (system form) open: the question that
+// FileHolders cannot answer when the system names nobody.
+//   - Windows: the handles of each process, as the system's list of open handles names them
+//     (NtQuerySystemInformation, extended handle information; only those of a file's object
+//     type), or where it gives none, its handle values tried in order until 4096 in a row name
+//     nothing; each is duplicated into this process and compared there, by volume serial number
+//     and file index, with the file, so the process itself is not disturbed. A process that
+//     cannot be opened to duplicate its handles, or a look that takes longer than 10 seconds (a
+//     handle whose owner waits on it), leaves kUnknown.
+//   - POSIX: the entries of /proc/<id>/fd, compared by device and inode number; a process whose
+//     entries cannot be read leaves kUnknown.
+HeldBy ProcessesHoldFile(const std::vector<int>& ids, const std::string& path);
+
 // Whether a rename or replace of `path` (system form, the file being moved) that failed with the
 // OS error `code` waited on a lock that passes once its holder lets go, so that trying again
 // later may succeed.

@@ -28,9 +28,25 @@ bool AcquireInstanceGuard(const std::string& name);
 // The guard of one directory, whoever runs there (other users and other sessions too, which
 // the guard above does not see): an exclusive lock on the file `lockPath` (a "\" path), created
 // when missing and never deleted, held until the process ends; no child process inherits it.
-// POSIX: flock on the file opened without following a link; Windows: the file opened with no
-// sharing at all. It fails open like the guard above: only another holder refuses the caller.
-enum class DirectoryGuard { kTaken, kHeldElsewhere, kUnavailable };
-DirectoryGuard AcquireDirectoryGuard(const std::string& lockPath);
+// Only a process that may write the directory can hold it: a user who may only read the
+// directory must not be able to stop every update by holding the lock.
+//   - POSIX: flock on the file opened for reading and writing without following a link, created
+//     0600. It must be a regular file of the calling user; one that others may read or write (an
+//     older updater made it 0644) is replaced by a private one once this process holds it, so
+//     that a process that opened it while it was open to all holds nothing that counts.
+//   - Windows: the file opened for reading and writing with no sharing at all, not through a
+//     reparse point; a second open anywhere then fails. A sharing violation that lasts about
+//     two seconds (longer than a scanner's look) cannot tell another session's updater from a
+//     program that keeps the file open: the lock cannot be taken.
+enum class DirectoryGuard {
+  kTaken,          // this process holds it from now on
+  kHeldElsewhere,  // a process that may hold it does (POSIX: another updater of this user, or
+                   // of the administrator): another update runs in the directory
+  kNotCreatable,   // the file is missing and this user may not create it there: a user who
+                   // cannot write the directory cannot change it either
+  kRefused,        // it cannot be taken (another user's file, a link, a holder that may not hold
+                   // it, a failed open); `why` says why, for a person
+};
+DirectoryGuard AcquireDirectoryGuard(const std::string& lockPath, std::string* why = nullptr);
 
 }  // namespace platform

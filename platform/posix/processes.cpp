@@ -1,10 +1,9 @@
 // Process search and termination on POSIX, over /proc: the executable of every listed process,
-// matched by name, and SIGKILL for the matches.
+// matched by name, SIGTERM to ask the matches to close and SIGKILL to end them.
 #include "platform/processes.h"
 
 #include <dirent.h>
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -16,6 +15,7 @@
 #include <functional>
 #include <vector>
 
+#include "platform/posix/user_name.h"
 #include "platform/process_name_match.h"
 
 namespace platform {
@@ -130,12 +130,12 @@ void ForEachMatch(const std::string& name, const std::function<bool(int)>& visit
 // A pidfd names one process for good, while a bare process id may already belong to a newer
 // process by the time the signal is sent. Checking the match again after taking the pidfd makes
 // the signal reach the process that was matched, or nobody.
-bool Terminate(int id, const std::string& name) {
+bool SendSignal(int id, const std::string& name, int signal) {
 #if defined(SYS_pidfd_open) && defined(SYS_pidfd_send_signal)
   const long pidfd = syscall(SYS_pidfd_open, id, 0);
   if (pidfd >= 0) {
     const bool sent = IsMatch(id, name) && syscall(SYS_pidfd_send_signal, static_cast<int>(pidfd),
-                                                   SIGKILL, nullptr, 0) == 0;
+                                                   signal, nullptr, 0) == 0;
     ::close(static_cast<int>(pidfd));
     return sent;
   }
@@ -143,7 +143,7 @@ bool Terminate(int id, const std::string& name) {
   // call) leaves the plain signal.
   if (errno == ESRCH) return false;
 #endif
-  return IsMatch(id, name) && kill(id, SIGKILL) == 0;
+  return IsMatch(id, name) && kill(id, signal) == 0;
 }
 
 }  // namespace
@@ -157,27 +157,40 @@ int FindProcessID(const std::string& name) {
   return found;
 }
 
+std::vector<int> FindProcessIDs(const std::string& name) {
+  std::vector<int> found;
+  ForEachMatch(name, [&](int id) {
+    found.push_back(id);
+    return true;
+  });
+  return found;
+}
+
 bool KillProcessByName(const std::string& name) {
   bool result = false;
   const std::string wanted = SystemForm(name);
   ForEachMatch(name, [&](int id) {
-    result = Terminate(id, wanted);
+    result = SendSignal(id, wanted, SIGKILL);
     return true;
   });
   return result;
 }
 
+bool AskProcessesToClose(const std::string& name) {
+  bool asked = false;
+  // Not the last one alone: any request that reached a process counts.
+  const std::string wanted = SystemForm(name);
+  ForEachMatch(name, [&](int id) {
+    asked = SendSignal(id, wanted, SIGTERM) || asked;
+    return true;
+  });
+  return asked;
+}
+
 std::string ProcessUserName(int id) {
   struct stat info;
   if (id <= 0 || stat(("/proc/" + std::to_string(id)).c_str(), &info) != 0) return "";
-  std::vector<char> buffer(16384);
-  struct passwd entry;
-  struct passwd* found = nullptr;
-  if (getpwuid_r(info.st_uid, &entry, buffer.data(), buffer.size(), &found) != 0 ||
-      found == nullptr) {
-    return std::to_string(info.st_uid);  // a user without a name: the number says who
-  }
-  return found->pw_name;
+  return internal::UserNameOf(info.st_uid);
 }
 
 }  // namespace platform

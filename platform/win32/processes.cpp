@@ -1,9 +1,10 @@
-// Process search and termination on Windows: a Toolhelp process snapshot, matched by name, and
-// TerminateProcess for the matches.
+// Process search and termination on Windows: a Toolhelp process snapshot, matched by name,
+// WM_CLOSE to ask the matches to close and TerminateProcess to end them.
 #include <windows.h>
 // <tlhelp32.h> needs <windows.h> first.
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <functional>
 #include <vector>
 
@@ -72,6 +73,26 @@ void ForEachMatch(const std::string& name, const std::function<bool(DWORD)>& vis
   CloseHandle(snapshot);
 }
 
+// Posts WM_CLOSE to each visible top-level window of the processes `ids`; counts the posts.
+struct CloseRequest {
+  const std::vector<DWORD>* ids;
+  int posted = 0;
+};
+
+BOOL CALLBACK PostCloseToWindow(HWND window, LPARAM lParam) {
+  auto* request = reinterpret_cast<CloseRequest*>(lParam);
+  DWORD processId = 0;
+  GetWindowThreadProcessId(window, &processId);
+  // A main window, as a person sees it: visible and owned by no other window. Hidden helper
+  // windows are left alone: closing them would break the program without ending it.
+  if (!IsWindowVisible(window) || GetWindow(window, GW_OWNER) != nullptr ||
+      std::find(request->ids->begin(), request->ids->end(), processId) == request->ids->end()) {
+    return TRUE;
+  }
+  if (PostMessageW(window, WM_CLOSE, 0, 0)) ++request->posted;
+  return TRUE;
+}
+
 }  // namespace
 
 int FindProcessID(const std::string& name) {
@@ -79,6 +100,15 @@ int FindProcessID(const std::string& name) {
   ForEachMatch(name, [&](DWORD id) {
     found = static_cast<int>(id);
     return false;
+  });
+  return found;
+}
+
+std::vector<int> FindProcessIDs(const std::string& name) {
+  std::vector<int> found;
+  ForEachMatch(name, [&](DWORD id) {
+    found.push_back(static_cast<int>(id));
+    return true;
   });
   return found;
 }
@@ -96,6 +126,15 @@ bool KillProcessByName(const std::string& name) {
     return true;
   });
   return result;
+}
+
+bool AskProcessesToClose(const std::string& name) {
+  std::vector<DWORD> ids;
+  for (const int id : FindProcessIDs(name)) ids.push_back(static_cast<DWORD>(id));
+  if (ids.empty()) return false;
+  CloseRequest request{&ids};
+  EnumWindows(PostCloseToWindow, reinterpret_cast<LPARAM>(&request));
+  return request.posted > 0;
 }
 
 std::string ProcessUserName(int id) {

@@ -155,6 +155,24 @@ TEST_F(FilesInUse, WhatTheMainProgramHoldsIsLeftToItsClosing) {
   EXPECT_EQ(CheckFilesInUse(appDir_, {mainName, "data\\engine.dll"}, mainName), "");
 }
 
+// A file that another program holds while the main program runs (holding files of its own): the
+// main program holds no handle to it, so it is refused before anything is closed, though the
+// system may name nobody (Wine): "another program".
+TEST_F(FilesInUse, AFileThatTheRunningProgramDoesNotHoldIsAnotherProgramsAndRefused) {
+  const std::string mainName = test::UniqueName("Main-") + ".exe";
+  test::WriteFileBytes(Path(mainName), "program");
+  Hold(secondHolder_, "data\\other.dll", 0, mainName);
+  Hold(holder_, "data\\engine.dll");
+  const std::string refusal = CheckFilesInUse(appDir_, {mainName, "data\\engine.dll"}, mainName);
+  if (!test::OnWindows()) {
+    EXPECT_EQ(refusal, "");
+    return;
+  }
+  const std::string start = "The update was not applied: " + kEngine + " is in use by ";
+  EXPECT_EQ(refusal.rfind(start, 0), 0u) << refusal;
+  EXPECT_EQ(refusal.find(mainName), std::string::npos) << refusal;
+}
+
 // ---- Renames waiting out a lock ---------------------------------------------------------------
 
 // A rename that fails `failures` times, each failure recorded as the platform records one (the

@@ -131,24 +131,6 @@ TEST_F(UpdateRun, AnArchiveThatCannotBeAppliedWholeIsKept) {
   EXPECT_FALSE(platform::FileExists(work_.File("outside.txt")));
 }
 
-TEST_F(UpdateRun, ASecondCopyEndsAtOnceAndTouchesNothing) {
-  AddProgram("holder.bin");
-  const std::string command = "XDG_RUNTIME_DIR='" + test::NativePath(work_.File("runtime")) +
-                              "' UPDATE_CHILD_GUARD=VeskerOneCopy2 UPDATE_CHILD_RECORD='" +
-                              test::NativePath(work_.File("holder.txt")) + "' '" +
-                              test::NativePath(Path("holder.bin")) + "' -guard-stay &";
-  ASSERT_EQ(std::system(command.c_str()), 0);
-  ASSERT_TRUE(test::WaitFor([&] { return platform::FileExists(work_.File("holder.txt")); }));
-  ASSERT_NE(test::ReadFileBytes(work_.File("holder.txt")).find("guard acquired"),
-            std::string::npos);
-  WriteArchive({{"data.txt", "new"}});
-  test::WriteFileBytes(Path("uplog.txt"), "main.exe\n");
-  EXPECT_EQ(RunUpdater(), 0) << stderr_;
-  EXPECT_TRUE(platform::FileExists(Path("update.zip")));
-  EXPECT_TRUE(platform::FileExists(Path("uplog.txt")));
-  EXPECT_FALSE(platform::FileExists(Path("data.txt")));
-}
-
 TEST_F(UpdateRun, AProgramThatCannotBeClosedStopsTheUpdateAfterAMinute) {
   // Only root can start a program that an unprivileged updater cannot terminate.
   if (std::system("[ \"$(id -u)\" = 0 ] && command -v runuser > /dev/null") != 0) {

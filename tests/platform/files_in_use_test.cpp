@@ -74,6 +74,21 @@ TEST_F(FilesInUseTest, AFileHeldWithoutDeleteSharingIsHeldOnWindowsOnly) {
   EXPECT_TRUE(IsPassingLock(LastError().code, file)) << LastError().code;
 }
 
+// Whose handles hold a file: the holder's, on every system; not a process that only runs.
+TEST_F(FilesInUseTest, TheHoldersHandlesSayThatItHoldsTheFile) {
+  const std::string file = dir_.File("engine.dll");
+  const std::string other = dir_.File("other.dll");
+  test::WriteFileBytes(file, "x");
+  test::WriteFileBytes(other, "x");
+  ASSERT_TRUE(holder_.Start(dir_.File(test::UniqueName("holder-") + ".exe"), file));
+  const std::vector<int> ids = FindProcessIDs(holder_.Name());
+  ASSERT_EQ(ids.size(), 1u);
+  EXPECT_EQ(ProcessesHoldFile(ids, file), HeldBy::kYes);
+  EXPECT_EQ(ProcessesHoldFile(ids, other), HeldBy::kNo);
+  EXPECT_EQ(ProcessesHoldFile({}, file), HeldBy::kNo);
+  EXPECT_EQ(ProcessesHoldFile(ids, dir_.File("missing.dll")), HeldBy::kNo);
+}
+
 // Windows' codes: 32 sharing violation, 33 lock violation, 5 access denied, 2 file not found.
 // POSIX's: 16 EBUSY, 26 ETXTBSY, 13 EACCES.
 TEST_F(FilesInUseTest, PassingLocks) {

@@ -100,5 +100,35 @@ TEST_F(InstanceGuardTest, LockFilePerUser) {
   }
 }
 
+// The lock of a directory: taken, made private to its user; a lock that others may open is
+// replaced by a private one while held; a link at its name is refused, naming why.
+TEST_F(InstanceGuardTest, DirectoryGuardIsAWritersLock) {
+  // A file that Windows keeps open for the rest of the process could not be removed with the
+  // test's directory: the Windows lock is tested end to end, in a process of its own.
+  if (test::OnWindows()) GTEST_SKIP() << "tested with update.exe (app/windows)";
+  const std::string lock = dir_.File(test::UniqueName("lock-"));
+  std::string why;
+  EXPECT_EQ(AcquireDirectoryGuard(lock, &why), DirectoryGuard::kTaken) << why;
+  EXPECT_TRUE(fs::is_regular_file(test::FsPath(lock)));
+  EXPECT_EQ(fs::status(test::FsPath(lock)).permissions() & fs::perms::mask,
+            fs::perms::owner_read | fs::perms::owner_write);
+  // Held by this process: another open of it (as another updater's) finds it held.
+  EXPECT_EQ(AcquireDirectoryGuard(lock, &why), DirectoryGuard::kHeldElsewhere) << why;
+
+  const std::string open = dir_.File(test::UniqueName("open-"));
+  test::WriteFileBytes(open, "");
+  fs::permissions(test::FsPath(open), fs::perms::owner_read | fs::perms::owner_write |
+                                          fs::perms::group_read | fs::perms::others_read);
+  EXPECT_EQ(AcquireDirectoryGuard(open, &why), DirectoryGuard::kTaken) << why;
+  EXPECT_EQ(fs::status(test::FsPath(open)).permissions() & fs::perms::mask,
+            fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(AcquireDirectoryGuard(open, &why), DirectoryGuard::kHeldElsewhere) << why;
+
+  const std::string link = dir_.File(test::UniqueName("link-"));
+  fs::create_symlink(test::FsPath(lock), test::FsPath(link));
+  EXPECT_EQ(AcquireDirectoryGuard(link, &why), DirectoryGuard::kRefused);
+  EXPECT_EQ(why, "it is a link");
+}
+
 }  // namespace
 }  // namespace platform

@@ -34,12 +34,12 @@ class ProcessesTest : public ::testing::Test {
     return copies_.Add(dir_.File(directory + "\\" + name));
   }
 
-  // Starts `program` to stay until killed, and waits until it runs.
-  void StartStaying(const std::string& program) {
+  // Starts `program` to stay until killed (with `mode`), and waits until it runs.
+  void StartStaying(const std::string& program, const std::string& mode = "-stay") {
     const std::string record = dir_.File("record-" + std::to_string(records_++));
     {
       test::ScopedEnv env("UPDATE_CHILD_RECORD", record);
-      ASSERT_TRUE(StartProgram(program, "-stay")) << program;
+      ASSERT_TRUE(StartProgram(program, mode)) << program;
     }
     ASSERT_TRUE(test::WaitFor([&] { return fs::exists(test::FsPath(record)); })) << program;
   }
@@ -88,12 +88,32 @@ TEST_F(ProcessesTest, FullPathMatchesWhereTheListingHasIt) {
   EXPECT_TRUE(test::WaitFor([&] { return FindProcessID(name) == 0; }));
 }
 
+// Asked to close, a program ends as a person closing it would make it: on POSIX SIGTERM ends
+// one that keeps the default; on Windows only a window can be asked, and this one has none.
+TEST_F(ProcessesTest, AskedToCloseEveryCopyHearsIt) {
+  const std::string name = test::UniqueName("asked-") + ".exe";
+  StartStaying(CopyChild("one", name));
+  StartStaying(CopyChild("two", name), "-stay-closing");
+  EXPECT_EQ(FindProcessIDs(name).size(), 2u);
+  EXPECT_EQ(FindProcessIDs(name).front(), FindProcessID(name));
+  if (test::OnWindows()) {
+    EXPECT_FALSE(AskProcessesToClose(name));
+    EXPECT_TRUE(KillProcessByName(name));
+  } else {
+    EXPECT_TRUE(AskProcessesToClose(name));
+  }
+  EXPECT_TRUE(test::WaitFor([&] { return FindProcessIDs(name).empty(); }));
+  EXPECT_FALSE(AskProcessesToClose(name));
+}
+
 TEST_F(ProcessesTest, NothingMatches) {
   const std::string name = test::UniqueName("nobody-") + ".exe";
   EXPECT_EQ(FindProcessID(name), 0);
   EXPECT_FALSE(KillProcessByName(name));
   EXPECT_EQ(FindProcessID(""), 0);
   EXPECT_FALSE(KillProcessByName(""));
+  EXPECT_TRUE(FindProcessIDs(name).empty());
+  EXPECT_FALSE(AskProcessesToClose(name));
 }
 
 // A killed process whose parent does not collect it stays listed by the system as a zombie; it

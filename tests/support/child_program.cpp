@@ -10,12 +10,15 @@
 // milliseconds more, writes "saved" into the file that UPDATE_CHILD_SAVE names and ends;
 // With UPDATE_CHILD_RESULT set, the record adds the first two lines of "update.result" in the
 // current directory as the program found it when it started ("update.result: none" without one);
+// "-stay-ignoring-close" ignores SIGTERM and stays; "-stay-closing" stays until SIGTERM asks it to
+// close, then writes "closed when asked" into the file that UPDATE_CHILD_CLOSED names and ends;
 // "-hold" opens the file that UPDATE_CHILD_HOLD names (system form) for reading, sharing reading
 // only (so that no other process may rename or delete it on Windows), records "holding" (or
 // "hold refused"), keeps it open as long as "-stay" stays, then closes it and ends; anything else
 // ends at once.
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -35,6 +38,12 @@ fs::path NativeForm(std::string path) {
     if (c == '\\') c = static_cast<char>(fs::path::preferred_separator);
   }
   return fs::path(path);
+}
+
+volatile std::sig_atomic_t askedToClose = 0;
+
+extern "C" void OnAskedToClose(int) {
+  askedToClose = 1;
 }
 
 void Record(const std::string& text) {
@@ -87,8 +96,22 @@ int main(int argc, char** argv) {
     std::this_thread::sleep_for(kStay);
     return 0;
   }
+  // Before the record: whoever waits for it may ask at once.
+  if (mode == "-stay-ignoring-close") std::signal(SIGTERM, SIG_IGN);
+  if (mode == "-stay-closing") std::signal(SIGTERM, OnAskedToClose);
   Record(text);
-  if (mode == "-stay" || mode == "-guard-stay") std::this_thread::sleep_for(kStay);
+  if (mode == "-stay" || mode == "-guard-stay" || mode == "-stay-ignoring-close") {
+    std::this_thread::sleep_for(kStay);
+  }
+  if (mode == "-stay-closing") {
+    const auto end = std::chrono::steady_clock::now() + kStay;
+    while (askedToClose == 0 && std::chrono::steady_clock::now() < end) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    if (const char* closed = std::getenv("UPDATE_CHILD_CLOSED"); askedToClose != 0 && closed) {
+      std::ofstream(NativeForm(closed), std::ios::binary) << "closed when asked\n";
+    }
+  }
   if (mode == "-save-and-exit") {
     // A program that started its updater and still saves its state before it ends: it saves
     // while the updater waits for it to end.
