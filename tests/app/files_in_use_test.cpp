@@ -161,7 +161,7 @@ TEST_F(FilesInUse, WhatTheMainProgramHoldsIsLeftToItsClosing) {
 TEST_F(FilesInUse, AFileThatTheRunningProgramDoesNotHoldIsAnotherProgramsAndRefused) {
   const std::string mainName = test::UniqueName("Main-") + ".exe";
   test::WriteFileBytes(Path(mainName), "program");
-  Hold(secondHolder_, "data\\other.dll", 0, mainName);
+  Hold(secondHolder_, "data\\other.dll", mainName);
   Hold(holder_, "data\\engine.dll");
   const std::string refusal = CheckFilesInUse(appDir_, {mainName, "data\\engine.dll"}, mainName);
   if (!test::OnWindows()) {
